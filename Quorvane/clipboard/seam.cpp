@@ -1,0 +1,77 @@
+#include "clipboard/seam.h"
+
+#include <cstring>
+#include <utility>
+
+namespace kestrin {
+
+GlobalBlock& GlobalBlock::operator=(GlobalBlock&& other) noexcept {
+  if (this != &other) {
+    if (handle_) GlobalFree(handle_);
+    handle_ = other.release();
+  }
+  return *this;
+}
+
+GlobalBlock::~GlobalBlock() {
+  if (handle_) GlobalFree(handle_);
+}
+
+GlobalBlock GlobalBlock::allocate(std::size_t size) {
+  GlobalBlock block;
+  block.handle_ = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, size);
+  return block;
+}
+
+HGLOBAL GlobalBlock::release() { return std::exchange(handle_, nullptr); }
+
+LockedBlock::LockedBlock(HGLOBAL block)
+    : block_(block),
+      data_(block ? static_cast<char*>(GlobalLock(block)) : nullptr),
+      size_(data_ ? GlobalSize(block) : 0) {}
+
+LockedBlock::~LockedBlock() {
+  if (data_) GlobalUnlock(block_);
+}
+
+bool put_on_clipboard(const ClipboardSession& session, UINT format, GlobalBlock& block) {
+  if (!session.is_open() || !block) return false;
+  EmptyClipboard();
+  if (SetClipboardData(format, block.get()) == nullptr) return false;
+  block.release();  // the system owns it now
+  return true;
+}
+
+GlobalBlock make_text_block(std::string_view text) {
+  GlobalBlock block = GlobalBlock::allocate(text.size() + 1);
+  if (!block) return block;
+  LockedBlock bytes(block.get());
+  if (!bytes) return GlobalBlock();
+  std::memcpy(bytes.data(), text.data(), text.size());
+  bytes.data()[text.size()] = '\0';
+  return block;
+}
+
+std::optional<std::string> read_clipboard_text(HWND owner) {
+  ClipboardSession session(owner);
+  if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return std::nullopt;
+  HANDLE handle = GetClipboardData(CF_TEXT);
+  if (!handle) return std::nullopt;
+  LockedBlock bytes(static_cast<HGLOBAL>(handle));
+  if (!bytes) return std::nullopt;
+  // A block without a NUL ends at its size.
+  const void* nul = std::memchr(bytes.data(), '\0', bytes.size());
+  std::size_t length =
+      nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data())
+          : bytes.size();
+  return std::string(bytes.data(), length);
+}
+
+bool write_clipboard_text(HWND owner, std::string_view text) {
+  GlobalBlock block = make_text_block(text);
+  if (!block) return false;
+  ClipboardSession session(owner);
+  return put_on_clipboard(session, CF_TEXT, block);
+}
+
+}  // namespace kestrin

@@ -1,0 +1,82 @@
+// The one way into the system clipboard and the global memory blocks it trades in.
+//
+// Ownership: a GlobalBlock frees its block unless the block was handed to the
+// clipboard (SetClipboardData), from which point the system owns it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestrin {
+
+// An open clipboard, closed again when the session ends.
+class ClipboardSession {
+ public:
+  explicit ClipboardSession(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
+  ClipboardSession(const ClipboardSession&) = delete;
+  ClipboardSession& operator=(const ClipboardSession&) = delete;
+  ~ClipboardSession() {
+    if (open_) CloseClipboard();
+  }
+  bool is_open() const { return open_; }
+
+ private:
+  bool open_;
+};
+
+// A movable global block (GMEM_DDESHARE) that the program owns.
+class GlobalBlock {
+ public:
+  GlobalBlock() = default;
+  GlobalBlock(const GlobalBlock&) = delete;
+  GlobalBlock& operator=(const GlobalBlock&) = delete;
+  GlobalBlock(GlobalBlock&& other) noexcept : handle_(other.release()) {}
+  GlobalBlock& operator=(GlobalBlock&& other) noexcept;
+  ~GlobalBlock();
+
+  // A new block of `size` bytes; an empty GlobalBlock when the system refuses.
+  static GlobalBlock allocate(std::size_t size);
+  HGLOBAL get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+  HGLOBAL release();
+
+ private:
+  HGLOBAL handle_ = nullptr;
+};
+
+// The bytes of a block, locked while this object lives.
+class LockedBlock {
+ public:
+  explicit LockedBlock(HGLOBAL block);
+  LockedBlock(const LockedBlock&) = delete;
+  LockedBlock& operator=(const LockedBlock&) = delete;
+  ~LockedBlock();
+  char* data() const { return data_; }
+  std::size_t size() const { return size_; }
+  explicit operator bool() const { return data_ != nullptr; }
+
+ private:
+  HGLOBAL block_;
+  char* data_;
+  std::size_t size_;
+};
+
+// Empties the clipboard and hands it the block in `format`. On success the block
+// belongs to the system; on failure it stays with the caller.
+bool put_on_clipboard(const ClipboardSession& session, UINT format, GlobalBlock& block);
+
+// A new block holding `text` and a terminating NUL.
+GlobalBlock make_text_block(std::string_view text);
+
+// The clipboard text up to its first NUL (never past the block), or nothing when
+// the clipboard holds no text or cannot be opened.
+std::optional<std::string> read_clipboard_text(HWND owner);
+
+// The write sequence of every text command: new block, open, empty, set, close.
+bool write_clipboard_text(HWND owner, std::string_view text);
+
+}  // namespace kestrin

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "app.h"
+
+namespace kestrin {
+
+inline constexpr const char* kNotImplementedTemplate = "NOTIMPLEMENTED";
+
+// "The requested feature is not implemented yet.", modal, owned by the main
+// window; the main window is repainted afterwards.
+void show_not_implemented(App& app);
+
+// Dialog procedure shared by the About box and the not-implemented dialog: OK
+// closes, Cancel (Escape) does not, the two home-page buttons go to the parent.
+INT_PTR CALLBACK info_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+}  // namespace kestrin

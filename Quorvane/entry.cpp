@@ -1,0 +1,68 @@
+#include "entry.h"
+
+#include "app.h"
+#include "command_line.h"
+#include "file_clipboard.h"
+#include "main_window.h"
+#include "settings_file.h"
+#include "win_raii.h"
+
+namespace kestrin {
+
+namespace {
+
+constexpr int kExitCommandLine = 1;
+constexpr int kExitNormal = 0;
+
+int copy_to_clipboard(const std::string& file_name) {
+  if (GetFileAttributesA(file_name.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    copy_file_to_clipboard(nullptr, file_name.c_str());
+    MessageBoxA(nullptr, file_name.c_str(), "Tried to copy file contents to clipboard.",
+                MB_ICONWARNING);
+  } else {
+    MessageBoxA(nullptr, file_name.c_str(), "Can not open file to copy to the clipboard.",
+                MB_ICONWARNING);
+  }
+  return kExitCommandLine;
+}
+
+}  // namespace
+
+int run_kestrin(HINSTANCE instance, const char* command_line, int show_command) {
+  const CommandLine parsed = parse_command_line(command_line ? command_line : "");
+  switch (parsed.kind) {
+    case CommandLine::Kind::CopyTo:
+      return copy_to_clipboard(parsed.file_name);
+    case CommandLine::Kind::Refused:
+      MessageBoxA(nullptr, command_line, "Command line not understood", MB_ICONWARNING);
+      return kExitCommandLine;
+    case CommandLine::Kind::None:
+      break;
+  }
+
+  UniqueHandle mutex(CreateMutexA(nullptr, TRUE, kMutexName));
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    mutex.reset();
+    MessageBoxA(nullptr, "Can not run more than one copy of this program at a time.", "Error",
+                MB_ICONWARNING);
+    return kExitNormal;
+  }
+
+  App app;  // the twenty slots start empty
+  app.instance = instance;
+  app.settings_location = choose_settings_location();
+  if (!register_main_class(app)) return kExitNormal;
+  if (!create_main_window(app)) return kExitNormal;
+  ShowWindow(app.main_window, show_command);
+  UpdateWindow(app.main_window);
+
+  MSG message{};
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  if (mutex) ReleaseMutex(mutex.get());
+  return static_cast<int>(message.wParam);
+}
+
+}  // namespace kestrin

@@ -1,0 +1,102 @@
+#include "frame.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "res/resource.h"
+#include "text_format.h"
+
+namespace kestrin {
+
+namespace {
+
+// A window long that reads as 0 may be a failure or a real 0; the last error tells.
+bool read_window_long(HWND window, int index, LONG& value) {
+  SetLastError(ERROR_SUCCESS);
+  value = GetWindowLongA(window, index);
+  return value != 0 || GetLastError() == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void apply_caption_rule(App& app) {
+  LONG style = 0;
+  if (!read_window_long(app.main_window, GWL_STYLE, style)) return;
+  if (app.settings.HideCaptionBar) {
+    style &= ~WS_CAPTION;
+  } else {
+    style |= WS_CAPTION;
+  }
+  SetWindowLongA(app.main_window, GWL_STYLE, style);
+}
+
+void apply_extended_style_rule(App& app) {
+  LONG ex_style = 0;
+  if (!read_window_long(app.main_window, GWL_EXSTYLE, ex_style)) return;
+  LONG updated = (ex_style & WS_EX_APPWINDOW) |
+                 (app.settings.ToolWindowStyle ? WS_EX_TOOLWINDOW : WS_EX_APPWINDOW) |
+                 WS_EX_ACCEPTFILES;
+  SetWindowLongA(app.main_window, GWL_EXSTYLE, updated);
+}
+
+void restore_window_rect(App& app) {
+  const Settings& s = app.settings;
+  if (!window_rect_restorable(s, GetSystemMetrics(SM_CXSCREEN),
+                              GetSystemMetrics(SM_CYSCREEN))) {
+    return;
+  }
+  SetWindowPos(app.main_window, s.AlwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, s.X1, s.Y1,
+               s.X2 - s.X1, s.Y2 - s.Y1, 0);
+}
+
+void apply_menu_bar(App& app) {
+  SetMenu(app.main_window, app.settings.DisplayMainMenu ? app.main_menu : nullptr);
+  DrawMenuBar(app.main_window);
+}
+
+void create_status_bar(App& app) {
+  char title[kStatusTextSize];
+  GetWindowTextA(app.main_window, title, sizeof title);
+  app.status_bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM,
+                                       title, app.main_window, IDC_STATUS_BAR);
+}
+
+void destroy_status_bar(App& app) {
+  if (app.status_bar) DestroyWindow(app.status_bar);
+  app.status_bar = nullptr;
+}
+
+namespace {
+
+NOTIFYICONDATAA tray_record(const App& app, UINT flags) {
+  NOTIFYICONDATAA data{};
+  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  data.hWnd = app.main_window;
+  data.uID = kTrayIconId;
+  data.uFlags = flags;
+  data.uCallbackMessage = WM_KESTRIN_TRAY;
+  data.hIcon = LoadIconA(app.instance, MAKEINTRESOURCEA(IDI_PROGRAM));
+  return data;
+}
+
+}  // namespace
+
+void add_tray_icon(App& app) {
+  app.tick_count = 0;
+  NOTIFYICONDATAA data = tray_record(app, NIF_MESSAGE | NIF_ICON | NIF_TIP);
+  GetWindowTextA(app.main_window, data.szTip, sizeof data.szTip);
+  app.tray_icon_added = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+}
+
+void remove_tray_icon(App& app) {
+  NOTIFYICONDATAA data = tray_record(app, 0);
+  Shell_NotifyIconA(NIM_DELETE, &data);
+  app.tray_icon_added = false;
+}
+
+void on_timer_tick(App& app) {
+  ++app.tick_count;
+  if (app.splash && app.tick_count > 5) app.splash.reset();
+}
+
+}  // namespace kestrin

@@ -1,0 +1,49 @@
+#include "splash.h"
+
+namespace kestrin {
+
+namespace {
+
+constexpr int kSplashWidth = 300;
+constexpr int kSplashHeight = 50;
+constexpr const char* kSplashText = "Ebrin's Clipboard Utility";
+
+}  // namespace
+
+void create_splash(App& app) {
+  app.dialog_brush.reset(CreateSolidBrush(RGB(0, 0, 127)));
+
+  WNDCLASSA splash_class{};
+  splash_class.style = CS_HREDRAW | CS_VREDRAW;
+  splash_class.lpfnWndProc = DefWindowProcA;
+  splash_class.hInstance = app.instance;
+  splash_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  splash_class.hbrBackground = static_cast<HBRUSH>(app.dialog_brush.get());
+  splash_class.lpszClassName = kSplashClassName;
+  RegisterClassA(&splash_class);  // already registered when a window is made again
+
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - kSplashWidth) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - kSplashHeight) / 2;
+  HWND splash = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kSplashClassName, "",
+                                WS_POPUP, x, y, kSplashWidth, kSplashHeight, nullptr,
+                                nullptr, app.instance, nullptr);
+  if (!splash) return;
+  app.splash.reset(splash);
+  // The window owns the region from here on.
+  SetWindowRgn(splash, CreateEllipticRgn(0, 0, kSplashWidth - 1, kSplashHeight - 1), TRUE);
+  ShowWindow(splash, SW_SHOW);
+  UpdateWindow(splash);
+
+  WindowDC dc(splash);
+  if (!dc.get()) return;
+  UniqueGdiObject font(CreateFontA(17, 10, 0, 0, FW_BOLD, TRUE, FALSE, FALSE, DEFAULT_CHARSET,
+                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                   FF_ROMAN, nullptr));
+  SelectedObject selected(dc.get(), font.get());
+  SetBkMode(dc.get(), TRANSPARENT);
+  SetTextColor(dc.get(), RGB(127, 127, 0));
+  RECT area{0, 0, kSplashWidth, kSplashHeight};
+  DrawTextA(dc.get(), kSplashText, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+}  // namespace kestrin

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "app.h"
+
+namespace kestrin {
+
+// The elliptic splash window shown while the main window starts; the timer
+// destroys it after a few seconds.
+void create_splash(App& app);
+
+}  // namespace kestrin

@@ -1,0 +1,98 @@
+// Owners for the platform resources the program holds: each releases its
+// resource when it goes out of scope, on every path.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace kestrin {
+
+template <typename Handle, typename Traits>
+class UniqueResource {
+ public:
+  UniqueResource() = default;
+  explicit UniqueResource(Handle handle) : handle_(handle) {}
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
+  UniqueResource(UniqueResource&& other) noexcept : handle_(other.release()) {}
+  UniqueResource& operator=(UniqueResource&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~UniqueResource() { reset(); }
+
+  Handle get() const { return handle_; }
+  explicit operator bool() const { return Traits::valid(handle_); }
+  Handle release() { return std::exchange(handle_, Traits::invalid()); }
+  void reset(Handle handle = Traits::invalid()) {
+    if (Traits::valid(handle_)) Traits::close(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  Handle handle_ = Traits::invalid();
+};
+
+struct KernelHandleTraits {
+  static HANDLE invalid() { return nullptr; }
+  static bool valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void close(HANDLE h) { CloseHandle(h); }
+};
+using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
+
+struct GdiObjectTraits {
+  static HGDIOBJ invalid() { return nullptr; }
+  static bool valid(HGDIOBJ h) { return h != nullptr; }
+  static void close(HGDIOBJ h) { DeleteObject(h); }
+};
+using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
+
+struct MenuTraits {
+  static HMENU invalid() { return nullptr; }
+  static bool valid(HMENU h) { return h != nullptr; }
+  static void close(HMENU h) { DestroyMenu(h); }
+};
+using UniqueMenu = UniqueResource<HMENU, MenuTraits>;
+
+struct WindowTraits {
+  static HWND invalid() { return nullptr; }
+  static bool valid(HWND h) { return h != nullptr; }
+  static void close(HWND h) {
+    if (IsWindow(h)) DestroyWindow(h);
+  }
+};
+using UniqueWindow = UniqueResource<HWND, WindowTraits>;
+
+// A device context borrowed from a window with GetDC.
+class WindowDC {
+ public:
+  explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+  WindowDC(const WindowDC&) = delete;
+  WindowDC& operator=(const WindowDC&) = delete;
+  ~WindowDC() {
+    if (dc_) ReleaseDC(window_, dc_);
+  }
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// Selects an object into a DC and puts the previous one back.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+  ~SelectedObject() {
+    if (previous_) SelectObject(dc_, previous_);
+  }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+}  // namespace kestrin

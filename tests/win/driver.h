@@ -1,0 +1,98 @@
+// Drives Kestrin.exe from outside, as another program would: start it, find its
+// windows, send it commands, work the clipboard, answer its boxes, read its INI.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrin::test {
+
+// Kestrin.exe as a Windows path, from the KESTRIN_EXE environment variable.
+std::string kestrin_exe();
+
+// The Windows folder's Quorvane.INI and the fallback in the user's app data.
+std::string windows_ini_path();
+std::string appdata_ini_path();
+void write_file(const std::string& path, const std::string& bytes);
+std::optional<std::string> read_file(const std::string& path);
+void remove_file(const std::string& path);
+// A fresh folder for a test's own files.
+std::string temp_dir();
+
+// Keys of an INI text in file order, as "Section/Key", and one value.
+std::vector<std::string> ini_keys(const std::string& ini);
+std::optional<std::string> ini_value(const std::string& ini, const std::string& section,
+                                     const std::string& key);
+
+// Polls `done` until it holds or `timeout_ms` passes.
+bool wait_until(const std::function<bool()>& done, DWORD timeout_ms = 10000);
+
+// Top-level windows of a process, optionally with a given class and/or caption.
+std::vector<HWND> process_windows(DWORD pid, const char* class_name = nullptr,
+                                  const char* caption = nullptr);
+std::string window_text(HWND window);
+// Texts of the child windows of a dialog or message box, in z-order.
+std::vector<std::string> child_texts(HWND dialog);
+// Presses a button of a dialog or message box by its id.
+void press_button(HWND dialog, int id);
+
+class Kestrin {
+ public:
+  struct Options {
+    std::string arguments;
+    bool expect_window = true;   // wait for the main window
+    bool debug_output = false;   // run under a debugger loop that keeps the debug strings
+  };
+  static std::unique_ptr<Kestrin> start(const Options& options);
+  static std::unique_ptr<Kestrin> start() { return start(Options{}); }
+  ~Kestrin();
+
+  DWORD pid() const { return pid_; }
+  HWND window() const { return window_; }
+  bool running() const;
+  // Waits for the process to end; its exit code, or nothing on timeout.
+  std::optional<DWORD> wait_exit(DWORD timeout_ms = 15000);
+
+  // Synchronous message with a bound; nothing when the program did not answer.
+  std::optional<LRESULT> send(UINT message, WPARAM wparam = 0, LPARAM lparam = 0,
+                              UINT timeout_ms = 10000) const;
+  void post(UINT message, WPARAM wparam = 0, LPARAM lparam = 0) const;
+  // Runs a command that returns without a modal loop.
+  bool command(unsigned id) const;
+  // Lets every message in flight be handled (a WM_NULL round trip).
+  bool sync() const { return send(WM_NULL).has_value(); }
+
+  // A top-level window of the program with this caption (message boxes, dialogs).
+  HWND wait_for_window(const char* caption, DWORD timeout_ms = 10000) const;
+  HWND wait_for_dialog_with_text(const std::string& text, DWORD timeout_ms = 10000) const;
+
+  // Closes the main window (answering nothing) and returns the exit code.
+  std::optional<DWORD> close();
+
+  // Debug strings received so far (Options::debug_output only).
+  std::vector<std::string> debug_strings() const;
+
+ private:
+  Kestrin() = default;
+  void debug_loop(const std::string& command_line);
+
+  DWORD pid_ = 0;
+  HANDLE process_ = nullptr;
+  HWND window_ = nullptr;
+  struct DebugState;
+  std::shared_ptr<DebugState> debug_;
+};
+
+// Clipboard, opened without an owner window.
+bool set_clipboard_text(const std::string& text);
+std::optional<std::string> clipboard_text();
+bool set_clipboard_data(UINT format, const std::string& bytes);
+bool empty_clipboard();
+
+}  // namespace kestrin::test
