@@ -401,6 +401,24 @@ bool set_clipboard_data(UINT format, const std::string& bytes) {
   return ok;
 }
 
+std::string make_dib(int width, int height, uint32_t bgra) {
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  header.biCompression = BI_RGB;
+  header.biSizeImage = static_cast<DWORD>(width * height * 4);
+  std::string dib(reinterpret_cast<const char*>(&header), sizeof header);
+  for (int i = 0; i < width * height; ++i) {
+    dib.append(reinterpret_cast<const char*>(&bgra), 4);
+  }
+  return dib;
+}
+
+UINT registered_format(const char* name) { return RegisterClipboardFormatA(name); }
+
 bool set_clipboard_text(const std::string& text) {
   return set_clipboard_data(CF_TEXT, text + std::string(1, '\0'));
 }

@@ -93,6 +93,9 @@ class Kestrin {
 bool set_clipboard_text(const std::string& text);
 std::optional<std::string> clipboard_text();
 bool set_clipboard_data(UINT format, const std::string& bytes);
+// A packed 32-bit DIB (BITMAPINFOHEADER and pixels) of one colour.
+std::string make_dib(int width, int height, uint32_t bgra);
+UINT registered_format(const char* name);
 bool empty_clipboard();
 
 }  // namespace kestrin::test
