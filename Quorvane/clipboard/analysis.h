@@ -1,0 +1,93 @@
+// What the clipboard holds, in figures: the counts of a text's characters, its
+// byte histogram, its lines, and the status lines that describe them.
+// Platform-free: the Win32 layer hands in the bytes of the clipboard blocks.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrin {
+
+// One line of the text: where it starts and how long it is (see build_line_table).
+// Trivial on purpose: a large table is allocated without being cleared first.
+struct LineRecord {
+  uint32_t start;
+  uint32_t length;
+  bool operator==(const LineRecord&) const = default;
+};
+
+// A form feed followed by fewer bytes than this marks a short last page.
+inline constexpr uint32_t kShortTailLimit = 4096;
+
+struct Analysis {
+  uint32_t size = 0;  // text length up to its first NUL
+  uint32_t cr = 0, lf = 0, ff = 0, sp = 0, tab = 0, na = 0, nul = 0;
+  std::array<uint32_t, 256> histogram{};
+  bool short_tail = false;
+
+  bool bitmap_present = false;
+  uint32_t bitmap_width = 0, bitmap_height = 0;  // kept until the next bitmap
+
+  std::unique_ptr<LineRecord[]> lines;  // none when it could not be allocated
+  uint32_t line_count = 0;  // also when the table could not be allocated
+
+  bool has_line_table() const { return lines != nullptr; }
+  std::span<const LineRecord> line_table() const {
+    return lines ? std::span<const LineRecord>(lines.get(), line_count)
+                 : std::span<const LineRecord>();
+  }
+
+  // Clears everything a change replaces (the bitmap size stays).
+  void clear_counts();
+};
+
+// Length of the text in a block: up to the first NUL, or the whole block when it
+// has none (never past the block), at most 2^32 - 1.
+uint32_t text_length(const char* block, std::size_t block_size);
+
+// The whole text analysis: one pass for the histogram, the counts taken from it
+// and the short-tail flag, and two for the line table, whose array is allocated
+// once at its exact size. Lines are separated by LF: the first starts at 0; a line
+// after the LF at offset L starts at L (the record includes that LF); every record
+// but the last leaves out the byte before its own LF. `max_records` bounds the
+// table; when it would be larger, or cannot be allocated, there is none, but
+// line_count is still LF + 1. Large texts are split between two threads.
+void analyse_text(std::string_view text, Analysis& out, std::size_t max_records = SIZE_MAX);
+
+// The bytes of line i as the viewer shows them: without the LF that ends the
+// previous line and without the CR LF or LF that ends its own.
+std::string_view visible_line(std::string_view text, const Analysis& analysis, uint32_t i);
+
+// Width and height fields of the BITMAPINFOHEADER that starts a DIB block.
+bool dib_size(const unsigned char* block, std::size_t block_size, uint32_t& width,
+              uint32_t& height);
+
+inline constexpr const char* kBaseTitle = "Orsk's Clipboard Tool";
+inline constexpr const char* kEmptyOrUnfamiliar =
+    "Clipboard is empty or contains unfamiliar format.";
+inline constexpr const char* kNeroTracks = "Found Nero Audio Tracks, perhaps!";
+inline constexpr unsigned kNeroFormat = 49862;
+
+// The status texts, formatted into buffer[size] (bounded).
+void format_size_line(char* buffer, std::size_t size, const Analysis& a);
+void format_bitmap_line(char* buffer, std::size_t size, const Analysis& a);
+void format_text_line(char* buffer, std::size_t size, uint32_t line_count,
+                      uint32_t lines_per_page, uint32_t text_size, double pages);
+void format_bitmap_layout_line(char* buffer, std::size_t size, const Analysis& a,
+                               uint32_t area_width, uint32_t area_height);
+void format_scroll_line(char* buffer, std::size_t size, uint32_t min, uint32_t max,
+                        uint32_t pos, uint32_t page);
+
+// Name of a clipboard format 0 to 17, or nullptr.
+const char* standard_format_name(unsigned format);
+// One line of the format listing: "%3i: %5u", then a space and the name if any.
+void format_listing_line(char* buffer, std::size_t size, int index, unsigned format,
+                         const char* name);
+
+}  // namespace kestrin
