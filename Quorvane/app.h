@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "clipboard/analysis.h"
+#include "clipboard/seam.h"
 #include "settings_table.h"
 #include "slots/clip_slot.h"
 #include "win_raii.h"
@@ -50,15 +52,25 @@ struct App {
 
   // Clipboard monitor.
   HWND next_viewer = nullptr;
-  int self_change = 0;
+  int self_change = 0;       // non-zero while the program writes the clipboard itself
+  int auto_clean_guard = 0;  // non-zero while the automatic cleanup runs
+  HWND saved_foreground = nullptr;
+  GlobalBlock snapshot;      // append mode: the text as it stood after the last change
+  Analysis analysis;
   std::array<char, kStatusTextSize> status_text{};
+  std::size_t line_table_limit = SIZE_MAX;  // records the analysis may allocate
 
   // Frame and tray.
   unsigned tick_count = 0;
   bool tray_icon_added = false;
+  std::array<HICON, 4> tray_icons{};
+  std::size_t tray_icon_count = 0;  // 0: rebuilt at the next tick
 
   // Viewer.
+  LOGFONTA viewer_font{};
+  std::array<COLORREF, 16> custom_colours{};
   int line_height = 0;
+  bool clipboard_empty = false;
 
   // Slots.
   SlotArray slots;

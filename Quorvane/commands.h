@@ -9,7 +9,8 @@
 
 namespace kestrin {
 
-using CommandHandler = void (*)(App& app);
+// Handlers get the identifier, so one handler can serve a group of commands.
+using CommandHandler = void (*)(App& app, unsigned id);
 
 struct CommandEntry {
   unsigned id;

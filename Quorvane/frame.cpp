@@ -83,6 +83,7 @@ NOTIFYICONDATAA tray_record(const App& app, UINT flags) {
 
 void add_tray_icon(App& app) {
   app.tick_count = 0;
+  app.tray_icon_count = 0;
   NOTIFYICONDATAA data = tray_record(app, NIF_MESSAGE | NIF_ICON | NIF_TIP);
   GetWindowTextA(app.main_window, data.szTip, sizeof data.szTip);
   app.tray_icon_added = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
@@ -96,7 +97,24 @@ void remove_tray_icon(App& app) {
 
 void on_timer_tick(App& app) {
   ++app.tick_count;
+  if (app.tray_icon_count == 0) {
+    auto icon = [&](int id) { return LoadIconA(app.instance, MAKEINTRESOURCEA(id)); };
+    app.tray_icons[app.tray_icon_count++] = icon(IDI_PROGRAM);
+    if (app.analysis.short_tail) app.tray_icons[app.tray_icon_count++] = icon(IDI_SHORT_TAIL);
+    if (app.settings.Append) {
+      app.tray_icons[app.tray_icon_count++] = icon(IDI_APPEND_1);
+      app.tray_icons[app.tray_icon_count++] = icon(IDI_APPEND_2);
+    }
+  }
+  NOTIFYICONDATAA data = tray_record(app, NIF_ICON);
+  data.hIcon = app.tray_icons[app.tick_count % app.tray_icon_count];
+  Shell_NotifyIconA(NIM_MODIFY, &data);
   if (app.splash && app.tick_count > 5) app.splash.reset();
+}
+
+void restart_tray_animation(App& app) {
+  app.tray_icon_count = 0;
+  SendMessageA(app.main_window, WM_TIMER, kTrayTimerId, 0);
 }
 
 }  // namespace kestrin

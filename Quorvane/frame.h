@@ -22,7 +22,11 @@ void destroy_status_bar(App& app);
 void add_tray_icon(App& app);
 void remove_tray_icon(App& app);
 
-// One tick of the one-second timer.
+// One tick of the one-second timer: the next icon of the tray animation, and the
+// end of the splash window.
 void on_timer_tick(App& app);
+// Empties the animation list and runs one tick at once, so the icon follows the
+// new state.
+void restart_tray_animation(App& app);
 
 }  // namespace kestrin

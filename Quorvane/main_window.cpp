@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include "clipboard/change.h"
+#include "clipboard/floating_status.h"
+#include "clipboard/viewer.h"
 #include "commands.h"
 #include "diagnostics.h"
 #include "frame.h"
@@ -22,17 +25,6 @@ App* app_of(HWND window) {
   return reinterpret_cast<App*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 
-void measure_line_height(App& app) {
-  LOGFONTA description{};
-  description.lfHeight = app.settings.FontHeight;
-  UniqueGdiObject font(CreateFontIndirectA(&description));
-  WindowDC dc(app.main_window);
-  if (!dc.get()) return;
-  SelectedObject selected(dc.get(), font.get());
-  SIZE extent{};
-  if (GetTextExtentPoint32A(dc.get(), "!", 1, &extent)) app.line_height = extent.cy;
-}
-
 void on_create(App& app) {
   create_splash(app);
   InitCommonControls();
@@ -48,8 +40,12 @@ void on_create(App& app) {
   app.next_viewer = SetClipboardViewer(app.main_window);
 
   load_settings(app);
+  app.viewer_font.lfHeight = app.settings.FontHeight;
 
-  // Floating status window: shown again when it was shown at the last exit.
+  if (app.settings.ShowStatus) {
+    app.settings.ShowStatus = 0;
+    run_command(app, IDM_SHOW_STATUS_WINDOW);
+  }
 
   restore_window_rect(app);
 
@@ -75,20 +71,17 @@ void on_create(App& app) {
   SetWindowPos(app.main_window, nullptr, 0, 0, 0, 0,
                SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE);
   SendMessageA(app.main_window, WM_SIZE, 0, 0);
-  measure_line_height(app);
+  {
+    WindowDC dc(app.main_window);
+    if (dc.get()) app.line_height = measure_line_height(app, dc.get());
+  }
   apply_menu_bar(app);
   main_window_proc(app.main_window, WM_DRAWCLIPBOARD, 0, 0);
 }
 
 void on_destroy(App& app) {
-  if (app.floating_status) {
-    RECT rect{};
-    GetWindowRect(app.floating_status, &rect);
-    app.settings.FloatingStatusWindowX = rect.left;
-    app.settings.FloatingStatusWindowY = rect.top;
-    DestroyWindow(app.floating_status);
-    app.floating_status = nullptr;
-  }
+  hide_floating_status(app);
+  app.settings.FontHeight = app.viewer_font.lfHeight;
   bool saved = save_options(app);
 
   // Slots to the clip file when asked: nothing yet.
@@ -115,15 +108,10 @@ void on_destroy(App& app) {
   KillTimer(app.main_window, kTrayTimerId);
   remove_tray_icon(app);
 
-  // Append snapshot, stock-history list and drop buffers: nothing yet.
+  app.snapshot = GlobalBlock();
+  // Stock-history list and drop buffers: nothing yet.
 
-  if (app.next_viewer) {
-    if (!ChangeClipboardChain(app.main_window, app.next_viewer)) {
-      debug_log(app.main_window, kUnitMain, kSiteClipboardChain,
-                "Problem with clipboard chain; this is a serious error!!");
-    }
-    app.next_viewer = nullptr;
-  }
+  leave_viewer_chain(app);
   // A detached menu bar is not destroyed with the window.
   if (app.main_menu && GetMenu(app.main_window) != app.main_menu) DestroyMenu(app.main_menu);
   app.main_menu = nullptr;
@@ -139,30 +127,6 @@ void on_close(App& app) {
     return;
   }
   DestroyWindow(app.main_window);
-}
-
-void on_size(App& app) {
-  if (app.settings.DebugLogging) {
-    debug_log(app.main_window, kUnitMain, kSiteSizeStart, "Processing WM_SIZE");
-  }
-  if (app.status_bar) SendMessageA(app.status_bar, WM_SIZE, 0, 0);
-  if (app.settings.DebugLogging) {
-    debug_log(app.main_window, kUnitMain, kSiteSizeEnd, "Processed WM_SIZE");
-  }
-}
-
-// Keeps the viewer chain intact: every change goes on to the next viewer.
-void on_draw_clipboard(App& app, WPARAM wparam, LPARAM lparam) {
-  if (app.next_viewer) SendMessageA(app.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
-}
-
-void on_change_chain(App& app, WPARAM wparam, LPARAM lparam) {
-  HWND removed = reinterpret_cast<HWND>(wparam);
-  if (removed == app.next_viewer) {
-    app.next_viewer = reinterpret_cast<HWND>(lparam);
-  } else if (app.next_viewer) {
-    SendMessageA(app.next_viewer, WM_CHANGECBCHAIN, wparam, lparam);
-  }
 }
 
 }  // namespace
@@ -219,20 +183,39 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       dispatch_command(*app, wparam);
       return 0;
     case WM_SIZE:
-      on_size(*app);
-      return 0;
+      layout_viewer(*app);
+      return 1;
+    case WM_PAINT:
+      paint_viewer(*app);
+      return 1;
+    case WM_VSCROLL:
+      scroll_viewer(*app, SB_VERT, wparam);
+      return 1;
+    case WM_HSCROLL:
+      scroll_viewer(*app, SB_HORZ, wparam);
+      return 1;
+    case WM_KEYDOWN:
+      viewer_key(*app, wparam, lparam);
+      return 1;
+    case WM_MOUSEWHEEL:
+      viewer_wheel(*app, wparam);
+      return 1;
     case WM_TIMER:
       if (wparam == kTrayTimerId) on_timer_tick(*app);
       return 0;
     case WM_DRAWCLIPBOARD:
-      on_draw_clipboard(*app, wparam, lparam);
-      return 0;
+      handle_clipboard_change(*app, wparam, lparam);
+      return 1;
     case WM_CHANGECBCHAIN:
-      on_change_chain(*app, wparam, lparam);
+      handle_chain_change(*app, wparam, lparam);
       return 0;
     case WM_KESTRIN_TRAY:
+      return 0;
     case WM_KESTRIN_CLEAR:
+      handle_clear_request(*app);
+      return 0;
     case WM_KESTRIN_STAMP:
+      handle_stamp_request(*app);
       return 0;
     case WM_KESTRIN_SLOT_LABELS:
       refresh_slot_labels(*app);

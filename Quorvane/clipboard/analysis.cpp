@@ -270,13 +270,10 @@ const char* standard_format_name(unsigned format) {
   return format < std::size(names) ? names[format] : nullptr;
 }
 
-void format_listing_line(char* buffer, std::size_t size, int index, unsigned format,
-                         const char* name) {
-  if (name && *name) {
-    format_bounded(buffer, size, "%3i: %5u %s", index, format, name);
-  } else {
-    format_bounded(buffer, size, "%3i: %5u", index, format);
-  }
+std::size_t format_listing_line(char* buffer, std::size_t size, int index, unsigned format,
+                                const char* name) {
+  if (name && *name) return format_bounded(buffer, size, "%3i: %5u %s", index, format, name);
+  return format_bounded(buffer, size, "%3i: %5u", index, format);
 }
 
 }  // namespace kestrin

@@ -87,7 +87,7 @@ void format_scroll_line(char* buffer, std::size_t size, uint32_t min, uint32_t m
 // Name of a clipboard format 0 to 17, or nullptr.
 const char* standard_format_name(unsigned format);
 // One line of the format listing: "%3i: %5u", then a space and the name if any.
-void format_listing_line(char* buffer, std::size_t size, int index, unsigned format,
-                         const char* name);
+std::size_t format_listing_line(char* buffer, std::size_t size, int index, unsigned format,
+                                const char* name);
 
 }  // namespace kestrin

@@ -19,6 +19,10 @@
 
 /* Controls */
 #define IDC_STATUS_BAR 101
+#define IDC_STATUS_LENGTH 1011
+#define IDC_STATUS_CR 1012
+#define IDC_STATUS_LF 1013
+#define IDC_STATUS_FF 1014
 
 /* Private messages of the main window (WM_USER + n) */
 #define WM_KESTRIN_TRAY 1025

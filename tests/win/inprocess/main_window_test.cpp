@@ -60,15 +60,16 @@ void collect_ids(HMENU menu, std::set<unsigned>& ids) {
 }
 
 TEST_F(MainWindow, CreationLoadsBothMenusAndAppliesTheFrame) {
+  ASSERT_TRUE(test::empty_clipboard());
   HWND window = create();
   EXPECT_EQ(app_.main_window, window);
   EXPECT_NE(app_.main_menu, nullptr);
   EXPECT_NE(app_.tray_menu, nullptr);
   EXPECT_EQ(GetMenu(window), nullptr);  // detached by default
   EXPECT_NE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
-  char title[64] = {};
+  char title[128] = {};
   GetWindowTextA(window, title, sizeof title);
-  EXPECT_STREQ(title, "Orsk's Clipboard Tool");
+  EXPECT_STREQ(title, "Clipboard is empty or contains unfamiliar format.");
   EXPECT_GT(app_.line_height, 0);
   EXPECT_TRUE(app_.tray_icon_added);
   EXPECT_NE(app_.splash.get(), nullptr);
@@ -190,7 +191,9 @@ TEST_F(MainWindow, SplashIsDestroyedAtTheSixthTick) {
   HWND window = create();
   HWND splash = app_.splash.get();
   ASSERT_NE(splash, nullptr);
-  for (int tick = 1; tick <= 5; ++tick) SendMessageA(window, WM_TIMER, kTrayTimerId, 0);
+  // The change handling at creation already ran one tick.
+  EXPECT_EQ(app_.tick_count, 1u);
+  while (app_.tick_count < 5) SendMessageA(window, WM_TIMER, kTrayTimerId, 0);
   EXPECT_TRUE(IsWindow(splash));
   SendMessageA(window, WM_TIMER, kTrayTimerId, 0);
   EXPECT_FALSE(IsWindow(splash));

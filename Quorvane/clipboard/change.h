@@ -1,0 +1,45 @@
+// What the main window does on every clipboard change: the append join, the
+// snapshot, the analysis and everything that shows it; the viewer chain; the
+// append mode, its separators, "&Delete" and the two request messages.
+#pragma once
+
+#include "app.h"
+
+namespace kestrin {
+
+// Marks a clipboard write as the program's own for as long as it lives, so that
+// its notification is not joined in append mode.
+class SelfChangeScope {
+ public:
+  explicit SelfChangeScope(App& app) : app_(app) { ++app_.self_change; }
+  SelfChangeScope(const SelfChangeScope&) = delete;
+  SelfChangeScope& operator=(const SelfChangeScope&) = delete;
+  ~SelfChangeScope() { --app_.self_change; }
+
+ private:
+  App& app_;
+};
+
+// WM_DRAWCLIPBOARD: the change handling, in its order of steps.
+void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam);
+// WM_CHANGECBCHAIN.
+void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam);
+// Leaves the viewer chain at teardown.
+void leave_viewer_chain(App& app);
+
+// Commands.
+void toggle_append(App& app, unsigned id);
+void choose_separator(App& app, unsigned id);
+void delete_clipboard(App& app, unsigned id);
+
+// Messages from other programs.
+void handle_clear_request(App& app);
+void handle_stamp_request(App& app);
+
+// A fresh snapshot of the clipboard text (append mode), or none.
+void take_snapshot(App& app);
+
+// The tray tip: the status text, cut to what the tip holds.
+void set_tray_tip(App& app, const char* text);
+
+}  // namespace kestrin

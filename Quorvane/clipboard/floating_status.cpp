@@ -1,0 +1,61 @@
+#include "clipboard/floating_status.h"
+
+#include "diagnostics.h"
+#include "res/resource.h"
+
+namespace kestrin {
+
+namespace {
+
+// The window has no behaviour of its own: the default dialog handling serves it.
+INT_PTR CALLBACK plain_dialog_proc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+void show_floating_status(App& app) {
+  const auto full_width = static_cast<uint32_t>(GetSystemMetrics(SM_CXFULLSCREEN));
+  const auto full_height = static_cast<uint32_t>(GetSystemMetrics(SM_CYFULLSCREEN));
+  app.floating_status = CreateDialogParamA(app.instance, kFloatingStatusTemplate,
+                                           app.main_window, plain_dialog_proc, 0);
+  if (!app.floating_status) {
+    show_last_error(app.main_window, kUnitMain, 0);
+    return;
+  }
+  refresh_floating_status(app);
+  const auto x = static_cast<uint32_t>(app.settings.FloatingStatusWindowX);
+  const auto y = static_cast<uint32_t>(app.settings.FloatingStatusWindowY);
+  if (x < full_width && y < full_height) {
+    SetWindowPos(app.floating_status, nullptr, static_cast<int>(x), static_cast<int>(y), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER);
+  }
+}
+
+}  // namespace
+
+void refresh_floating_status(App& app) {
+  if (!app.floating_status) return;
+  const Analysis& a = app.analysis;
+  SetDlgItemInt(app.floating_status, IDC_STATUS_LENGTH, a.size, FALSE);
+  SetDlgItemInt(app.floating_status, IDC_STATUS_CR, a.cr, FALSE);
+  SetDlgItemInt(app.floating_status, IDC_STATUS_LF, a.lf, FALSE);
+  SetDlgItemInt(app.floating_status, IDC_STATUS_FF, a.ff, FALSE);
+}
+
+void hide_floating_status(App& app) {
+  if (!app.floating_status) return;
+  RECT rect{};
+  GetWindowRect(app.floating_status, &rect);
+  app.settings.FloatingStatusWindowX = rect.left;
+  app.settings.FloatingStatusWindowY = rect.top;
+  DestroyWindow(app.floating_status);
+  app.floating_status = nullptr;
+}
+
+void toggle_floating_status(App& app, unsigned) {
+  app.settings.ShowStatus = app.settings.ShowStatus ? 0 : 1;
+  if (app.settings.ShowStatus && !app.floating_status) {
+    show_floating_status(app);
+  } else if (!app.settings.ShowStatus && app.floating_status) {
+    hide_floating_status(app);
+  }
+}
+
+}  // namespace kestrin

@@ -1,0 +1,280 @@
+#include "clipboard/viewer.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include "clipboard/analyse.h"
+#include "clipboard/viewer_rules.h"
+#include "commands.h"
+#include "diagnostics.h"
+#include "res/resource.h"
+#include "text_format.h"
+
+namespace kestrin {
+
+namespace {
+
+ScrollState read_bar(HWND window, int bar) {
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_ALL;
+  GetScrollInfo(window, bar, &info);
+  return {static_cast<uint32_t>(info.nMin), static_cast<uint32_t>(info.nMax), info.nPage,
+          static_cast<uint32_t>(info.nPos)};
+}
+
+void write_bar(HWND window, int bar, UINT mask, const ScrollState& state, bool redraw) {
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = mask;
+  info.nMin = static_cast<int>(state.min);
+  info.nMax = static_cast<int>(state.max);
+  info.nPage = state.page;
+  info.nPos = static_cast<int>(state.pos);
+  SetScrollInfo(window, bar, &info, redraw);
+}
+
+void set_title_to_status(App& app) { SetWindowTextA(app.main_window, app.status_text.data()); }
+
+RECT text_area(const App& app) {
+  RECT area{};
+  GetClientRect(app.main_window, &area);
+  if (app.status_bar) {
+    RECT bar{};
+    GetClientRect(app.status_bar, &bar);
+    area.bottom -= bar.bottom - bar.top;
+  }
+  return area;
+}
+
+void draw_text_format(App& app, HDC dc, UINT format, const ScrollState& vertical) {
+  ScrollState bar = read_bar(app.main_window, SB_VERT);
+  if (bar.max < app.analysis.line_count) {
+    bar.max = app.analysis.line_count;
+    write_bar(app.main_window, SB_VERT, SIF_RANGE, bar, false);
+  }
+  HANDLE handle = GetClipboardData(format);
+  if (!handle) return;
+  LockedBlock bytes(static_cast<HGLOBAL>(handle));
+  if (!bytes) return;
+  Analysis& a = app.analysis;
+  a.size = text_length(bytes.data(), bytes.size());
+  const std::string_view text(bytes.data(), a.size);
+  if (a.has_line_table()) {
+    // Only the lines that can be seen are drawn.
+    for (uint64_t i = vertical.pos; i <= uint64_t{vertical.pos} + vertical.page; ++i) {
+      if (i >= a.line_count) break;
+      const std::string_view line = visible_line(text, a, static_cast<uint32_t>(i));
+      TabbedTextOutA(dc, 0, static_cast<int>((i - vertical.pos) * app.line_height), line.data(),
+                     static_cast<int>(line.size()), 0, nullptr, 0);
+    }
+  } else {
+    RECT area = text_area(app);
+    DrawTextA(dc, text.data(), static_cast<int>(text.size() < INT_MAX ? text.size() : INT_MAX),
+              &area, DT_EXPANDTABS);
+  }
+}
+
+void draw_bitmap(HDC dc, const ScrollState& horizontal, const ScrollState& vertical) {
+  auto bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+  if (!bitmap) return;
+  BITMAP info{};
+  if (!GetObjectA(bitmap, sizeof info, &info)) return;
+  HDC memory = CreateCompatibleDC(dc);
+  if (!memory) return;
+  {
+    SelectedObject selected(memory, bitmap);
+    BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory, static_cast<int>(horizontal.pos),
+           static_cast<int>(vertical.pos), SRCCOPY);
+  }
+  DeleteDC(memory);
+}
+
+}  // namespace
+
+int measure_line_height(const App& app, HDC dc) {
+  UniqueGdiObject font(CreateFontIndirectA(&app.viewer_font));
+  SelectedObject selected(dc, font.get());
+  SIZE extent{};
+  return GetTextExtentPoint32A(dc, "!", 1, &extent) ? extent.cy : 0;
+}
+
+void layout_viewer(App& app) {
+  const bool logging = app.settings.DebugLogging != 0;
+  if (logging) debug_log(app.main_window, kUnitMain, kSiteSizeStart, "Processing WM_SIZE");
+  RECT area{};
+  GetClientRect(app.main_window, &area);
+  if (app.status_bar) {
+    SendMessageA(app.status_bar, WM_SIZE, 0, 0);
+    RECT bar{};
+    GetClientRect(app.status_bar, &bar);
+    const std::array<int, 3> parts =
+        status_bar_parts(bar.right - bar.left, bar.bottom - bar.top);
+    SendMessageA(app.status_bar, SB_SETPARTS, parts.size(),
+                 reinterpret_cast<LPARAM>(parts.data()));
+    SendMessageA(app.status_bar, SB_SETTEXTA, 2 | SBT_NOBORDERS, 0);
+    area.bottom -= bar.bottom - bar.top;
+  }
+  const auto width = static_cast<uint32_t>(area.right - area.left);
+  const auto height = static_cast<uint32_t>(area.bottom - area.top);
+  const Analysis& a = app.analysis;
+  char* status = app.status_text.data();
+
+  if (a.bitmap_present) {
+    write_bar(app.main_window, SB_VERT, SIF_RANGE | SIF_PAGE, {0, a.bitmap_height, height, 0},
+              true);
+    write_bar(app.main_window, SB_HORZ, SIF_RANGE | SIF_PAGE, {0, a.bitmap_width, width, 0},
+              true);
+    format_bitmap_layout_line(status, kStatusTextSize, a, width, height);
+    set_title_to_status(app);
+  } else if (a.line_count != 0 && app.line_height != 0) {
+    write_bar(app.main_window, SB_HORZ, SIF_ALL, {}, true);
+    ScrollState bar = read_bar(app.main_window, SB_VERT);
+    bar.min = 0;
+    bar.max = a.line_count;
+    bar.page = lines_per_page(static_cast<int>(height), app.line_height);
+    write_bar(app.main_window, SB_VERT, SIF_ALL, bar, true);
+    format_text_line(status, kStatusTextSize, a.line_count, bar.page, a.size,
+                     static_cast<double>(bar.max - bar.min) / bar.page);
+    set_title_to_status(app);
+  } else {
+    write_bar(app.main_window, SB_HORZ, SIF_ALL, {}, true);
+    write_bar(app.main_window, SB_VERT, SIF_ALL, {}, true);
+  }
+  InvalidateRect(app.main_window, nullptr, TRUE);
+  if (logging) debug_log(app.main_window, kUnitMain, kSiteSizeEnd, "Processed WM_SIZE");
+}
+
+void paint_viewer(App& app) {
+  PAINTSTRUCT paint{};
+  HDC dc = BeginPaint(app.main_window, &paint);
+  if (!dc) return;
+  UniqueGdiObject font(CreateFontIndirectA(&app.viewer_font));
+  {
+    SelectedObject selected(dc, font.get());
+    SIZE extent{};
+    if (GetTextExtentPoint32A(dc, "!", 1, &extent)) app.line_height = extent.cy;
+    SetTextColor(dc, static_cast<COLORREF>(app.settings.ColorForeground));
+    SetBkColor(dc, static_cast<COLORREF>(app.settings.ColorBackground));
+
+    const int count = CountClipboardFormats() & 0xFFFF;
+    app.clipboard_empty = count == 0;
+    const ScrollState vertical = read_bar(app.main_window, SB_VERT);
+    const ScrollState horizontal = read_bar(app.main_window, SB_HORZ);
+    ClipboardSession session(app.main_window);
+    app.analysis.size = 0;
+    if (app.settings.DebugClipboardTypes) {
+      if (session.is_open()) draw_format_listing(app, dc);
+    } else if (session.is_open()) {
+      UINT format = 0;
+      for (int i = 0; i < count; ++i) {
+        format = EnumClipboardFormats(format);
+        if (format == CF_TEXT || format == CF_OEMTEXT) {
+          draw_text_format(app, dc, format, vertical);
+        } else if (format == CF_BITMAP || format == CF_DIB) {
+          draw_bitmap(dc, horizontal, vertical);
+        }
+      }
+    }
+  }
+  EndPaint(app.main_window, &paint);
+}
+
+void scroll_viewer(App& app, int bar, WPARAM wparam) {
+  const bool vertical = bar == SB_VERT;
+  ScrollState state = read_bar(app.main_window, bar);
+  const uint32_t old = state.pos;
+  const uint32_t next =
+      next_scroll_position(state, LOWORD(wparam), HIWORD(wparam), vertical);
+  if (next == old) return;
+  state.pos = next;
+  write_bar(app.main_window, bar, SIF_ALL, state, true);
+  InvalidateRect(app.main_window, nullptr, TRUE);
+  if (vertical) {
+    format_scroll_line(app.status_text.data(), kStatusTextSize, state.min, state.max, next,
+                       state.page);
+    set_title_to_status(app);
+  }
+}
+
+void viewer_key(App& app, WPARAM key, LPARAM flags) {
+  const bool extended = (flags & (1 << 24)) != 0;
+  auto scroll = [&](int code) { SendMessageA(app.main_window, WM_VSCROLL, code, 0); };
+  switch (key) {
+    case VK_PRIOR:
+      return scroll(SB_PAGEUP);
+    case VK_NEXT:
+      return scroll(SB_PAGEDOWN);
+    case VK_END:
+      return scroll(SB_BOTTOM);
+    case VK_HOME:
+      return scroll(SB_TOP);
+    case VK_UP:
+      return scroll(SB_LINEUP);
+    case VK_DOWN:
+      return scroll(SB_LINEDOWN);
+    case VK_INSERT:
+      if (extended) return run_command(app, IDM_APPEND);
+      break;
+    case VK_DELETE:
+      if (extended) return run_command(app, IDM_DELETE);
+      break;
+    case VK_ESCAPE:
+      if (!extended) return run_command(app, IDM_STAMP_SLASHED);
+      break;
+    case VK_SCROLL:
+      if (!extended) return run_command(app, IDM_PREPEND_STAMP);
+      break;
+  }
+  MessageBeep(MB_ICONEXCLAMATION);
+}
+
+void viewer_wheel(App& app, WPARAM wparam) {
+  const int delta = GET_WHEEL_DELTA_WPARAM(wparam);
+  const WORD buttons = LOWORD(wparam);
+  if (buttons & MK_LBUTTON) {
+    bool changed = false;
+    app.viewer_font.lfHeight = wheel_zoom(app.viewer_font.lfHeight, delta, changed);
+    if (changed) InvalidateRect(app.main_window, nullptr, TRUE);
+    SendMessageA(app.main_window, WM_SIZE, 0, 0);
+    return;
+  }
+  SendMessageA(app.main_window, WM_VSCROLL, wheel_scroll_code(delta, buttons & MK_RBUTTON), 0);
+}
+
+namespace {
+
+void choose_colour(App& app, int32_t& colour) {
+  CHOOSECOLORA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = app.main_window;
+  dialog.rgbResult = static_cast<COLORREF>(colour);
+  dialog.lpCustColors = app.custom_colours.data();
+  dialog.Flags = CC_RGBINIT;
+  if (ChooseColorA(&dialog)) {
+    colour = static_cast<int32_t>(dialog.rgbResult);
+    InvalidateRect(app.main_window, nullptr, TRUE);
+  }
+}
+
+}  // namespace
+
+void choose_foreground_colour(App& app, unsigned) { choose_colour(app, app.settings.ColorForeground); }
+
+void choose_background_colour(App& app, unsigned) { choose_colour(app, app.settings.ColorBackground); }
+
+void choose_viewer_font(App& app, unsigned) {
+  CHOOSEFONTA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = app.main_window;
+  dialog.lpLogFont = &app.viewer_font;
+  dialog.Flags = CF_SCREENFONTS | CF_EFFECTS;
+  if (app.viewer_font.lfFaceName[0] != '\0') dialog.Flags |= CF_INITTOLOGFONTSTRUCT;
+  dialog.rgbColors = static_cast<COLORREF>(app.settings.ColorForeground);
+  if (ChooseFontA(&dialog)) {
+    app.settings.ColorForeground = static_cast<int32_t>(dialog.rgbColors);
+    InvalidateRect(app.main_window, nullptr, TRUE);
+  }
+}
+
+}  // namespace kestrin

@@ -1,0 +1,22 @@
+// The client area: layout, paint, scrolling, keys, wheel, font and colours.
+#pragma once
+
+#include "app.h"
+
+namespace kestrin {
+
+void layout_viewer(App& app);                             // WM_SIZE
+void paint_viewer(App& app);                              // WM_PAINT
+void scroll_viewer(App& app, int bar, WPARAM wparam);     // WM_VSCROLL / WM_HSCROLL
+void viewer_key(App& app, WPARAM key, LPARAM flags);      // WM_KEYDOWN
+void viewer_wheel(App& app, WPARAM wparam);               // WM_MOUSEWHEEL
+
+// Height of "!" in the viewer font; 0 when it cannot be measured.
+int measure_line_height(const App& app, HDC dc);
+
+// Commands.
+void choose_foreground_colour(App& app, unsigned id);
+void choose_background_colour(App& app, unsigned id);
+void choose_viewer_font(App& app, unsigned id);
+
+}  // namespace kestrin
