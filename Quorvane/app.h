@@ -54,6 +54,7 @@ struct App {
   HWND next_viewer = nullptr;
   int self_change = 0;       // non-zero while the program writes the clipboard itself
   int auto_clean_guard = 0;  // non-zero while the automatic cleanup runs
+  int change_depth = 0;      // change handlings in progress (nested ones included)
   HWND saved_foreground = nullptr;
   GlobalBlock snapshot;      // append mode: the text as it stood after the last change
   Analysis analysis;

@@ -92,7 +92,8 @@ void set_tray_tip(App& app, const char* text) {
   Shell_NotifyIconA(NIM_MODIFY, &data);
 }
 
-void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
+// The steps of one change, in their order.
+static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
   const Settings& s = app.settings;
   if (s.Append && app.self_change == 0) append_join(app);
   if (s.Append) take_snapshot(app);
@@ -124,6 +125,21 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
     }
   }
   if (s.AutoShell) run_command(app, IDM_SHELL_OPEN);
+}
+
+void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
+  // The program's own writes are handled nested, inside their close. Another
+  // program's change can also arrive in the middle of a handling, while it waits
+  // on another process (the tray); it waits its turn, so that it is not taken for
+  // an own write and left unjoined.
+  const bool own_write = take_own_write_notification();
+  if (app.change_depth > 0 && !own_write) {
+    PostMessageA(app.main_window, WM_DRAWCLIPBOARD, wparam, lparam);
+    return;
+  }
+  ++app.change_depth;
+  run_change_steps(app, wparam, lparam);
+  --app.change_depth;
 }
 
 void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam) {

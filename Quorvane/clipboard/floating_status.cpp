@@ -7,14 +7,30 @@ namespace kestrin {
 
 namespace {
 
-// The window has no behaviour of its own: the default dialog handling serves it.
-INT_PTR CALLBACK plain_dialog_proc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+// The default dialog handling serves the window. Its procedure only remembers
+// where the window was when it goes: the system destroys owned windows before
+// their owner, so at the main window's teardown it is already gone.
+INT_PTR CALLBACK floating_dialog_proc(HWND dialog, UINT message, WPARAM, LPARAM lparam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrA(dialog, DWLP_USER, lparam);
+  } else if (message == WM_DESTROY) {
+    auto* app = reinterpret_cast<App*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    RECT rect{};
+    if (app && GetWindowRect(dialog, &rect)) {
+      app->settings.FloatingStatusWindowX = rect.left;
+      app->settings.FloatingStatusWindowY = rect.top;
+    }
+    if (app && app->floating_status == dialog) app->floating_status = nullptr;
+  }
+  return FALSE;
+}
 
 void show_floating_status(App& app) {
   const auto full_width = static_cast<uint32_t>(GetSystemMetrics(SM_CXFULLSCREEN));
   const auto full_height = static_cast<uint32_t>(GetSystemMetrics(SM_CYFULLSCREEN));
-  app.floating_status = CreateDialogParamA(app.instance, kFloatingStatusTemplate,
-                                           app.main_window, plain_dialog_proc, 0);
+  app.floating_status =
+      CreateDialogParamA(app.instance, kFloatingStatusTemplate, app.main_window,
+                         floating_dialog_proc, reinterpret_cast<LPARAM>(&app));
   if (!app.floating_status) {
     show_last_error(app.main_window, kUnitMain, 0);
     return;
@@ -40,12 +56,8 @@ void refresh_floating_status(App& app) {
 }
 
 void hide_floating_status(App& app) {
-  if (!app.floating_status) return;
-  RECT rect{};
-  GetWindowRect(app.floating_status, &rect);
-  app.settings.FloatingStatusWindowX = rect.left;
-  app.settings.FloatingStatusWindowY = rect.top;
-  DestroyWindow(app.floating_status);
+  // Its procedure records the position as it goes.
+  if (app.floating_status) DestroyWindow(app.floating_status);
   app.floating_status = nullptr;
 }
 

@@ -5,6 +5,36 @@
 
 namespace kestrin {
 
+namespace {
+// Whether the innermost close in progress on this thread has had its
+// notification (nullptr: no close in progress).
+thread_local bool* own_notification_taken = nullptr;
+}  // namespace
+
+ClipboardSession::ClipboardSession(HWND owner) : open_(false) {
+  constexpr int kAttempts = 20;
+  constexpr DWORD kPauseMs = 5;
+  for (int attempt = 0; attempt < kAttempts && !open_; ++attempt) {
+    if (attempt > 0) Sleep(kPauseMs);
+    open_ = OpenClipboard(owner) != FALSE;
+  }
+}
+
+void ClipboardSession::close() {
+  if (!open_) return;
+  open_ = false;
+  bool taken = false;
+  bool* outer = std::exchange(own_notification_taken, &taken);
+  CloseClipboard();
+  own_notification_taken = outer;
+}
+
+bool take_own_write_notification() {
+  if (!own_notification_taken || *own_notification_taken) return false;
+  *own_notification_taken = true;
+  return true;
+}
+
 GlobalBlock& GlobalBlock::operator=(GlobalBlock&& other) noexcept {
   if (this != &other) {
     if (handle_) GlobalFree(handle_);

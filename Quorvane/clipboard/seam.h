@@ -13,20 +13,28 @@
 
 namespace kestrin {
 
-// An open clipboard, closed again when the session ends.
+// An open clipboard, closed again when the session ends. Another program may hold
+// the clipboard for a moment (a reader polling it, say); opening tries again for
+// a short, bounded while before giving up, so that a change is not skipped, or an
+// accumulated append text dropped, for so little.
 class ClipboardSession {
  public:
-  explicit ClipboardSession(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
+  explicit ClipboardSession(HWND owner);
   ClipboardSession(const ClipboardSession&) = delete;
   ClipboardSession& operator=(const ClipboardSession&) = delete;
-  ~ClipboardSession() {
-    if (open_) CloseClipboard();
-  }
+  ~ClipboardSession() { close(); }
   bool is_open() const { return open_; }
+  // Closes now; the notification of a write arrives before this returns.
+  void close();
 
  private:
   bool open_;
 };
+
+// The first change notification that arrives while this thread closes a
+// clipboard it wrote is that write's own; this takes it (true once per close).
+// Others arriving during the same close come from other programs.
+bool take_own_write_notification();
 
 // A movable global block (GMEM_DDESHARE) that the program owns.
 class GlobalBlock {

@@ -228,12 +228,17 @@ std::unique_ptr<Kestrin> Kestrin::start(const Options& options) {
       return kestrin->window_ != nullptr;
     });
     // The window is listed while its creation sequence still runs, and that
-    // sequence answers sent messages while it waits on other processes. The drop
-    // target flag comes with the frame settings near its end; a round trip after
-    // it lands in the message loop.
+    // sequence answers sent messages while it waits on other processes. Its last
+    // step handles the clipboard as a change, whose layout titles the window with
+    // the Text or bitmap layout line (other contents keep the analysis line).
     if (kestrin->window_) {
       wait_until([&] {
-        return (GetWindowLongA(kestrin->window_, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
+        const std::string title = window_text(kestrin->window_);
+        const bool analysed_only =
+            title.rfind("Size: ", 0) == 0 ||
+            (title.rfind("Bitmap: ", 0) == 0 && title.find('(') == std::string::npos);
+        return title != "Orsk's Clipboard Tool" && !title.empty() && !analysed_only &&
+               (GetWindowLongA(kestrin->window_, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
       });
       kestrin->sync();
     }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +34,18 @@ std::optional<std::string> ini_value(const std::string& ini, const std::string& 
 
 // Polls `done` until it holds or `timeout_ms` passes.
 bool wait_until(const std::function<bool()>& done, DWORD timeout_ms = 10000);
+
+// Polls get() until it equals `expected`, within a bound; a failure shows the
+// last value seen.
+template <typename Get, typename T>
+::testing::AssertionResult becomes(Get get, const T& expected, DWORD timeout_ms = 10000) {
+  decltype(get()) last{};
+  if (wait_until([&] { return (last = get()) == expected; }, timeout_ms)) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "last seen: " << ::testing::PrintToString(last)
+                                       << ", expected: " << ::testing::PrintToString(expected);
+}
 
 // Top-level windows of a process, optionally with a given class and/or caption.
 std::vector<HWND> process_windows(DWORD pid, const char* class_name = nullptr,
@@ -65,7 +79,10 @@ class Kestrin {
   void post(UINT message, WPARAM wparam = 0, LPARAM lparam = 0) const;
   // Runs a command that returns without a modal loop.
   bool command(unsigned id) const;
-  // Lets every message in flight be handled (a WM_NULL round trip).
+  // A WM_NULL round trip: every message sent before it has been handled. A
+  // clipboard change by another process is not such a message, and the round
+  // trip can be answered while a change handling waits on another process (the
+  // tray), so results of a change are awaited with `becomes`.
   bool sync() const { return send(WM_NULL).has_value(); }
 
   // A top-level window of the program with this caption (message boxes, dialogs).
