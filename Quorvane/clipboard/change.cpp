@@ -132,8 +132,9 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   // program's change can also arrive in the middle of a handling, while it waits
   // on another process (the tray); it waits its turn, so that it is not taken for
   // an own write and left unjoined.
-  const bool own_write = take_own_write_notification();
-  if (app.change_depth > 0 && !own_write) {
+  const ChangeSource source = classify_change_notification();
+  if (source == ChangeSource::OwnRead) return;
+  if (app.change_depth > 0 && source != ChangeSource::OwnWrite) {
     PostMessageA(app.main_window, WM_DRAWCLIPBOARD, wparam, lparam);
     return;
   }
@@ -185,7 +186,7 @@ void delete_clipboard(App& app, unsigned) {
     SelfChangeScope own_write(app);
     {
       ClipboardSession session(app.main_window);
-      if (session.is_open()) EmptyClipboard();
+      session.empty();
     }
     app.snapshot = GlobalBlock();
   }

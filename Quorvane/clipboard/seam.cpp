@@ -6,9 +6,14 @@
 namespace kestrin {
 
 namespace {
-// Whether the innermost close in progress on this thread has had its
-// notification (nullptr: no close in progress).
-thread_local bool* own_notification_taken = nullptr;
+
+// The innermost close in progress on this thread.
+struct Closing {
+  bool wrote;
+  bool notification_taken;
+};
+thread_local Closing* closing = nullptr;
+
 }  // namespace
 
 ClipboardSession::ClipboardSession(HWND owner) : open_(false) {
@@ -20,19 +25,27 @@ ClipboardSession::ClipboardSession(HWND owner) : open_(false) {
   }
 }
 
+void ClipboardSession::empty() {
+  if (!open_) return;
+  EmptyClipboard();
+  wrote_ = true;
+}
+
 void ClipboardSession::close() {
   if (!open_) return;
   open_ = false;
-  bool taken = false;
-  bool* outer = std::exchange(own_notification_taken, &taken);
+  Closing state{wrote_, false};
+  Closing* outer = std::exchange(closing, &state);
   CloseClipboard();
-  own_notification_taken = outer;
+  closing = outer;
 }
 
-bool take_own_write_notification() {
-  if (!own_notification_taken || *own_notification_taken) return false;
-  *own_notification_taken = true;
-  return true;
+ChangeSource classify_change_notification() {
+  if (!closing) return ChangeSource::Elsewhere;
+  if (!closing->wrote) return ChangeSource::OwnRead;
+  if (closing->notification_taken) return ChangeSource::Elsewhere;
+  closing->notification_taken = true;
+  return ChangeSource::OwnWrite;
 }
 
 GlobalBlock& GlobalBlock::operator=(GlobalBlock&& other) noexcept {
@@ -64,9 +77,9 @@ LockedBlock::~LockedBlock() {
   if (data_) GlobalUnlock(block_);
 }
 
-bool put_on_clipboard(const ClipboardSession& session, UINT format, GlobalBlock& block) {
+bool put_on_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block) {
   if (!session.is_open() || !block) return false;
-  EmptyClipboard();
+  session.empty();
   if (SetClipboardData(format, block.get()) == nullptr) return false;
   block.release();  // the system owns it now
   return true;

@@ -13,6 +13,8 @@
 
 namespace kestrin {
 
+class GlobalBlock;
+
 // An open clipboard, closed again when the session ends. Another program may hold
 // the clipboard for a moment (a reader polling it, say); opening tries again for
 // a short, bounded while before giving up, so that a change is not skipped, or an
@@ -24,17 +26,27 @@ class ClipboardSession {
   ClipboardSession& operator=(const ClipboardSession&) = delete;
   ~ClipboardSession() { close(); }
   bool is_open() const { return open_; }
+  // Empties the clipboard: this session now writes it.
+  void empty();
   // Closes now; the notification of a write arrives before this returns.
   void close();
 
  private:
+  friend bool put_on_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block);
   bool open_;
+  bool wrote_ = false;
 };
 
-// The first change notification that arrives while this thread closes a
-// clipboard it wrote is that write's own; this takes it (true once per close).
-// Others arriving during the same close come from other programs.
-bool take_own_write_notification();
+// Where a change notification comes from, as far as this thread's clipboard
+// sessions tell.
+enum class ChangeSource {
+  Elsewhere,  // another program (or nothing of ours is closing)
+  OwnWrite,   // the write of the session closing now (taken once per close)
+  OwnRead,    // the close of a session that only read: nothing was copied.
+              // Wine notifies viewers when a read makes it render a delayed
+              // format; Windows never does.
+};
+ChangeSource classify_change_notification();
 
 // A movable global block (GMEM_DDESHARE) that the program owns.
 class GlobalBlock {
@@ -75,7 +87,7 @@ class LockedBlock {
 
 // Empties the clipboard and hands it the block in `format`. On success the block
 // belongs to the system; on failure it stays with the caller.
-bool put_on_clipboard(const ClipboardSession& session, UINT format, GlobalBlock& block);
+bool put_on_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block);
 
 // A new block holding `text` and a terminating NUL.
 GlobalBlock make_text_block(std::string_view text);

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The program as a clipboard utility of an X11 desktop: texts copied by xclip,
+# a real X11 peer, are joined in append mode, and the joined text is what X11
+# programs then paste. Also keeps a screenshot of the window for the record.
+#   x11_peer_test.sh <build-dir> <Kestrin.exe>
+set -uo pipefail
+here=$(cd "$(dirname "$0")/../../scripts" && pwd)
+source "$here/wine-env.sh"
+build=$(cd "$1" && pwd)
+kestrin=$2
+
+failures=0
+check() {  # check <description> <expected> <command...>: polls the command's output
+  local what=$1 expected=$2
+  shift 2
+  local actual="" i
+  for i in $(seq 1 100); do
+    actual=$("$@" 2>/dev/null)
+    [ "$actual" = "$expected" ] && { echo "ok: $what"; return 0; }
+    sleep 0.1
+  done
+  echo "FAILED: $what: expected $(printf %q "$expected"), got $(printf %q "$actual")"
+  failures=$((failures + 1))
+  return 1
+}
+
+prefix=""
+kestrin_pid=""
+xclip_pids=()
+cleanup() {
+  for pid in "${xclip_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  if [ -n "$prefix" ]; then
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null
+    WINEPREFIX=$prefix wineserver -w 2>/dev/null
+    rm -rf "$prefix"
+  fi
+  kestrin_stop_display
+}
+trap cleanup EXIT
+
+unset DISPLAY
+kestrin_start_display || exit 1
+template="$build/wine-template"
+( flock 9; kestrin_make_prefix "$template" ) 9>"$build/wine-template.lock"
+prefix=$(mktemp -d "$build/wine-prefix.XXXXXX")
+cp -a "$template/." "$prefix/"
+export WINEPREFIX=$prefix
+
+printf '[Options]\r\nAppend=1\r\nAppendWith=40159\r\n' > "$prefix/drive_c/windows/Quorvane.INI"
+wine "$kestrin" >/dev/null 2>&1 &
+kestrin_pid=$!
+check "the main window appears" "1" \
+  bash -c 'xdotool search --name "Clipboard is empty or contains unfamiliar format." | wc -l'
+
+copy() {  # an X11 program takes the CLIPBOARD selection
+  printf '%s' "$1" | xclip -quiet -selection clipboard >/dev/null 2>&1 &
+  xclip_pids+=($!)
+}
+paste() { xclip -o -selection clipboard; }
+
+copy "first from X11"
+check "the first copy is only remembered" "first from X11" paste
+check "the title counts it" "1" bash -c 'xdotool search --name "^Text: 1 lines, .* 14 bytes," | wc -l'
+copy "second from X11"
+# Wine hands X11 programs the text with LF line ends; inside it is CR LF (31 bytes).
+check "the second copy is joined with a new line" $'first from X11\nsecond from X11' paste
+check "the title counts the joined text, CR LF included" "1" \
+  bash -c 'xdotool search --name "^Text: 2 lines, .* 31 bytes," | wc -l'
+
+shot="$build/kestrin-x11-peer.png"
+import -window root "$shot" 2>/dev/null && echo "screenshot: $shot"
+
+if ! kill -0 "$kestrin_pid" 2>/dev/null; then
+  echo "FAILED: the program ended"
+  failures=$((failures + 1))
+fi
+echo "$((4 - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
