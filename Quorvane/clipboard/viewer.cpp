@@ -166,13 +166,20 @@ void paint_viewer(App& app) {
     if (app.settings.DebugClipboardTypes) {
       if (session.is_open()) draw_format_listing(app, dc);
     } else if (session.is_open()) {
+      // Each kind is drawn once, from the first format of it listed: the system
+      // offers the text again as CF_OEMTEXT, and drawing that over the CF_TEXT
+      // with the same font would garble every non-ASCII character (and makes
+      // Wine convert the whole text at every paint).
+      bool text_drawn = false, bitmap_drawn = false;
       UINT format = 0;
       for (int i = 0; i < count; ++i) {
         format = EnumClipboardFormats(format);
-        if (format == CF_TEXT || format == CF_OEMTEXT) {
+        if ((format == CF_TEXT || format == CF_OEMTEXT) && !text_drawn) {
           draw_text_format(app, dc, format, vertical);
-        } else if (format == CF_BITMAP || format == CF_DIB) {
+          text_drawn = true;
+        } else if ((format == CF_BITMAP || format == CF_DIB) && !bitmap_drawn) {
           draw_bitmap(dc, horizontal, vertical);
+          bitmap_drawn = true;
         }
       }
     }

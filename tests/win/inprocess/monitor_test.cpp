@@ -1,0 +1,198 @@
+// The change handling and the viewer on the real main window, in this process.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include "app.h"
+#include "clipboard/change.h"
+#include "driver.h"
+#include "main_window.h"
+#include "res/resource.h"
+#include "settings_file.h"
+#include "text_format.h"
+
+namespace kestrin {
+namespace {
+
+class Monitor : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::remove_file(test::windows_ini_path());
+    ASSERT_TRUE(test::empty_clipboard());
+    app_.instance = GetModuleHandleA(nullptr);
+    app_.settings_location = choose_settings_location();
+    ASSERT_TRUE(register_main_class(app_));
+  }
+  void TearDown() override {
+    if (app_.main_window && IsWindow(app_.main_window)) DestroyWindow(app_.main_window);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    UnregisterClassA(kMainClassName, app_.instance);
+    test::remove_file(test::windows_ini_path());
+  }
+  HWND create(const std::string& ini = "") {
+    if (!ini.empty()) test::write_file(test::windows_ini_path(), ini);
+    HWND window = create_main_window(app_);
+    EXPECT_NE(window, nullptr);
+    return window;
+  }
+  // Handles what the clipboard writes posted (changes queued behind a handling).
+  static void pump() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+  }
+  std::string title() const {
+    char text[512] = {};
+    GetWindowTextA(app_.main_window, text, sizeof text);
+    return text;
+  }
+
+  App app_;
+};
+
+TEST_F(Monitor, OwnWriteIsNotJoinedAndTheNextCopyJoinsOntoIt) {
+  ASSERT_TRUE(test::set_clipboard_text("a"));
+  HWND window = create("[Options]\r\nAppend=1\r\nAppendWith=40158\r\n");
+  pump();
+  {
+    SelfChangeScope own(app_);
+    ASSERT_TRUE(write_clipboard_text(window, "A"));  // as a transformation would
+  }
+  pump();
+  EXPECT_EQ(test::clipboard_text(), "A");
+  // A write without the counter is a copy like any other (Open, Recall).
+  ASSERT_TRUE(write_clipboard_text(window, "b"));
+  pump();
+  EXPECT_EQ(test::clipboard_text(), "A b");
+  EXPECT_EQ(app_.self_change, 0);
+  EXPECT_EQ(app_.change_depth, 0);
+}
+
+TEST_F(Monitor, LineTableBeyondItsLimitFallsBackToTheWholeText) {
+  HWND window = create();
+  app_.line_table_limit = 2;
+  ASSERT_TRUE(write_clipboard_text(window, "one\r\ntwo\r\nthree"));
+  pump();
+  EXPECT_FALSE(app_.analysis.has_line_table());
+  EXPECT_EQ(app_.analysis.line_count, 3u);
+  EXPECT_EQ(title().rfind("Text: 3 lines, ", 0), 0u) << title();
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(app_.analysis.size, 15u);  // the paint measured the text again
+}
+
+TEST_F(Monitor, TextBlockWithoutNulEndsAtTheBlock) {
+  HWND window = create();
+  ASSERT_TRUE(test::set_clipboard_data(CF_TEXT, "abcde"));  // five bytes, no NUL
+  pump();
+  SendMessageA(window, WM_DRAWCLIPBOARD, 0, 0);
+  EXPECT_LE(app_.analysis.size, 5u + 16u);  // never past the block
+  EXPECT_EQ(app_.analysis.line_count, 1u);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+TEST_F(Monitor, DebugDisplayListsTheFormats) {
+  HWND window = create("[Options]\r\nDebugClipboardTypes=1\r\n");
+  ASSERT_TRUE(test::set_clipboard_text("listed"));
+  SendMessageA(window, WM_DRAWCLIPBOARD, 0, 0);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+
+  // The paint formats each line into the status text: the last one stays.
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  const int count = CountClipboardFormats();
+  UINT format = 0;
+  for (int i = 0; i < count; ++i) format = EnumClipboardFormats(format);
+  char name[256] = {};
+  const char* known = standard_format_name(format);
+  if (!known && GetClipboardFormatNameA(format, name, sizeof name) > 0) known = name;
+  CloseClipboard();
+  char expected[512];
+  format_listing_line(expected, sizeof expected, count - 1, format, known);
+  EXPECT_STREQ(app_.status_text.data(), expected);
+  EXPECT_EQ(app_.analysis.size, 0u);  // the debug display draws no text
+
+  SendMessageA(window, WM_COMMAND, IDM_DEBUG_DISPLAY, 0);  // back to the contents
+  RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW);
+  EXPECT_EQ(app_.analysis.size, 6u);
+}
+
+TEST_F(Monitor, TrayAnimationFollowsAppendAndShortTail) {
+  HWND window = create();
+  struct Case {
+    const char* text;
+    bool append;
+    std::size_t icons;
+  };
+  const std::string long_text(5000, 'x');
+  for (const Case& c : {Case{long_text.c_str(), false, 1}, Case{"short", false, 2},
+                        Case{long_text.c_str(), true, 3}, Case{"short", true, 4}}) {
+    app_.settings.Append = c.append ? 1 : 0;
+    ASSERT_TRUE(write_clipboard_text(window, c.text));
+    pump();
+    EXPECT_EQ(app_.tray_icon_count, c.icons) << c.text << " " << c.append;
+    EXPECT_EQ(app_.tray_icons[0], LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_PROGRAM)));
+    if (c.icons == 2 || c.icons == 4) {
+      EXPECT_EQ(app_.tray_icons[1], LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_SHORT_TAIL)));
+    }
+    if (c.append) {
+      EXPECT_EQ(app_.tray_icons[c.icons - 1],
+                LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_APPEND_2)));
+    }
+    app_.settings.Append = 0;
+    app_.snapshot = GlobalBlock();
+  }
+}
+
+std::string status_part(HWND bar, int part) {
+  char text[256] = {};
+  SendMessageA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+TEST_F(Monitor, AppendToggleTellsTheStatusBarAndSeparatorsMoveTheirMark) {
+  HWND window = create("[Options]\r\nStatusWindow=1\r\nDisplayMainMenu=1\r\n");
+  ASSERT_NE(app_.status_bar, nullptr);
+  SendMessageA(window, WM_COMMAND, IDM_APPEND, 0);
+  EXPECT_EQ(status_part(app_.status_bar, 0), "Append mode enabled");
+  SendMessageA(window, WM_COMMAND, IDM_APPEND_OPTIONS, 0);
+  EXPECT_EQ(status_part(app_.status_bar, 0), "Append mode disabled");
+
+  SendMessageA(window, WM_COMMAND, IDM_APPEND_SPACE, 0);
+  SendMessageA(window, WM_COMMAND, IDM_APPEND_FORM_FEED, 0);
+  for (HMENU menu : {app_.main_menu, app_.tray_menu}) {
+    EXPECT_FALSE(GetMenuState(menu, IDM_APPEND_SPACE, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_TRUE(GetMenuState(menu, IDM_APPEND_FORM_FEED, MF_BYCOMMAND) & MF_CHECKED);
+  }
+  EXPECT_EQ(app_.settings.AppendWith, IDM_APPEND_FORM_FEED);
+}
+
+TEST_F(Monitor, DeleteWritesItsDebugRecordsIntoTheStatusText) {
+  HWND window = create("[Options]\r\nDebugLogging=1\r\n");
+  ASSERT_TRUE(write_clipboard_text(window, "gone"));
+  pump();
+  SendMessageA(window, WM_COMMAND, IDM_DELETE, 0);
+  EXPECT_EQ(test::clipboard_text(), std::nullopt);
+  EXPECT_EQ(std::string(app_.status_text.data()).rfind("Deleted; the buffer is ", 0), 0u)
+      << app_.status_text.data();
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_TRUE(app_.clipboard_empty);
+}
+
+TEST_F(Monitor, AutoScrollGoesToTheEnd) {
+  HWND window = create("[Options]\r\nAutoScrollClipboard=1\r\n");
+  std::string text;
+  for (int i = 0; i < 500; ++i) text += "line\r\n";
+  ASSERT_TRUE(write_clipboard_text(window, text));
+  pump();
+  SCROLLINFO bar{};
+  bar.cbSize = sizeof bar;
+  bar.fMask = SIF_ALL;
+  GetScrollInfo(window, SB_VERT, &bar);
+  EXPECT_EQ(bar.nMax, 501);
+  EXPECT_GT(bar.nPos, 0);
+  EXPECT_EQ(static_cast<UINT>(bar.nPos), 501 - bar.nPage);  // SB_BOTTOM: max - page
+}
+
+}  // namespace
+}  // namespace kestrin
