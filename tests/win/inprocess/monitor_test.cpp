@@ -196,3 +196,31 @@ TEST_F(Monitor, AutoScrollGoesToTheEnd) {
 
 }  // namespace
 }  // namespace kestrin
+
+namespace kestrin {
+namespace {
+
+// Format 49862 is a registered format: the system numbers registrations in
+// turn, so the test registers names until it reaches that number.
+UINT register_until(UINT wanted) {
+  for (int i = 0; i < 0x4000; ++i) {
+    const std::string name = "kestrin-format-" + std::to_string(i);
+    const UINT got = RegisterClipboardFormatA(name.c_str());
+    if (got == wanted || got == 0 || got > wanted) return got;
+  }
+  return 0;
+}
+
+TEST_F(Monitor, NeroFormatIsReportedInTheStatusBarOnly) {
+  if (register_until(kNeroFormat) != kNeroFormat) GTEST_SKIP() << "format 49862 not reachable";
+  HWND window = create("[Options]\r\nStatusWindow=1\r\n");
+  SetWindowTextA(window, "before");
+  ASSERT_TRUE(test::set_clipboard_data(kNeroFormat, "tracks"));
+  SendMessageA(window, WM_DRAWCLIPBOARD, 0, 0);
+  EXPECT_EQ(status_part(app_.status_bar, 0), "Found Nero Audio Tracks, perhaps!");
+  EXPECT_EQ(title(), "before");
+  EXPECT_FALSE(app_.analysis.has_line_table());
+}
+
+}  // namespace
+}  // namespace kestrin
