@@ -10,6 +10,11 @@ inline constexpr const char* kNotImplementedTemplate = "NOTIMPLEMENTED";
 // window; the main window is repainted afterwards.
 void show_not_implemented(App& app);
 
+// The number prompt "How Many?": shows `prompt` (or its own text) and `initial`;
+// returns the number entered with OK, or `initial` after Cancel or an entry that
+// is not a number.
+int32_t ask_number(App& app, HWND parent, const char* prompt, int32_t initial);
+
 // Dialog procedure shared by the About box and the not-implemented dialog: OK
 // closes, Cancel (Escape) does not, the two home-page buttons go to the parent.
 INT_PTR CALLBACK info_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

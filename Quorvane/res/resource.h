@@ -23,6 +23,9 @@
 #define IDC_STATUS_CR 1012
 #define IDC_STATUS_LF 1013
 #define IDC_STATUS_FF 1014
+#define IDC_HOW_MANY_PROMPT 1028
+#define IDC_HOW_MANY_VALUE 1029
+#define IDC_HOW_MANY_SPIN 1040
 
 /* Private messages of the main window (WM_USER + n) */
 #define WM_KESTRIN_TRAY 1025

@@ -1,0 +1,151 @@
+#include "transform/frames.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "clipboard/change.h"
+#include "commands.h"
+#include "dialogs.h"
+#include "res/resource.h"
+#include "text_format.h"
+#include "transform/rules.h"
+
+namespace kestrin {
+
+namespace {
+
+// The clipboard text, up to its first NUL and never past its block.
+std::optional<std::string> copy_text(const ClipboardSession& session) {
+  if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return std::nullopt;
+  HANDLE handle = GetClipboardData(CF_TEXT);
+  if (!handle) return std::nullopt;
+  LockedBlock source(static_cast<HGLOBAL>(handle));
+  if (!source) return std::nullopt;
+  try {
+    return std::string(source.data(), text_length(source.data(), source.size()));
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
+void write_text(App& app, std::string_view text) {
+  GlobalBlock block = make_text_block(text);
+  if (!block) return;
+  ClipboardSession session(app.main_window);
+  put_on_clipboard(session, CF_TEXT, block);
+}
+
+LocalTime local_time() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wDayOfWeek};
+}
+
+}  // namespace
+
+void run_same_length_command(App& app, unsigned id) {
+  SelfChangeScope own_write(app);
+  GlobalBlock copy;
+  std::size_t text_size = 0;
+  {
+    ClipboardSession session(app.main_window);
+    if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return;
+    HANDLE handle = GetClipboardData(CF_TEXT);
+    if (!handle) return;
+    LockedBlock source(static_cast<HGLOBAL>(handle));
+    if (!source) return;
+    text_size = text_length(source.data(), source.size());
+    // The whole block is copied, slack included. A block without a NUL gets
+    // one more byte, so that the terminator does not take the last character.
+    const bool has_nul = text_size < source.size();
+    copy = GlobalBlock::allocate(has_nul ? source.size() : source.size() + 1);
+    if (!copy) return;
+    LockedBlock target(copy.get());
+    if (!target) return;
+    std::memcpy(target.data(), source.data(), source.size());
+    if (!has_nul) target.data()[source.size()] = '\0';
+  }
+  {
+    LockedBlock bytes(copy.get());
+    if (!bytes) return;
+    same_length_replace(id, bytes.data(), text_size);
+    bytes.data()[bytes.size() - 1] = '\0';
+  }
+  ClipboardSession session(app.main_window);
+  put_on_clipboard(session, CF_TEXT, copy);
+}
+
+void run_shrinking_command(App& app, unsigned id) {
+  SelfChangeScope own_write(app);
+  std::optional<std::string> text;
+  {
+    ClipboardSession session(app.main_window);
+    text = copy_text(session);
+  }
+  if (!text) return;
+  text->resize(remove_text(id, text->data(), text->size()));
+  write_text(app, *text);  // written even when nothing changed
+}
+
+void run_growing_command(App& app, unsigned id) {
+  SelfChangeScope own_write(app);
+  std::optional<std::string> text;
+  {
+    ClipboardSession session(app.main_window);
+    text = copy_text(session);
+  }
+  if (!text || growth_of(id, *text) == 0) return;  // nothing to replace: no write at all
+  std::string result;
+  try {
+    result = grow_text(id, *text);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  write_text(app, result);
+}
+
+void run_stamp_command(App& app, unsigned id) {
+  SelfChangeScope own_write(app);
+  const LocalTime now = local_time();
+  const std::string stamp = id == IDM_STAMP_COMPACT ? compact_stamp(now) : date_stamp(now);
+  copy_bounded(app.status_text.data(), kStatusTextSize, stamp);
+  SetWindowTextA(app.main_window, app.status_text.data());
+  write_text(app, stamp);
+}
+
+void run_prepend_stamp(App& app, unsigned) {
+  const std::string stamp = date_stamp(local_time());
+  copy_bounded(app.status_text.data(), kStatusTextSize, stamp);
+  SelfChangeScope own_write(app);
+  ClipboardSession session(app.main_window);
+  std::optional<std::string> text = copy_text(session);
+  if (!text) return;
+  GlobalBlock block = make_text_block(stamp + *text);
+  put_on_clipboard(session, CF_TEXT, block);
+}
+
+void run_cleanup_recipe(App& app, unsigned id) {
+  std::size_t count = 0;
+  const unsigned* steps = recipe_steps(id, count);
+  for (HMENU menu : {app.tray_menu, app.main_menu}) {
+    if (menu) {
+      CheckMenuItem(menu, static_cast<UINT>(app.settings.AutoCleanupCommand),
+                    MF_BYCOMMAND | MF_UNCHECKED);
+    }
+  }
+  app.settings.AutoCleanupCommand = static_cast<int32_t>(id);
+  for (HMENU menu : {app.tray_menu, app.main_menu}) {
+    if (menu) CheckMenuItem(menu, id, MF_BYCOMMAND | MF_CHECKED);
+  }
+  for (std::size_t k = 0; k < count; ++k) run_command(app, steps[k]);
+}
+
+void ask_binary_count(App& app, unsigned) {
+  if (!IsClipboardFormatAvailable(CF_TEXT)) return;
+  app.settings.ConsecutiveBinaryCharactersToRemove =
+      ask_number(app, app.main_window, "Number of consecutive non-ASCII characters:",
+                 app.settings.ConsecutiveBinaryCharactersToRemove);
+}
+
+}  // namespace kestrin

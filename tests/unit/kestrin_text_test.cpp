@@ -1,0 +1,81 @@
+// kestrin-text through a real pipe: every command gives the bytes of the rule.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "transform/rules.h"
+
+namespace kestrin {
+namespace {
+
+const char* const kSample =
+    "  Mixed Case text (with notes) [1] {x} <b>\t\r\n\r\n\r\n\r\nline two  \r\n"
+    "e4 exd5 Nf3 a/b\\c\x0C" "form\x0C\x0C" "feed \xE9t\xE9 caf\xC3\xA9\n\nlone\rcr  end  ";
+
+struct CliRun {
+  int status;
+  std::string output;
+};
+
+CliRun run_cli(const std::string& arguments, const std::string& input) {
+  const std::string in_path = ::testing::TempDir() + "kestrin-text-in.txt";
+  std::ofstream(in_path, std::ios::binary) << input;
+  const std::string command = std::string(KESTRIN_TEXT_CLI) + " " + arguments + " < " + in_path +
+                              " 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  CliRun run{-1, {}};
+  if (!pipe) return run;
+  char buffer[4096];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+TEST(KestrinText, EveryCommandMatchesItsRule) {
+  std::size_t count = 0;
+  const TextCommand* commands = text_commands(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const TextCommand& c = commands[i];
+    if (c.kind == RuleKind::Stamp || c.kind == RuleKind::Prepend) continue;  // the clock
+    std::string expected = kSample;
+    ASSERT_TRUE(apply_text_command(c.id, expected, LocalTime{}));
+    const CliRun by_name = run_cli(c.name, kSample);
+    EXPECT_EQ(by_name.status, 0) << c.name;
+    EXPECT_EQ(by_name.output, expected) << c.name;
+    EXPECT_EQ(run_cli(std::to_string(c.id), kSample).output, expected) << c.id;
+  }
+}
+
+TEST(KestrinText, StampsCarryTheDate) {
+  const CliRun stamp = run_cli("date-time-compact", "ignored");
+  EXPECT_EQ(stamp.status, 0);
+  ASSERT_EQ(stamp.output.size(), 14u);
+  EXPECT_EQ(stamp.output.find_first_not_of("0123456789"), std::string::npos);
+  const CliRun prepend = run_cli("prepend-date-time", "Hello");
+  EXPECT_EQ(prepend.output.substr(prepend.output.size() - 9), "\r\n\r\nHello");
+}
+
+TEST(KestrinText, ListAndBadArguments) {
+  const CliRun list = run_cli("--list", "");
+  EXPECT_EQ(list.status, 0);
+  EXPECT_NE(list.output.find("40011\tupper-case\tUpper Case\n"), std::string::npos);
+  EXPECT_NE(list.output.find("40026\tremove-cr\tCarriage Returns\n"), std::string::npos);
+  for (const char* bad : {"no-such-command", "40048", "", "upper-case extra"}) {
+    const CliRun run = run_cli(bad, "x");
+    EXPECT_EQ(run.status, 2) << bad;
+    EXPECT_EQ(run.output, "") << bad;
+  }
+}
+
+TEST(KestrinText, EmptyAndBinaryInput) {
+  EXPECT_EQ(run_cli("upper-case", "").output, "");
+  const std::string with_nul("a\0b\r\nc", 6);
+  EXPECT_EQ(run_cli("remove-cr", with_nul).output, std::string("a\0b\nc", 5));
+}
+
+}  // namespace
+}  // namespace kestrin

@@ -1,0 +1,157 @@
+// kestrin-text: applies one of Kestrin's text commands to standard input and
+// writes the result to standard output, with the same rules as the program.
+//
+//   kestrin-text <command>     the command by identifier (40011) or name (upper-case)
+//   kestrin-text --list        one command a line: identifier, name, menu text
+//
+// The input is taken as bytes; no byte is special (the program's clipboard text
+// ends at its first NUL, which a file need not).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "transform/rules.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+using kestrin::TextCommand;
+
+constexpr int kExitUsage = 2;
+
+void usage(FILE* out) {
+  std::fputs(
+      "usage: kestrin-text <command>   rewrite standard input to standard output\n"
+      "       kestrin-text --list      list the commands (identifier, name, menu text)\n"
+      "A command is its identifier (40011) or its name (upper-case).\n",
+      out);
+}
+
+struct Input {
+  std::unique_ptr<char[]> bytes;
+  std::size_t size = 0;
+  bool ok = true;
+};
+
+// All of standard input, in one buffer; a seekable file is read at its size.
+Input read_all(FILE* in) {
+  Input input;
+  std::size_t capacity = 1 << 16;
+  if (std::fseek(in, 0, SEEK_END) == 0) {
+    const long end = std::ftell(in);
+    if (end > 0) capacity = static_cast<std::size_t>(end) + 1;
+    std::fseek(in, 0, SEEK_SET);
+  }
+  input.bytes.reset(new (std::nothrow) char[capacity]);
+  if (!input.bytes) {
+    input.ok = false;
+    return input;
+  }
+  for (;;) {
+    if (input.size == capacity) {
+      std::unique_ptr<char[]> larger(new (std::nothrow) char[capacity * 2]);
+      if (!larger) {
+        input.ok = false;
+        return input;
+      }
+      std::memcpy(larger.get(), input.bytes.get(), input.size);
+      input.bytes = std::move(larger);
+      capacity *= 2;
+    }
+    const std::size_t got = std::fread(input.bytes.get() + input.size, 1, capacity - input.size, in);
+    input.size += got;
+    if (got == 0) break;
+  }
+  input.ok = !std::ferror(in);
+  return input;
+}
+
+kestrin::LocalTime now() {
+  const std::time_t t = std::time(nullptr);
+  const std::tm* local = std::localtime(&t);
+  if (!local) return {};
+  return {static_cast<unsigned>(local->tm_year + 1900), static_cast<unsigned>(local->tm_mon + 1),
+          static_cast<unsigned>(local->tm_mday),        static_cast<unsigned>(local->tm_hour),
+          static_cast<unsigned>(local->tm_min),         static_cast<unsigned>(local->tm_sec),
+          static_cast<unsigned>(local->tm_wday)};
+}
+
+const TextCommand* parse_command(std::string_view argument) {
+  if (!argument.empty() && argument.find_first_not_of("0123456789") == std::string_view::npos &&
+      argument.size() <= 9) {
+    return kestrin::find_text_command(static_cast<unsigned>(std::strtoul(argument.data(), nullptr, 10)));
+  }
+  return kestrin::find_text_command(argument);
+}
+
+bool write_all(const char* data, std::size_t size) {
+  return std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#if defined(_WIN32)
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  if (argc != 2) {
+    usage(stderr);
+    return kExitUsage;
+  }
+  const std::string_view argument = argv[1];
+  if (argument == "--help" || argument == "-h") {
+    usage(stdout);
+    return 0;
+  }
+  if (argument == "--list") {
+    std::size_t count = 0;
+    const TextCommand* commands = kestrin::text_commands(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      std::printf("%u\t%s\t%s\n", commands[i].id, commands[i].name, commands[i].menu_text);
+    }
+    return 0;
+  }
+  const TextCommand* command = parse_command(argument);
+  if (!command) {
+    std::fprintf(stderr, "kestrin-text: unknown command '%s' (kestrin-text --list shows them)\n",
+                 argv[1]);
+    return kExitUsage;
+  }
+
+  Input input = read_all(stdin);
+  if (!input.ok) {
+    std::fputs("kestrin-text: could not read standard input\n", stderr);
+    return 1;
+  }
+  char* data = input.bytes.get();
+  bool written = false;
+  switch (command->kind) {
+    case kestrin::RuleKind::SameLength:
+      kestrin::same_length_replace(command->id, data, input.size);
+      written = write_all(data, input.size);
+      break;
+    case kestrin::RuleKind::Shrinking:
+      written = write_all(data, kestrin::remove_text(command->id, data, input.size));
+      break;
+    default: {
+      std::string text(data, input.size);
+      input.bytes.reset();
+      kestrin::apply_text_command(command->id, text, now());
+      written = write_all(text.data(), text.size());
+    }
+  }
+  if (!written) {
+    std::fputs("kestrin-text: could not write standard output\n", stderr);
+    return 1;
+  }
+  return 0;
+}
