@@ -47,7 +47,6 @@ LocalTime local_time() {
 void run_same_length_command(App& app, unsigned id) {
   SelfChangeScope own_write(app);
   GlobalBlock copy;
-  std::size_t text_size = 0;
   {
     ClipboardSession session(app.main_window);
     if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return;
@@ -55,22 +54,12 @@ void run_same_length_command(App& app, unsigned id) {
     if (!handle) return;
     LockedBlock source(static_cast<HGLOBAL>(handle));
     if (!source) return;
-    text_size = text_length(source.data(), source.size());
-    // The whole block is copied, slack included. A block without a NUL gets
-    // one more byte, so that the terminator does not take the last character.
-    const bool has_nul = text_size < source.size();
-    copy = GlobalBlock::allocate(has_nul ? source.size() : source.size() + 1);
+    const std::size_t size = same_length_block_size(source.data(), source.size());
+    copy = GlobalBlock::allocate(size);
     if (!copy) return;
     LockedBlock target(copy.get());
     if (!target) return;
-    std::memcpy(target.data(), source.data(), source.size());
-    if (!has_nul) target.data()[source.size()] = '\0';
-  }
-  {
-    LockedBlock bytes(copy.get());
-    if (!bytes) return;
-    same_length_replace(id, bytes.data(), text_size);
-    bytes.data()[bytes.size() - 1] = '\0';
+    same_length_fill(id, source.data(), source.size(), target.data(), size);
   }
   ClipboardSession session(app.main_window);
   put_on_clipboard(session, CF_TEXT, copy);

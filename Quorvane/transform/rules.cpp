@@ -419,6 +419,21 @@ bool same_length_replace(unsigned id, char* data, std::size_t n) {
   return true;
 }
 
+std::size_t same_length_block_size(const char* block, std::size_t size) {
+  return std::memchr(block, '\0', size) ? size : size + 1;
+}
+
+void same_length_fill(unsigned id, const char* source, std::size_t source_size, char* target,
+                      std::size_t target_size) {
+  if (target_size == 0) return;
+  std::memcpy(target, source, source_size < target_size ? source_size : target_size);
+  const void* nul = std::memchr(target, '\0', target_size - 1);
+  const std::size_t text_size =
+      nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - target) : target_size - 1;
+  same_length_replace(id, target, text_size);
+  target[target_size - 1] = '\0';
+}
+
 std::size_t remove_text(unsigned id, char* data, std::size_t n) {
   switch (id) {
     case IDM_NEW_LINES_TO_FF: return join_pairs(data, n, FF, false);

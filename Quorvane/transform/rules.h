@@ -36,6 +36,14 @@ const TextCommand* find_text_command(std::string_view name);
 // Returns false for an identifier that is not such a command.
 bool same_length_replace(unsigned id, char* data, std::size_t n);
 
+// The same-length frame's new block for a source block: a copy of the whole
+// block (slack after the NUL included) with the rule applied to the text and the
+// last byte set to NUL. A block without any NUL gets one byte more, so that the
+// terminator does not take the text's last character.
+std::size_t same_length_block_size(const char* block, std::size_t size);
+void same_length_fill(unsigned id, const char* source, std::size_t source_size, char* target,
+                      std::size_t target_size);
+
 // Runs a removal or joining rule over data[0, n) in place (output never ahead of
 // input); returns the new length. Returns n unchanged for an unknown identifier.
 std::size_t remove_text(unsigned id, char* data, std::size_t n);

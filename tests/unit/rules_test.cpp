@@ -103,6 +103,21 @@ TEST(SameLength, VectorPathsMatchTheByteMap) {
   }
 }
 
+std::string frame_block(unsigned id, const std::string& block) {
+  std::string target(same_length_block_size(block.data(), block.size()), '?');
+  same_length_fill(id, block.data(), block.size(), target.data(), target.size());
+  return target;
+}
+
+TEST(SameLengthFrame, WholeBlockCopiedAndTerminated) {
+  // Slack after the NUL is kept (mapped or not, it is past the text).
+  EXPECT_EQ(frame_block(IDM_UPPER_CASE, std::string("ab\0cd\0", 6)), std::string("AB\0cd\0", 6));
+  EXPECT_EQ(frame_block(IDM_UPPER_CASE, std::string("\0", 1)), std::string("\0", 1));
+  // A block without any NUL keeps its whole text.
+  EXPECT_EQ(frame_block(IDM_UPPER_CASE, "abc"), std::string("ABC\0", 4));
+  EXPECT_EQ(frame_block(IDM_CHESS_BOTH, "e4"), std::string("d5\0", 3));
+}
+
 TEST(Removal, DeletionsAndRuns) {
   EXPECT_EQ(removed(IDM_REMOVE_CR, "a\r\nb\r"), "a\nb");
   EXPECT_EQ(removed(IDM_REMOVE_LF, "a\r\nb\n"), "a\rb");
