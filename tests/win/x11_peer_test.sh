@@ -10,13 +10,14 @@ build=$(cd "$1" && pwd)
 kestrin=$2
 
 failures=0
+passes=0
 check() {  # check <description> <expected> <command...>: polls the command's output
   local what=$1 expected=$2
   shift 2
   local actual="" i
   for i in $(seq 1 100); do
     actual=$("$@" 2>/dev/null)
-    [ "$actual" = "$expected" ] && { echo "ok: $what"; return 0; }
+    [ "$actual" = "$expected" ] && { echo "ok: $what"; passes=$((passes + 1)); return 0; }
     sleep 0.1
   done
   echo "FAILED: $what: expected $(printf %q "$expected"), got $(printf %q "$actual")"
@@ -73,6 +74,24 @@ import -window root "$shot" 2>/dev/null && echo "screenshot: $shot"
 if ! kill -0 "$kestrin_pid" 2>/dev/null; then
   echo "FAILED: the program ended"
   failures=$((failures + 1))
+else
+  passes=$((passes + 1))
 fi
-echo "$((4 - failures)) passed, $failures failed"
+
+# Closed as a user would: taskkill asks the window to close; the settings are kept.
+wine taskkill /im Kestrin.exe >/dev/null 2>&1
+check "the program ends when asked to close" "gone" \
+  bash -c "kill -0 $kestrin_pid 2>/dev/null && echo running || echo gone"
+check "the settings were written at the close" "40159" \
+  bash -c "tr -d '\r' < '$prefix/drive_c/windows/Quorvane.INI' | sed -n 's/^AppendWith=//p'"
+
+# The automatic cleanup, with "Source code" as the recipe, on a copy from X11.
+printf '[Options]\r\nAutoCleanup=1\r\nAutoCleanupCommand=40064\r\n' \
+  > "$prefix/drive_c/windows/Quorvane.INI"
+wine "$kestrin" >/dev/null 2>&1 &
+kestrin_pid=$!
+check "the program starts again" "1" bash -c 'xdotool search --name "^Text: " | wc -l'
+copy $'code();   \nmore;\t'
+check "the copy is cleaned of trailing white space" $'code();\nmore;\t' paste
+echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

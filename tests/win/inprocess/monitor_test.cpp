@@ -224,3 +224,37 @@ TEST_F(Monitor, NeroFormatIsReportedInTheStatusBarOnly) {
 
 }  // namespace
 }  // namespace kestrin
+
+namespace kestrin {
+namespace {
+
+TEST_F(Monitor, RecipeMovesItsCheckMarkInBothMenusAndBecomesTheAutomaticOne) {
+  HWND window = create("[Options]\r\nDisplayMainMenu=1\r\nAutoCleanup=1\r\n");
+  ASSERT_TRUE(write_clipboard_text(window, "  x  \r\n"));
+  pump();
+  SendMessageA(window, WM_COMMAND, IDM_CLEANUP_SINGLE_SPACED, 0);
+  SendMessageA(window, WM_COMMAND, IDM_CLEANUP_SOURCE_CODE, 0);
+  for (HMENU menu : {app_.main_menu, app_.tray_menu}) {
+    EXPECT_FALSE(GetMenuState(menu, IDM_CLEANUP_SINGLE_SPACED, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_TRUE(GetMenuState(menu, IDM_CLEANUP_SOURCE_CODE, MF_BYCOMMAND) & MF_CHECKED);
+  }
+  EXPECT_EQ(app_.settings.AutoCleanupCommand, IDM_CLEANUP_SOURCE_CODE);
+  // The next copy is cleaned by "Source code" (trailing white space only).
+  ASSERT_TRUE(write_clipboard_text(window, "  kept  \r\nx"));
+  pump();
+  EXPECT_EQ(test::clipboard_text(), "  kept\r\nx");
+  EXPECT_EQ(app_.auto_clean_guard, 0);
+  EXPECT_EQ(app_.self_change, 0);
+}
+
+TEST_F(Monitor, AutomaticCleanupToggleTwiceLeavesItAsItWas) {
+  HWND window = create();
+  const int32_t before = app_.settings.AutoCleanup;
+  SendMessageA(window, WM_COMMAND, IDM_AUTO_CLEANUP, 0);
+  EXPECT_NE(app_.settings.AutoCleanup, before);
+  SendMessageA(window, WM_COMMAND, IDM_AUTO_CLEANUP, 0);
+  EXPECT_EQ(app_.settings.AutoCleanup, before);
+}
+
+}  // namespace
+}  // namespace kestrin
