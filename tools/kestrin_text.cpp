@@ -96,6 +96,61 @@ bool write_all(const char* data, std::size_t size) {
   return std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0;
 }
 
+// Commands that may rewrite the text in pieces go through one buffer of a
+// megabyte or so, cut where the rule allows, instead of holding all the input.
+// Returns 0, or the exit code of a failure.
+int stream(const TextCommand& command) {
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[1 << 20]);
+  std::size_t capacity = 1 << 20, filled = 0;
+  bool at_end = false;
+  while (buffer) {
+    while (filled < capacity && !at_end) {
+      const std::size_t got = std::fread(buffer.get() + filled, 1, capacity - filled, stdin);
+      if (got == 0) at_end = true;
+      filled += got;
+    }
+    if (std::ferror(stdin)) {
+      std::fputs("kestrin-text: could not read standard input\n", stderr);
+      return 1;
+    }
+    std::size_t cut = filled;
+    if (!at_end) {
+      while (cut > 0 && !kestrin::splits_after(command.id, buffer[cut - 1])) --cut;
+      if (cut == 0) {  // no place to cut yet: take more at once
+        std::unique_ptr<char[]> larger(new (std::nothrow) char[capacity * 2]);
+        if (!larger) break;
+        std::memcpy(larger.get(), buffer.get(), filled);
+        buffer = std::move(larger);
+        capacity *= 2;
+        continue;
+      }
+    }
+    std::size_t length = cut;
+    if (command.kind == kestrin::RuleKind::SameLength) {
+      kestrin::same_length_replace(command.id, buffer.get(), cut);
+    } else {
+      length = kestrin::remove_text(command.id, buffer.get(), cut);
+    }
+    if (std::fwrite(buffer.get(), 1, length, stdout) != length) {
+      std::fputs("kestrin-text: could not write standard output\n", stderr);
+      return 1;
+    }
+    std::memmove(buffer.get(), buffer.get() + cut, filled - cut);
+    filled -= cut;
+    if (at_end && filled == 0) return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  std::fputs("kestrin-text: out of memory\n", stderr);
+  return 1;
+}
+
+// Whether any cut is possible at all for this command.
+bool streams(const TextCommand& command) {
+  for (int c = 0; c < 256; ++c) {
+    if (kestrin::splits_after(command.id, static_cast<char>(c))) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -126,6 +181,8 @@ int main(int argc, char** argv) {
                  argv[1]);
     return kExitUsage;
   }
+
+  if (streams(*command)) return stream(*command);
 
   Input input = read_all(stdin);
   if (!input.ok) {

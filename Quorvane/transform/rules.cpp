@@ -8,6 +8,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#if defined(__GNUC__)
+#include <tmmintrin.h>  // SSSE3, used only where the processor has it
+#endif
 #endif
 
 namespace kestrin {
@@ -226,28 +229,82 @@ void flip_chess(unsigned id, char* data, std::size_t n) {
 
 // ---- removals ---------------------------------------------------------------
 
+#if defined(__SSE2__) && defined(__GNUC__)
+// Shuffle patterns that gather the kept bytes of 8 to the front, by drop mask.
+struct Compaction {
+  std::array<uint64_t, 256> shuffle{};
+  std::array<uint8_t, 256> kept{};
+  constexpr Compaction() {
+    for (unsigned mask = 0; mask < 256; ++mask) {
+      uint64_t pattern = 0;
+      unsigned count = 0;
+      for (unsigned k = 0; k < 8; ++k) {
+        if (mask & (1u << k)) continue;
+        pattern |= static_cast<uint64_t>(k) << (8 * count++);
+      }
+      for (unsigned k = count; k < 8; ++k) pattern |= uint64_t{0x80} << (8 * k);
+      shuffle[mask] = pattern;
+      kept[mask] = static_cast<uint8_t>(count);
+    }
+  }
+};
+
+constexpr Compaction kCompaction{};
+
+// Writes the bytes of v not marked in `mask` to out (16 bytes are stored).
+__attribute__((target("ssse3"))) std::size_t compact16(__m128i v, unsigned mask, char* out) {
+  const unsigned low = mask & 0xFF, high = mask >> 8;
+  const __m128i pick =
+      _mm_set_epi64x(static_cast<long long>(kCompaction.shuffle[high] + 0x0808080808080808ull),
+                     static_cast<long long>(kCompaction.shuffle[low]));
+  const __m128i gathered = _mm_shuffle_epi8(v, pick);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), gathered);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + kCompaction.kept[low]),
+                   _mm_srli_si128(gathered, 8));
+  return kCompaction.kept[low] + kCompaction.kept[high];
+}
+
+bool has_ssse3() {
+  static const bool supported = __builtin_cpu_supports("ssse3");
+  return supported;
+}
+#endif
+
 // Deletes every byte equal to c (or, with squeeze, every c that follows a c).
-std::size_t drop_byte(char* data, std::size_t n, char c, bool squeeze) {
+template <bool squeeze>
+std::size_t drop_byte(char* data, std::size_t n, char c) {
   std::size_t i = 0, out = 0;
   char previous = '\0';
   bool have_previous = false;
 #if defined(__SSE2__)
+#if defined(__GNUC__)
+  const bool shuffle = has_ssse3();
+#else
+  const bool shuffle = false;
+#endif
   const __m128i target = _mm_set1_epi8(c);
   for (; i + 16 <= n; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
     unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, target)));
-    if (squeeze) {
+    if constexpr (squeeze) {
       // A c is dropped only when the byte before it (in the input) is a c too.
       const unsigned before = (mask << 1) | ((have_previous && previous == c) ? 1u : 0u);
+      previous = (mask >> 15) ? c : '\0';
+      have_previous = true;
       mask &= before;
     }
-    previous = data[i + 15];
-    have_previous = true;
     if (mask == 0) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(data + out), v);  // reads are in v
       out += 16;
       continue;
     }
+#if defined(__GNUC__)
+    // The 16 stored bytes may reach past this block's output, never past its input.
+    if (shuffle) {
+      out += compact16(v, mask, data + out);
+      continue;
+    }
+#endif
     alignas(16) char block[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(block), v);
     for (int k = 0; k < 16; ++k) {
@@ -256,6 +313,10 @@ std::size_t drop_byte(char* data, std::size_t n, char c, bool squeeze) {
     }
   }
 #endif
+  if (!squeeze && i > 0) {
+    previous = data[i - 1];
+    have_previous = true;
+  }
   for (; i < n; ++i) {
     const char byte = data[i];
     const bool drop = byte == c && (!squeeze || (have_previous && previous == c));
@@ -301,20 +362,41 @@ std::size_t excess_new_lines(char* data, std::size_t n, bool leave_one) {
   return out;
 }
 
+// Offset of the first CR, LF or FF at or after `from`, or n.
+std::size_t next_line_break(const char* data, std::size_t from, std::size_t n) {
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8(CR), lf = _mm_set1_epi8(LF), ff = _mm_set1_epi8(FF);
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                                     _mm_cmpeq_epi8(v, ff));
+    const int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+  }
+#endif
+  for (; i < n; ++i) {
+    if (data[i] == CR || data[i] == LF || data[i] == FF) return i;
+  }
+  return n;
+}
+
+// A run of white space counts only when a CR, LF or FF follows it directly, so
+// each line break is found and the white space just before it dropped; the
+// stretches between are moved whole.
 std::size_t trailing_white_space(char* data, std::size_t n) {
-  std::size_t i = 0, out = 0;
-  while (i < n) {
-    if (!is_white(data[i])) {
-      data[out++] = data[i++];
-      continue;
+  std::size_t out = 0, start = 0;
+  while (start < n) {
+    const std::size_t line_break = next_line_break(data, start, n);
+    std::size_t keep = line_break;
+    if (line_break < n) {
+      while (keep > start && is_white(data[keep - 1])) --keep;
     }
-    std::size_t end = i;
-    while (end < n && is_white(data[end])) ++end;
-    const bool before_line_end = end < n && (data[end] == CR || data[end] == LF || data[end] == FF);
-    if (!before_line_end) {
-      while (i < end) data[out++] = data[i++];
-    }
-    i = end;
+    if (out != start) std::memmove(data + out, data + start, keep - start);
+    out += keep - start;
+    if (line_break == n) break;
+    data[out++] = data[line_break];
+    start = line_break + 1;
   }
   return out;
 }
@@ -439,14 +521,14 @@ std::size_t remove_text(unsigned id, char* data, std::size_t n) {
     case IDM_NEW_LINES_TO_FF: return join_pairs(data, n, FF, false);
     case IDM_NEW_LINES_TO_SPACES: return join_pairs(data, n, SP, true);
     case IDM_REMOVE_NEW_LINES: return join_pairs(data, n, -1, true);
-    case IDM_REMOVE_CR: return drop_byte(data, n, CR, false);
-    case IDM_REMOVE_LF: return drop_byte(data, n, LF, false);
-    case IDM_REMOVE_FF: return drop_byte(data, n, FF, false);
-    case IDM_REMOVE_SPACES: return drop_byte(data, n, SP, false);
-    case IDM_EXCESS_CR: return drop_byte(data, n, CR, true);
-    case IDM_EXCESS_LF: return drop_byte(data, n, LF, true);
-    case IDM_EXCESS_FF: return drop_byte(data, n, FF, true);
-    case IDM_EXCESS_SPACES: return drop_byte(data, n, SP, true);
+    case IDM_REMOVE_CR: return drop_byte<false>(data, n, CR);
+    case IDM_REMOVE_LF: return drop_byte<false>(data, n, LF);
+    case IDM_REMOVE_FF: return drop_byte<false>(data, n, FF);
+    case IDM_REMOVE_SPACES: return drop_byte<false>(data, n, SP);
+    case IDM_EXCESS_CR: return drop_byte<true>(data, n, CR);
+    case IDM_EXCESS_LF: return drop_byte<true>(data, n, LF);
+    case IDM_EXCESS_FF: return drop_byte<true>(data, n, FF);
+    case IDM_EXCESS_SPACES: return drop_byte<true>(data, n, SP);
     case IDM_EXCESS_NEW_LINES: return excess_new_lines(data, n, false);
     case IDM_EXCESS_NEW_LINES_LEAVE_ONE: return excess_new_lines(data, n, true);
     case IDM_TRAILING_WHITE_SPACE: return trailing_white_space(data, n);
@@ -457,6 +539,30 @@ std::size_t remove_text(unsigned id, char* data, std::size_t n) {
     case IDM_REMOVE_BRACES: return remove_bracketed(data, n, '{', '}');
     case IDM_REMOVE_ANGLE_BRACKETS: return remove_bracketed(data, n, '<', '>');
     default: return n;
+  }
+}
+
+bool splits_after(unsigned id, char c) {
+  switch (id) {
+    case IDM_CHESS_LEFT_RIGHT:
+    case IDM_CHESS_TOP_BOTTOM:
+    case IDM_CHESS_BOTH:
+      return !is_file_letter(c);  // a square never straddles the cut
+    case IDM_REMOVE_CR:
+    case IDM_REMOVE_LF:
+    case IDM_REMOVE_FF:
+    case IDM_REMOVE_SPACES:
+    case IDM_REMOVE_NON_ASCII:
+      return true;
+    case IDM_EXCESS_CR: return c != CR;  // a run never straddles the cut
+    case IDM_EXCESS_LF: return c != LF;
+    case IDM_EXCESS_FF: return c != FF;
+    case IDM_EXCESS_SPACES: return c != SP;
+    case IDM_TRAILING_WHITE_SPACE: return !is_white(c);
+    default: {
+      const TextCommand* command = find_text_command(id);
+      return command && command->kind == RuleKind::SameLength;  // byte by byte
+    }
   }
 }
 

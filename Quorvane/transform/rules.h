@@ -54,6 +54,12 @@ std::size_t growth_of(unsigned id, std::string_view text);
 // The text with the expansion or addition applied (text.size() + growth bytes).
 std::string grow_text(unsigned id, std::string_view text);
 
+// Whether a long text may be rewritten in pieces for this command: true when the
+// text may be cut after byte `c` and the rule applied to each piece in turn,
+// the last piece holding the end of the text, with the same result as on the
+// whole text. Always false for commands that need the whole text.
+bool splits_after(unsigned id, char c);
+
 // A moment of local time, as the stamps use it.
 struct LocalTime {
   unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;

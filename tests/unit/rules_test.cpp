@@ -141,7 +141,7 @@ TEST(Removal, DeletionsAndRuns) {
 TEST(Removal, VectorDeletionMatchesAPlainLoop) {
   std::mt19937 random(5);
   for (int round = 0; round < 200; ++round) {
-    std::string text(random() % 100, 'x');
+    std::string text(random() % 300, 'x');
     for (char& c : text) c = "ab  \r\n"[random() % 6];
     for (bool squeeze : {false, true}) {
       std::string expected;
@@ -200,6 +200,69 @@ TEST(Removal, BracketedText) {
   EXPECT_EQ(removed(IDM_REMOVE_BRACKETS, "x[1] (y) {z} <w>"), "x (y) {z} <w>");
   EXPECT_EQ(removed(IDM_REMOVE_BRACES, "{a}b{"), "b");
   EXPECT_EQ(removed(IDM_REMOVE_ANGLE_BRACKETS, "<b>bold</b>"), "bold");
+}
+
+// Trailing white space the plain way: a white byte goes when the first byte
+// after its run is CR, LF or FF.
+std::string plain_trailing(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == ' ' || c == '\t') {
+      std::size_t end = i;
+      while (end < text.size() && (text[end] == ' ' || text[end] == '\t')) ++end;
+      if (end < text.size() && (text[end] == '\r' || text[end] == '\n' || text[end] == '\x0C')) {
+        continue;
+      }
+    }
+    out += c;
+  }
+  return out;
+}
+
+TEST(Removal, TrailingWhiteSpaceMatchesAPlainScan) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 300; ++round) {
+    std::string text(random() % 80, 'x');
+    for (char& c : text) c = "a \t\t\r\n\x0C"[random() % 7];
+    EXPECT_EQ(removed(IDM_TRAILING_WHITE_SPACE, text), plain_trailing(text));
+  }
+}
+
+// Cutting a text where the rule allows and rewriting the pieces in turn gives
+// what the rule gives on the whole text.
+TEST(Splitting, PiecesGiveTheWholeResult) {
+  std::mt19937 random(17);
+  std::size_t count = 0;
+  const TextCommand* commands = text_commands(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    const unsigned id = commands[k].id;
+    for (int round = 0; round < 40; ++round) {
+      std::string text(random() % 60, 'x');
+      for (char& c : text) c = "ab1e8  \t\r\n\x0C\x80("[random() % 13];
+      std::string whole = text;
+      apply_text_command(id, whole, LocalTime{});
+      std::string pieces;
+      std::size_t start = 0;
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i + 1 < text.size() && random() % 3 == 0 && splits_after(id, text[i])) {
+          std::string piece = text.substr(start, i + 1 - start);
+          apply_text_command(id, piece, LocalTime{});
+          pieces += piece;
+          start = i + 1;
+        }
+      }
+      std::string last = text.substr(start);
+      apply_text_command(id, last, LocalTime{});
+      pieces += last;
+      if (splits_after(id, 'a') || splits_after(id, ' ') || splits_after(id, 'x')) {
+        EXPECT_EQ(pieces, whole) << commands[k].name << " on " << ::testing::PrintToString(text);
+      }
+    }
+  }
+  EXPECT_FALSE(splits_after(IDM_EXCESS_NEW_LINES, 'x'));
+  EXPECT_FALSE(splits_after(IDM_REMOVE_PARENTHESES, 'x'));
+  EXPECT_FALSE(splits_after(IDM_CLEANUP_SINGLE_LINE, 'x'));
 }
 
 TEST(Growth, ExpansionsAndAdditions) {
