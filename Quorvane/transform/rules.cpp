@@ -584,29 +584,36 @@ std::size_t growth_of(unsigned id, std::string_view text) {
 }
 
 std::string grow_text(unsigned id, std::string_view text) {
+  char target = '\0';
+  switch (id) {
+    case IDM_FF_TO_NEW_LINES: target = FF; break;
+    case IDM_SPACES_TO_NEW_LINES: target = SP; break;
+    case IDM_ADD_CR:
+    case IDM_ADD_NEW_LINES: target = CR; break;
+    case IDM_ADD_LF: target = LF; break;
+    default: return std::string(text);
+  }
   std::string out;
   out.reserve(text.size() + growth_of(id, text));
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
+  std::size_t start = 0;
+  // From one byte of interest to the next; the stretches between go whole.
+  while (start < text.size()) {
+    const void* hit = std::memchr(text.data() + start, target, text.size() - start);
+    const std::size_t at =
+        hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
+    out.append(text.data() + start, at - start);
+    if (at == text.size()) break;
     switch (id) {
       case IDM_FF_TO_NEW_LINES:
-      case IDM_SPACES_TO_NEW_LINES:
-        if (c == (id == IDM_FF_TO_NEW_LINES ? FF : SP)) {
-          out += "\r\n";
-          continue;
-        }
-        break;
-      case IDM_ADD_CR:
-        if (c == CR) out += CR;
-        break;
-      case IDM_ADD_LF:
-        if (c == LF) out += LF;
-        break;
+      case IDM_SPACES_TO_NEW_LINES: out += "\r\n"; break;
+      case IDM_ADD_CR: out += "\r\r"; break;
+      case IDM_ADD_LF: out += "\n\n"; break;
       case IDM_ADD_NEW_LINES:
-        if (c == CR && i + 1 < text.size() && text[i + 1] == LF) out += "\r\n";
+        if (at + 1 < text.size() && text[at + 1] == LF) out += "\r\n";
+        out += CR;
         break;
     }
-    out += c;
+    start = at + 1;
   }
   return out;
 }
