@@ -55,6 +55,7 @@ struct App {
   int self_change = 0;       // non-zero while the program writes the clipboard itself
   int auto_clean_guard = 0;  // non-zero while the automatic cleanup runs
   int change_depth = 0;      // change handlings in progress (nested ones included)
+  ULONGLONG last_change_tick = 0;  // when the last change was handled
   HWND saved_foreground = nullptr;
   GlobalBlock snapshot;      // append mode: the text as it stood after the last change
   Analysis analysis;

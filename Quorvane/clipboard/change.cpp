@@ -45,13 +45,31 @@ GlobalBlock joined_block(const App& app) {
   return joined;
 }
 
+// Under Wine one copy in an X11 program can reach the clipboard twice: the
+// bridge imports the selection again a moment later, the same text. Joining
+// that would double the copy, so a second import of the text just seen is not
+// joined. (A user copying the same text twice within a second in X11 has it
+// joined once.)
+constexpr ULONGLONG kReimportWindowMs = 1000;
+
+bool is_x11_reimport(const App& app) {
+  if (GetTickCount64() - app.last_change_tick >= kReimportWindowMs || !owned_by_x11_bridge()) {
+    return false;
+  }
+  HANDLE handle = GetClipboardData(CF_TEXT);
+  if (!handle) return false;
+  LockedBlock fresh(static_cast<HGLOBAL>(handle));
+  LockedBlock old(app.snapshot.get());
+  return fresh && old && block_text(fresh) == block_text(old);
+}
+
 // Step 1: joins the new text onto the snapshot and writes the result back; the
 // write's own notification runs the whole handling nested, inside the close.
 void append_join(App& app) {
   app.self_change = 1;
   if (app.snapshot) {
     ClipboardSession session(app.main_window);
-    if (session.is_open() && IsClipboardFormatAvailable(CF_TEXT)) {
+    if (session.is_open() && IsClipboardFormatAvailable(CF_TEXT) && !is_x11_reimport(app)) {
       GlobalBlock joined = joined_block(app);
       if (joined) {
         app.snapshot = GlobalBlock();
@@ -141,6 +159,7 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   ++app.change_depth;
   run_change_steps(app, wparam, lparam);
   --app.change_depth;
+  app.last_change_tick = GetTickCount64();
 }
 
 void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam) {

@@ -77,6 +77,13 @@ LockedBlock::~LockedBlock() {
   if (data_) GlobalUnlock(block_);
 }
 
+bool owned_by_x11_bridge() {
+  HWND owner = GetClipboardOwner();
+  char name[64] = {};
+  return owner && GetClassNameA(owner, name, sizeof name) > 0 &&
+         std::strcmp(name, "__wine_clipboard_manager") == 0;
+}
+
 bool put_on_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block) {
   if (!session.is_open() || !block) return false;
   session.empty();
