@@ -119,7 +119,7 @@ constexpr CommandEntry kCommands[] = {
     {IDM_APPEND_FORM_FEED, choose_separator},
     {IDM_SHELL_AUTOMATICALLY, shell_automatically},
     {IDM_NEXT_IDEA, next_idea},
-    {IDM_BINARY_WITH_NEW_LINES, ask_binary_count},
+    {IDM_BINARY_WITH_NEW_LINES, ask_binary_count, 1},
     {IDM_AUTO_CLEANUP, auto_cleanup},
     {IDM_LOG_DEBUGGING, log_debugging},
 };
@@ -136,19 +136,30 @@ static_assert(sorted_and_unique(), "the command table must be sorted by identifi
 
 std::span<const CommandEntry> command_table() { return kCommands; }
 
-CommandHandler find_command(unsigned id) {
+namespace {
+
+const CommandEntry* find_entry(unsigned id) {
   auto it = std::lower_bound(std::begin(kCommands), std::end(kCommands), id,
                              [](const CommandEntry& e, unsigned key) { return e.id < key; });
-  return it != std::end(kCommands) && it->id == id ? it->handler : nullptr;
+  return it != std::end(kCommands) && it->id == id ? it : nullptr;
 }
 
-void dispatch_command(App& app, WPARAM wparam) {
+}  // namespace
+
+CommandHandler find_command(unsigned id) {
+  const CommandEntry* entry = find_entry(id);
+  return entry ? entry->handler : nullptr;
+}
+
+LRESULT dispatch_command(App& app, WPARAM wparam) {
   const unsigned id = LOWORD(wparam);
-  if (CommandHandler handler = find_command(id)) {
-    handler(app, id);
-  } else {
+  const CommandEntry* entry = find_entry(id);
+  if (!entry) {
     show_not_implemented(app);
+    return 0;
   }
+  entry->handler(app, id);
+  return entry->result;
 }
 
 void run_command(const App& app, unsigned id) {

@@ -15,6 +15,7 @@ using CommandHandler = void (*)(App& app, unsigned id);
 struct CommandEntry {
   unsigned id;
   CommandHandler handler;
+  LRESULT result = 0;  // what the window procedure answers
 };
 
 // The table, sorted by identifier.
@@ -23,8 +24,9 @@ std::span<const CommandEntry> command_table();
 // Handler of an identifier, or nullptr when it has no handling of its own.
 CommandHandler find_command(unsigned id);
 
-// WM_COMMAND of the main window (the identifier is the low word of wparam).
-void dispatch_command(App& app, WPARAM wparam);
+// WM_COMMAND of the main window (the identifier is the low word of wparam);
+// returns what the window procedure answers.
+LRESULT dispatch_command(App& app, WPARAM wparam);
 
 // Runs command `id` as every part of the program does: WM_COMMAND sent to the
 // main window, synchronously.

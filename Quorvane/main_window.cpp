@@ -180,8 +180,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_SHOWWINDOW:
       return 0;
     case WM_COMMAND:
-      dispatch_command(*app, wparam);
-      return 0;
+      return dispatch_command(*app, wparam);
     case WM_SIZE:
       layout_viewer(*app);
       return 1;

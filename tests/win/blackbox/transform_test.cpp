@@ -167,6 +167,9 @@ TEST_F(Transform, NumberPromptOkAndCancel) {
     press_button(prompt, button);
     ASSERT_TRUE(wait_until([&] { return !IsWindow(prompt); }));
   }
+  // Without text on the clipboard nothing is asked; the command answers 1.
+  ASSERT_TRUE(empty_clipboard());
+  EXPECT_EQ(run->send(WM_COMMAND, IDM_BINARY_WITH_NEW_LINES), 1);
   EXPECT_EQ(run->close(), 0u);
   EXPECT_EQ(ini_value(read_file(windows_ini_path()).value_or(""), "Options",
                       "ConsecutiveBinaryCharactersToRemove"),
