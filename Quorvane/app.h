@@ -68,6 +68,9 @@ struct App {
   std::array<HICON, 4> tray_icons{};
   std::size_t tray_icon_count = 0;  // 0: rebuilt at the next tick
 
+  bool dragging = false;  // a left-button drag of the window
+  POINT last_cursor{};
+
   // Viewer.
   LOGFONTA viewer_font{};
   std::array<COLORREF, 16> custom_colours{};

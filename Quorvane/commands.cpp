@@ -8,6 +8,7 @@
 #include "clipboard/floating_status.h"
 #include "clipboard/viewer.h"
 #include "dialogs.h"
+#include "frame.h"
 #include "transform/frames.h"
 #include "res/resource.h"
 
@@ -42,6 +43,11 @@ void shell_automatically(App& app, unsigned) { flip(app.settings.AutoShell); }
 void auto_cleanup(App& app, unsigned) { flip(app.settings.AutoCleanup); }
 
 constexpr CommandEntry kCommands[] = {
+    {IDM_ABOUT, show_about},
+    {IDM_STATUS_BAR, toggle_status_bar},
+    {IDM_SHOW_MENU, toggle_menu_bar},
+    {IDM_TOOL_WINDOW_STYLE, toggle_tool_window},
+    {IDM_HIDE_CAPTION_BAR, toggle_caption},
     {IDM_DEBUG_DISPLAY, debug_display},
     {IDM_EXIT, exit_program},
     {IDM_BEEP_ON_CHANGE, beep_on_change},
@@ -101,6 +107,7 @@ constexpr CommandEntry kCommands[] = {
     {IDM_EXCESS_NEW_LINES_LEAVE_ONE, run_shrinking_command},
     {IDM_CLEANUP_MEMO_PAD, run_cleanup_recipe},
     {IDM_REMOVE_SPACES, run_shrinking_command},
+    {IDM_ALWAYS_ON_TOP, toggle_always_on_top},
     {IDM_APPEND, toggle_append},
     {IDM_APPEND_OPTIONS, toggle_append},
     {IDM_CONFIRM_EXIT, confirm_exit},
@@ -117,11 +124,15 @@ constexpr CommandEntry kCommands[] = {
     {IDM_APPEND_NEW_LINE, choose_separator},
     {IDM_APPEND_DOUBLE_NEW_LINE, choose_separator},
     {IDM_APPEND_FORM_FEED, choose_separator},
+    {IDM_TOGGLE_VISIBILITY, toggle_visibility},
     {IDM_SHELL_AUTOMATICALLY, shell_automatically},
+    {IDM_OPTIONS, show_options},
     {IDM_NEXT_IDEA, next_idea},
     {IDM_BINARY_WITH_NEW_LINES, ask_binary_count, 1},
     {IDM_AUTO_CLEANUP, auto_cleanup},
     {IDM_LOG_DEBUGGING, log_debugging},
+    {IDM_TOGGLE_MAXIMIZED, toggle_maximized},
+    {IDM_WINDOW_TO_BOTTOM, window_to_bottom},
 };
 
 constexpr bool sorted_and_unique() {

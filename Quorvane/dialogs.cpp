@@ -1,5 +1,7 @@
 #include "dialogs.h"
 
+#include "commands.h"
+#include "frame.h"
 #include "res/resource.h"
 
 namespace kestrin {
@@ -26,6 +28,70 @@ INT_PTR CALLBACK info_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
 }
 
 namespace {
+
+// The check boxes of the Options dialog and the settings they edit.
+struct OptionBox {
+  int id;
+  int32_t Settings::*setting;
+};
+constexpr OptionBox kOptionBoxes[] = {
+    {IDM_APPEND, &Settings::Append},
+    {IDM_STATUS_BAR, &Settings::StatusWindow},
+    {IDM_ALWAYS_ON_TOP, &Settings::AlwaysOnTop},
+    {IDM_LAUNCH_ON_SAVE, &Settings::LaunchOnSave},
+    {IDM_SHELL_AUTOMATICALLY, &Settings::AutoShell},
+    {IDM_BEEP_ON_CHANGE, &Settings::BeepOnChange},
+    {IDC_OPT_LEFT_CLICK, &Settings::LeftClickViewToggle},
+    {IDC_OPT_FLOATING, &Settings::ShowStatus},
+    {IDM_AUTO_CLEANUP, &Settings::AutoCleanup},
+    {IDM_DEBUG_DISPLAY, &Settings::DebugClipboardTypes},
+    {IDM_LOG_DEBUGGING, &Settings::DebugLogging},
+    {IDM_SHOW_MENU, &Settings::DisplayMainMenu},
+    {IDM_TOOL_WINDOW_STYLE, &Settings::ToolWindowStyle},
+    {IDM_CONFIRM_EXIT, &Settings::ConfirmQuit},
+    {IDM_HIDE_CAPTION_BAR, &Settings::HideCaptionBar},
+    {IDC_OPT_AUTO_SCROLL, &Settings::AutoScrollClipboard},
+};
+
+INT_PTR CALLBACK options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* settings = reinterpret_cast<Settings*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrA(dialog, DWLP_USER, lparam);
+    settings = reinterpret_cast<Settings*>(lparam);
+    // The stored value is the check state, as it is (a 7 shows checked).
+    for (const OptionBox& box : kOptionBoxes) {
+      CheckDlgButton(dialog, box.id, static_cast<UINT>(settings->*box.setting));
+    }
+    SetDlgItemInt(dialog, IDC_OPT_SHELL_ATTEMPTS, static_cast<UINT>(settings->ShellSanityCheck),
+                  TRUE);
+    SetDlgItemTextA(dialog, IDC_OPT_DRIVE_SOURCE, settings->DriveMappingSource.c_str());
+    SetDlgItemTextA(dialog, IDC_OPT_DRIVE_DESTINATION, settings->DriveMappingDestination.c_str());
+    return TRUE;
+  }
+  if (message != WM_COMMAND) return FALSE;
+  if (LOWORD(wparam) == IDOK) {
+    for (const OptionBox& box : kOptionBoxes) {
+      settings->*box.setting = IsDlgButtonChecked(dialog, box.id) == BST_CHECKED ? 1 : 0;
+    }
+    BOOL valid = FALSE;
+    const int attempts =
+        static_cast<int>(GetDlgItemInt(dialog, IDC_OPT_SHELL_ATTEMPTS, &valid, TRUE));
+    if (valid) settings->ShellSanityCheck = attempts;
+    char source[kDriveMappingSourceMax + 1] = {};
+    GetDlgItemTextA(dialog, IDC_OPT_DRIVE_SOURCE, source, sizeof source);
+    settings->DriveMappingSource = source;
+    char destination[kDriveMappingDestinationMax + 1] = {};
+    GetDlgItemTextA(dialog, IDC_OPT_DRIVE_DESTINATION, destination, sizeof destination);
+    settings->DriveMappingDestination = destination;
+    EndDialog(dialog, 1);
+    return TRUE;
+  }
+  if (LOWORD(wparam) == IDCANCEL) {
+    EndDialog(dialog, 1);
+    return TRUE;
+  }
+  return FALSE;
+}
 
 struct NumberPrompt {
   const char* prompt;
@@ -59,6 +125,33 @@ INT_PTR CALLBACK number_prompt_proc(HWND dialog, UINT message, WPARAM wparam, LP
 }
 
 }  // namespace
+
+void show_options(App& app, unsigned) {
+  const Settings before = app.settings;
+  DialogBoxParamA(app.instance, "Options", app.main_window, options_proc,
+                  reinterpret_cast<LPARAM>(&app.settings));
+  Settings& now = app.settings;
+  if (now.ShowStatus != before.ShowStatus) {
+    now.ShowStatus = before.ShowStatus;
+    run_command(app, IDM_SHOW_STATUS_WINDOW);  // flips it and shows or hides the window
+  }
+  if (now.DisplayMainMenu != before.DisplayMainMenu) apply_menu_bar(app);
+  if (now.HideCaptionBar != before.HideCaptionBar) apply_caption_rule(app);
+  if (now.ToolWindowStyle != before.ToolWindowStyle) apply_extended_style_rule(app);
+  SetWindowPos(app.main_window, nullptr, 0, 0, 0, 0,
+               SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE);
+  if (now.StatusWindow && !app.status_bar) create_status_bar(app);
+  if (!now.StatusWindow && app.status_bar) destroy_status_bar(app);
+  SetWindowPos(app.main_window, now.AlwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+               SWP_NOSIZE | SWP_NOMOVE | SWP_FRAMECHANGED);
+  InvalidateRect(app.main_window, nullptr, TRUE);
+  app.tray_icon_count = 0;  // a changed Append shows at the next tick
+}
+
+void show_about(App& app, unsigned) {
+  DialogBoxParamA(app.instance, "AboutBox", app.main_window, info_dialog_proc, 0);
+  InvalidateRect(app.main_window, nullptr, TRUE);
+}
 
 int32_t ask_number(App& app, HWND parent, const char* prompt, int32_t initial) {
   NumberPrompt state{prompt, initial};

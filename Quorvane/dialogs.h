@@ -10,6 +10,11 @@ inline constexpr const char* kNotImplementedTemplate = "NOTIMPLEMENTED";
 // window; the main window is repainted afterwards.
 void show_not_implemented(App& app);
 
+// Command 40164: the Options dialog, then its result applied to the frame.
+void show_options(App& app, unsigned id);
+// Command 101: the About box.
+void show_about(App& app, unsigned id);
+
 // The number prompt "How Many?": shows `prompt` (or its own text) and `initial`;
 // returns the number entered with OK, or `initial` after Cancel or an entry that
 // is not a number.

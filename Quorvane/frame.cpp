@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "commands.h"
+#include "menu_states.h"
 #include "res/resource.h"
 #include "text_format.h"
 
@@ -52,6 +54,140 @@ void restore_window_rect(App& app) {
 void apply_menu_bar(App& app) {
   SetMenu(app.main_window, app.settings.DisplayMainMenu ? app.main_menu : nullptr);
   DrawMenuBar(app.main_window);
+}
+
+void frame_refresh(App& app) {
+  SetWindowPos(app.main_window, app.settings.AlwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0,
+               0, SWP_NOSIZE | SWP_NOMOVE | SWP_FRAMECHANGED);
+  SendMessageA(app.main_window, WM_SIZE, 0, 0);
+  InvalidateRect(app.main_window, nullptr, TRUE);
+}
+
+namespace {
+void flip(int32_t& flag) { flag = flag ? 0 : 1; }
+}  // namespace
+
+void toggle_status_bar(App& app, unsigned) {
+  flip(app.settings.StatusWindow);
+  if (app.settings.StatusWindow && !app.status_bar) create_status_bar(app);
+  if (!app.settings.StatusWindow && app.status_bar) destroy_status_bar(app);
+  frame_refresh(app);
+}
+
+void toggle_menu_bar(App& app, unsigned) {
+  flip(app.settings.DisplayMainMenu);
+  apply_menu_bar(app);
+}
+
+void toggle_tool_window(App& app, unsigned) {
+  flip(app.settings.ToolWindowStyle);
+  apply_extended_style_rule(app);
+  frame_refresh(app);
+}
+
+void toggle_caption(App& app, unsigned) {
+  flip(app.settings.HideCaptionBar);
+  apply_caption_rule(app);
+  frame_refresh(app);
+}
+
+void toggle_always_on_top(App& app, unsigned) {
+  flip(app.settings.AlwaysOnTop);
+  SetWindowPos(app.main_window, app.settings.AlwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0,
+               0, SWP_NOSIZE | SWP_NOMOVE);
+}
+
+void window_to_bottom(App& app, unsigned) {
+  app.settings.AlwaysOnTop = 0;
+  SetWindowPos(app.main_window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+}
+
+void toggle_maximized(App& app, unsigned) {
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  GetWindowPlacement(app.main_window, &placement);
+  ShowWindow(app.main_window,
+             placement.showCmd == SW_SHOWNORMAL ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+}
+
+void toggle_visibility(App& app, unsigned) {
+  ShowWindow(app.main_window, IsWindowVisible(app.main_window) ? SW_HIDE : SW_SHOWNORMAL);
+}
+
+void on_tray_callback(App& app, WPARAM wparam, LPARAM lparam) {
+  if (wparam != kTrayIconId) return;
+  switch (lparam) {
+    case WM_LBUTTONDOWN:
+      toggle_visibility(app, IDM_TOGGLE_VISIBILITY);
+      break;
+    case WM_RBUTTONDOWN: {
+      POINT cursor{};
+      GetCursorPos(&cursor);
+      SetForegroundWindow(app.main_window);
+      TrackPopupMenu(app.tray_menu, 0, cursor.x + 1, cursor.y, 0, app.main_window, nullptr);
+      break;
+    }
+    case WM_MBUTTONDOWN:
+      run_command(app, IDM_APPEND);
+      break;
+  }
+}
+
+void on_mouse(App& app, UINT message) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+      SetCapture(app.main_window);
+      app.dragging = true;
+      GetCursorPos(&app.last_cursor);
+      if (app.saved_foreground) {
+        SetForegroundWindow(app.saved_foreground);
+      } else if (app.settings.LeftClickViewToggle) {
+        run_command(app, IDM_TOGGLE_MAXIMIZED);
+      }
+      break;
+    case WM_MOUSEMOVE:
+      if (app.dragging) {
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        RECT rect{};
+        GetWindowRect(app.main_window, &rect);
+        MoveWindow(app.main_window, rect.left + cursor.x - app.last_cursor.x,
+                   rect.top + cursor.y - app.last_cursor.y, rect.right - rect.left,
+                   rect.bottom - rect.top, TRUE);
+        app.last_cursor = cursor;
+      }
+      break;
+    case WM_LBUTTONUP:
+      app.dragging = false;
+      ReleaseCapture();
+      break;
+    case WM_LBUTTONDBLCLK:
+      run_command(app, IDM_TOGGLE_MAXIMIZED);
+      break;
+    case WM_RBUTTONDOWN:
+      SendMessageA(app.main_window, WM_KESTRIN_TRAY, kTrayIconId, WM_RBUTTONDOWN);
+      break;
+    case WM_MBUTTONDOWN:
+      run_command(app, IDM_APPEND);
+      break;
+  }
+}
+
+void apply_menu_states(App& app) {
+  const std::vector<MenuItemState> states =
+      menu_states(app.settings, app.analysis, app.clipboard_empty);
+  // The tray menu first, then the menu bar (also while it is detached).
+  for (HMENU menu : {app.tray_menu, app.main_menu}) {
+    if (!menu) continue;
+    for (const MenuItemState& state : states) {
+      if (state.kind == MenuItemState::Check) {
+        CheckMenuItem(menu, state.id, MF_BYCOMMAND | (state.on ? MF_CHECKED : MF_UNCHECKED));
+      } else {
+        EnableMenuItem(menu, state.id,
+                       MF_BYCOMMAND | (state.on ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
+      }
+    }
+  }
 }
 
 void create_status_bar(App& app) {

@@ -22,6 +22,26 @@ void destroy_status_bar(App& app);
 void add_tray_icon(App& app);
 void remove_tray_icon(App& app);
 
+// Topmost state, frame change, layout and repaint after a frame setting changed.
+void frame_refresh(App& app);
+
+// Frame commands.
+void toggle_status_bar(App& app, unsigned id);       // 1016
+void toggle_menu_bar(App& app, unsigned id);         // 1043
+void toggle_tool_window(App& app, unsigned id);      // 1044
+void toggle_caption(App& app, unsigned id);          // 1045
+void toggle_always_on_top(App& app, unsigned id);    // 40082
+void window_to_bottom(App& app, unsigned id);        // 40187
+void toggle_maximized(App& app, unsigned id);        // 40186
+void toggle_visibility(App& app, unsigned id);       // 40162
+
+// The tray icon's callback message (1025).
+void on_tray_callback(App& app, WPARAM wparam, LPARAM lparam);
+// Mouse messages of the client area.
+void on_mouse(App& app, UINT message);
+// WM_INITMENU, WM_INITMENUPOPUP: check marks and enable states, tray menu first.
+void apply_menu_states(App& app);
+
 // One tick of the one-second timer: the next icon of the tray animation, and the
 // end of the splash window.
 void on_timer_tick(App& app);

@@ -209,6 +209,19 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       handle_chain_change(*app, wparam, lparam);
       return 0;
     case WM_KESTRIN_TRAY:
+      on_tray_callback(*app, wparam, lparam);
+      return 0;
+    case WM_INITMENU:
+    case WM_INITMENUPOPUP:
+      apply_menu_states(*app);
+      return 0;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      on_mouse(*app, message);
       return 0;
     case WM_KESTRIN_CLEAR:
       handle_clear_request(*app);
