@@ -99,6 +99,8 @@ void toggle_always_on_top(App& app, unsigned) {
 
 void window_to_bottom(App& app, unsigned) {
   app.settings.AlwaysOnTop = 0;
+  // Going to the bottom ends the topmost state; Wine keeps it unless asked.
+  SetWindowPos(app.main_window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
   SetWindowPos(app.main_window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
 }
 
@@ -149,6 +151,10 @@ void on_mouse(App& app, UINT message) {
       if (app.dragging) {
         POINT cursor{};
         GetCursorPos(&cursor);
+        // The system sends moves of its own (after a resize, say): without a
+        // real movement there is nothing to drag, and moving a maximised
+        // window to where it is would drop its maximised placement.
+        if (cursor.x == app.last_cursor.x && cursor.y == app.last_cursor.y) break;
         RECT rect{};
         GetWindowRect(app.main_window, &rect);
         MoveWindow(app.main_window, rect.left + cursor.x - app.last_cursor.x,

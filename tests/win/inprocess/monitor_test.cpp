@@ -258,3 +258,26 @@ TEST_F(Monitor, AutomaticCleanupToggleTwiceLeavesItAsItWas) {
 
 }  // namespace
 }  // namespace kestrin
+
+namespace kestrin {
+namespace {
+
+TEST_F(Monitor, OpeningAMenuAppliesItsStatesToBothMenus) {
+  HWND window = create("[Options]\r\nAlwaysOnTop=1\r\n");
+  ASSERT_TRUE(write_clipboard_text(window, "f(x a/b"));
+  pump();
+  SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(app_.tray_menu), 0);
+  for (HMENU menu : {app_.tray_menu, app_.main_menu}) {  // the bar is detached, and set too
+    EXPECT_TRUE(GetMenuState(menu, IDM_REMOVE_PARENTHESES, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_FALSE(GetMenuState(menu, IDM_FORWARD_TO_REVERSE_SLASHES, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_TRUE(GetMenuState(menu, IDM_REVERSE_TO_FORWARD_SLASHES, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_TRUE(GetMenuState(menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_FALSE(GetMenuState(menu, IDM_DELETE, MF_BYCOMMAND) & MF_GRAYED);
+  }
+  SendMessageA(window, WM_COMMAND, IDM_WINDOW_TO_BOTTOM, 0);
+  SendMessageA(window, WM_INITMENU, reinterpret_cast<WPARAM>(app_.main_menu), 0);
+  EXPECT_FALSE(GetMenuState(app_.main_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND) & MF_CHECKED);
+}
+
+}  // namespace
+}  // namespace kestrin
