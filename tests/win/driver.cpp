@@ -232,6 +232,9 @@ std::unique_ptr<Kestrin> Kestrin::start(const Options& options) {
     // step handles the clipboard as a change, whose layout titles the window with
     // the Text or bitmap layout line (other contents keep the analysis line).
     if (kestrin->window_) {
+      // The first time the program waits for input is in its message loop, after
+      // the creation sequence and the launcher's show command.
+      WaitForInputIdle(kestrin->process_, 10000);
       wait_until([&] {
         const std::string title = window_text(kestrin->window_);
         const bool analysed_only =

@@ -5,30 +5,13 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "driver.h"
+#include "program_test.h"
 #include "res/resource.h"
 
 namespace kestrin::test {
 namespace {
 
-class Frame : public ::testing::Test {
- protected:
-  void SetUp() override {
-    remove_file(windows_ini_path());
-    ASSERT_TRUE(empty_clipboard());
-  }
-  void TearDown() override { remove_file(windows_ini_path()); }
-
-  std::unique_ptr<Kestrin> start(const std::string& ini = "") {
-    if (!ini.empty()) write_file(windows_ini_path(), ini);
-    auto run = Kestrin::start();
-    EXPECT_TRUE(run && run->window());
-    return run;
-  }
-  static std::string setting(const char* key) {
-    return ini_value(read_file(windows_ini_path()).value_or(""), "Options", key).value_or("?");
-  }
-};
+using Frame = ProgramTest;
 
 HWND child_of_class(HWND parent, const char* class_name) {
   return FindWindowExA(parent, nullptr, class_name, nullptr);

@@ -2,48 +2,18 @@
 // title lines, the keys and wheel, the floating status window.
 #include <gtest/gtest.h>
 
-#include "driver.h"
+#include "program_test.h"
 #include "res/resource.h"
 
 namespace kestrin::test {
 namespace {
 
-class Monitor : public ::testing::Test {
+class Monitor : public ProgramTest {
  protected:
-  void SetUp() override {
-    remove_file(windows_ini_path());
-    ASSERT_TRUE(empty_clipboard());
-  }
-  void TearDown() override { remove_file(windows_ini_path()); }
-
-  // Starts with `ini`; the clipboard holds `initial` (when given) beforehand.
-  std::unique_ptr<Kestrin> start(const std::string& ini, const char* initial = nullptr) {
-    if (!ini.empty()) write_file(windows_ini_path(), ini);
-    if (initial) {
-      EXPECT_TRUE(set_clipboard_text(initial));
-    }
-    auto run = Kestrin::start();
-    EXPECT_TRUE(run && run->window());
-    current = run.get();
-    return run;
-  }
-
-  // Another program copies text.
+  // Another program copies text (the test then waits for what should follow).
   static void copy(const std::string& text) { ASSERT_TRUE(set_clipboard_text(text)); }
-
-  // The clipboard holds `text` and the program has handled it: its title tells
-  // the text's size. (The clipboard alone can show a copy before the program has
-  // seen it, and the next copy would then replace it unseen.)
-  static ::testing::AssertionResult clipboard_becomes(const std::optional<std::string>& text) {
-    auto result = becomes(clipboard_text, text);
-    if (!result || !text || !current) return result;
-    const std::string size = ", " + std::to_string(text->size()) + " bytes,";
-    return becomes([&] { return window_text(current->window()).find(size) != std::string::npos; },
-                   true);
-  }
-  static inline const Kestrin* current = nullptr;
-  static ::testing::AssertionResult title_becomes(const Kestrin& run, const std::string& title) {
-    return becomes([&] { return window_text(run.window()); }, title);
+  ::testing::AssertionResult clipboard_becomes(const std::optional<std::string>& text) const {
+    return text ? handled(*text) : becomes(clipboard_text, text);
   }
 };
 
@@ -115,7 +85,7 @@ TEST_F(Monitor, DeleteInAppendModeEmptiesAndForgets) {
   ASSERT_TRUE(clipboard_becomes("a b"));
   ASSERT_TRUE(run->command(IDM_DELETE));
   EXPECT_EQ(clipboard_text(), std::nullopt);
-  EXPECT_TRUE(title_becomes(*run, "Clipboard is empty or contains unfamiliar format."));
+  EXPECT_TRUE(title_becomes("Clipboard is empty or contains unfamiliar format."));
   copy("x");
   EXPECT_TRUE(clipboard_becomes("x"));  // nothing left to join onto
   copy("y");
@@ -130,7 +100,7 @@ TEST_F(Monitor, ClearRequestLeavesAppendModeAndEmptiesTheClipboard) {
   copy("after");
   EXPECT_TRUE(clipboard_becomes("after"));
   EXPECT_EQ(run->close(), 0u);
-  EXPECT_EQ(ini_value(read_file(windows_ini_path()).value_or(""), "Options", "Append"), "0");
+  EXPECT_EQ(setting("Append"), "0");
 }
 
 TEST_F(Monitor, TitleShowsTheSizeLineInTheTrayAndTheTextLineAfterLayout) {
@@ -163,7 +133,7 @@ TEST_F(Monitor, HundredLinesScrolledWithTheKeys) {
   std::string text;
   for (int i = 1; i <= 100; ++i) text += "line " + std::to_string(i) + (i < 100 ? "\r\n" : "");
   copy(text);
-  EXPECT_TRUE(title_becomes(*run, "Text: 100 lines, 21 displayed, " +
+  EXPECT_TRUE(title_becomes("Text: 100 lines, 21 displayed, " +
                                       std::to_string(text.size()) + " bytes,   4.762 pages"));
   auto key = [&](WPARAM vk) { ASSERT_TRUE(run->send(WM_KEYDOWN, vk, 1).has_value()); };
   key(VK_END);
@@ -196,7 +166,7 @@ TEST_F(Monitor, WheelZoomBounds) {
     auto run = start("[Options]\r\nFontHeight=" + stored + "\r\n");
     ASSERT_TRUE(run->send(WM_MOUSEWHEEL, MAKEWPARAM(MK_LBUTTON, WHEEL_DELTA)).has_value());
     EXPECT_EQ(run->close(), 0u);
-    EXPECT_EQ(ini_value(read_file(windows_ini_path()).value_or(""), "Options", "FontHeight"),
+    EXPECT_EQ(setting("FontHeight"),
               expected)
         << stored;
     remove_file(windows_ini_path());
@@ -204,7 +174,7 @@ TEST_F(Monitor, WheelZoomBounds) {
   auto run = start("[Options]\r\nFontHeight=2\r\n");
   ASSERT_TRUE(run->send(WM_MOUSEWHEEL, MAKEWPARAM(MK_LBUTTON, -WHEEL_DELTA)).has_value());
   EXPECT_EQ(run->close(), 0u);
-  EXPECT_EQ(ini_value(read_file(windows_ini_path()).value_or(""), "Options", "FontHeight"), "4");
+  EXPECT_EQ(setting("FontHeight"), "4");
 }
 
 std::string dialog_item_text(HWND dialog, int id) { return window_text(GetDlgItem(dialog, id)); }

@@ -3,29 +3,19 @@
 
 #include <map>
 
-#include "driver.h"
+#include "program_test.h"
 #include "res/resource.h"
 
 namespace kestrin::test {
 namespace {
 
-class SettingsFile : public ::testing::Test {
+class SettingsFile : public ProgramTest {
  protected:
-  void SetUp() override {
-    remove_file(windows_ini_path());
-    remove_file(appdata_ini_path());
-  }
-  void TearDown() override {
-    remove_file(windows_ini_path());
-    remove_file(appdata_ini_path());
-  }
 
   // Starts with `ini` (none when empty), runs `during`, closes; the file after.
   std::string run_with(const std::string& ini,
                        const std::function<void(Kestrin&)>& during = {}) {
-    if (!ini.empty()) write_file(windows_ini_path(), ini);
-    auto run = Kestrin::start();
-    EXPECT_TRUE(run && run->window());
+    auto run = start(ini);
     if (!run || !run->window()) return {};
     if (during) during(*run);
     EXPECT_EQ(run->close(), 0u);

@@ -2,20 +2,13 @@
 // instance, the close confirmation and the commands without their own handling.
 #include <gtest/gtest.h>
 
-#include "driver.h"
+#include "program_test.h"
 #include "res/resource.h"
 
 namespace kestrin::test {
 namespace {
 
-class Startup : public ::testing::Test {
- protected:
-  void SetUp() override {
-    remove_file(windows_ini_path());
-    remove_file(appdata_ini_path());
-    ASSERT_TRUE(empty_clipboard());
-  }
-};
+using Startup = ProgramTest;
 
 // The command-line copy ends with a box whose caption is the message and whose
 // text is the file name; no main window is made.

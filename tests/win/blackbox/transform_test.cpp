@@ -1,43 +1,14 @@
 // The text commands of the real program, through the real clipboard.
 #include <gtest/gtest.h>
 
-#include "driver.h"
+#include "program_test.h"
 #include "res/resource.h"
 #include "transform/rules.h"
 
 namespace kestrin::test {
 namespace {
 
-class Transform : public ::testing::Test {
- protected:
-  void SetUp() override {
-    remove_file(windows_ini_path());
-    ASSERT_TRUE(empty_clipboard());
-  }
-  void TearDown() override { remove_file(windows_ini_path()); }
-
-  std::unique_ptr<Kestrin> start(const std::string& ini = "") {
-    if (!ini.empty()) write_file(windows_ini_path(), ini);
-    auto run = Kestrin::start();
-    EXPECT_TRUE(run && run->window());
-    current_ = run.get();
-    return run;
-  }
-  // The clipboard holds `text` and the program has handled the change.
-  ::testing::AssertionResult handled(const std::string& text) const {
-    auto result = becomes(clipboard_text, std::optional<std::string>(text));
-    if (!result) return result;
-    const std::string size = ", " + std::to_string(text.size()) + " bytes,";
-    return becomes([&] { return window_text(current_->window()).find(size) != std::string::npos; },
-                   true);
-  }
-  void copy(const std::string& text) {
-    ASSERT_TRUE(set_clipboard_text(text));
-    ASSERT_TRUE(handled(text));
-  }
-
-  const Kestrin* current_ = nullptr;
-};
+using Transform = ProgramTest;
 
 TEST_F(Transform, OneCommandOfEachFrame) {
   auto run = start();
@@ -71,8 +42,7 @@ TEST_F(Transform, NothingToReplaceWritesNothing) {
 }
 
 TEST_F(Transform, InAppendModeATransformationIsNotJoined) {
-  ASSERT_TRUE(set_clipboard_text("a"));
-  auto run = start("[Options]\r\nAppend=1\r\nAppendWith=40159\r\n");
+  auto run = start("[Options]\r\nAppend=1\r\nAppendWith=40159\r\n", "a");
   ASSERT_TRUE(run->command(IDM_UPPER_CASE));
   EXPECT_TRUE(handled("A"));
   ASSERT_TRUE(set_clipboard_text("b"));
@@ -102,7 +72,7 @@ TEST_F(Transform, EachRecipeOnItsExample) {
     EXPECT_TRUE(handled(e.result)) << e.recipe;
   }
   EXPECT_EQ(run->close(), 0u);
-  EXPECT_EQ(ini_value(read_file(windows_ini_path()).value_or(""), "Options", "AutoCleanupCommand"),
+  EXPECT_EQ(setting("AutoCleanupCommand"),
             "40099");
 }
 
@@ -129,13 +99,13 @@ TEST_F(Transform, StampAndClearRequestsFromAnotherProgram) {
   EXPECT_EQ(clipboard_text(), std::nullopt);
   EXPECT_EQ(run->close(), 0u);
   // The stamp request switched append mode on; the clear request off again.
-  EXPECT_EQ(ini_value(read_file(windows_ini_path()).value_or(""), "Options", "Append"), "0");
+  EXPECT_EQ(setting("Append"), "0");
 
   run = start();
   ASSERT_TRUE(run->send(WM_KESTRIN_STAMP).has_value());  // no text: the date stamp alone
   ASSERT_TRUE(becomes([] { return clipboard_text().value_or("").size(); }, std::size_t{31}));
   EXPECT_EQ(run->close(), 0u);
-  EXPECT_EQ(ini_value(read_file(windows_ini_path()).value_or(""), "Options", "Append"), "1");
+  EXPECT_EQ(setting("Append"), "1");
 }
 
 TEST_F(Transform, EscapeStampsAndScrollLockPrepends) {
@@ -171,8 +141,7 @@ TEST_F(Transform, NumberPromptOkAndCancel) {
   ASSERT_TRUE(empty_clipboard());
   EXPECT_EQ(run->send(WM_COMMAND, IDM_BINARY_WITH_NEW_LINES), 1);
   EXPECT_EQ(run->close(), 0u);
-  EXPECT_EQ(ini_value(read_file(windows_ini_path()).value_or(""), "Options",
-                      "ConsecutiveBinaryCharactersToRemove"),
+  EXPECT_EQ(setting("ConsecutiveBinaryCharactersToRemove"),
             "12");
 }
 

@@ -5,43 +5,16 @@
 #include <cstring>
 #include <set>
 
-#include "app.h"
 #include "commands.h"
-#include "driver.h"
-#include "main_window.h"
 #include "res/resource.h"
-#include "settings_file.h"
+#include "window_fixture.h"
 
 #include <commctrl.h>
 
 namespace kestrin {
 namespace {
 
-class MainWindow : public ::testing::Test {
- protected:
-  void SetUp() override {
-    test::remove_file(test::windows_ini_path());
-    app_.instance = GetModuleHandleA(nullptr);
-    app_.settings_location = choose_settings_location();
-    ASSERT_TRUE(register_main_class(app_));
-  }
-  void TearDown() override {
-    if (app_.main_window && IsWindow(app_.main_window)) DestroyWindow(app_.main_window);
-    // The teardown posts the quit message; it must not end the next test's loops.
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    }
-    UnregisterClassA(kMainClassName, app_.instance);
-    test::remove_file(test::windows_ini_path());
-  }
-  HWND create() {
-    HWND window = create_main_window(app_);
-    EXPECT_NE(window, nullptr);
-    return window;
-  }
-
-  App app_;
-};
+using MainWindow = WindowFixture;
 
 std::string item_text(HMENU menu, UINT id) {
   char text[256] = {};
@@ -60,7 +33,6 @@ void collect_ids(HMENU menu, std::set<unsigned>& ids) {
 }
 
 TEST_F(MainWindow, CreationLoadsBothMenusAndAppliesTheFrame) {
-  ASSERT_TRUE(test::empty_clipboard());
   HWND window = create();
   EXPECT_EQ(app_.main_window, window);
   EXPECT_NE(app_.main_menu, nullptr);
@@ -76,10 +48,9 @@ TEST_F(MainWindow, CreationLoadsBothMenusAndAppliesTheFrame) {
 }
 
 TEST_F(MainWindow, FrameSettingsAtCreation) {
-  test::write_file(test::windows_ini_path(),
-                   "[Options]\r\nHideCaptionBar=1\r\nToolWindowStyle=1\r\nDisplayMainMenu=1\r\n"
-                   "StatusWindow=1\r\n");
-  HWND window = create();
+  HWND window = create(
+      "[Options]\r\nHideCaptionBar=1\r\nToolWindowStyle=1\r\nDisplayMainMenu=1\r\n"
+      "StatusWindow=1\r\n");
   EXPECT_EQ(GetWindowLongA(window, GWL_STYLE) & WS_CAPTION, 0);
   LONG ex_style = GetWindowLongA(window, GWL_EXSTYLE);
   EXPECT_NE(ex_style & WS_EX_TOOLWINDOW, 0);
@@ -93,8 +64,7 @@ TEST_F(MainWindow, FrameSettingsAtCreation) {
 }
 
 TEST_F(MainWindow, SlotLabelRefreshShowsEmptyAndFilledSlots) {
-  test::write_file(test::windows_ini_path(), "[Options]\r\nDisplayMainMenu=1\r\n");
-  HWND window = create();
+  HWND window = create("[Options]\r\nDisplayMainMenu=1\r\n");
   ClipSlot& filled = app_.slots[3];
   filled.format = 1;
   filled.data = std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', 0};

@@ -4,53 +4,15 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "app.h"
 #include "clipboard/change.h"
-#include "driver.h"
-#include "main_window.h"
 #include "res/resource.h"
-#include "settings_file.h"
 #include "text_format.h"
+#include "window_fixture.h"
 
 namespace kestrin {
 namespace {
 
-class Monitor : public ::testing::Test {
- protected:
-  void SetUp() override {
-    test::remove_file(test::windows_ini_path());
-    ASSERT_TRUE(test::empty_clipboard());
-    app_.instance = GetModuleHandleA(nullptr);
-    app_.settings_location = choose_settings_location();
-    ASSERT_TRUE(register_main_class(app_));
-  }
-  void TearDown() override {
-    if (app_.main_window && IsWindow(app_.main_window)) DestroyWindow(app_.main_window);
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    }
-    UnregisterClassA(kMainClassName, app_.instance);
-    test::remove_file(test::windows_ini_path());
-  }
-  HWND create(const std::string& ini = "") {
-    if (!ini.empty()) test::write_file(test::windows_ini_path(), ini);
-    HWND window = create_main_window(app_);
-    EXPECT_NE(window, nullptr);
-    return window;
-  }
-  // Handles what the clipboard writes posted (changes queued behind a handling).
-  static void pump() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-  }
-  std::string title() const {
-    char text[512] = {};
-    GetWindowTextA(app_.main_window, text, sizeof text);
-    return text;
-  }
-
-  App app_;
-};
+using Monitor = WindowFixture;
 
 TEST_F(Monitor, OwnWriteIsNotJoinedAndTheNextCopyJoinsOntoIt) {
   ASSERT_TRUE(test::set_clipboard_text("a"));
