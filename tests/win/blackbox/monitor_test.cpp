@@ -2,6 +2,9 @@
 // title lines, the keys and wheel, the floating status window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 #include "program_test.h"
 #include "res/resource.h"
 
@@ -306,6 +309,55 @@ TEST_F(Monitor, ChainPassesChangesOnAndFollowsRemovals) {
     return !run->running();
   }));
   ChangeClipboardChain(behind.window, before);
+}
+
+}  // namespace
+}  // namespace kestrin::test
+
+namespace kestrin::test {
+namespace {
+
+// The common colour and font dialogs open over the window and close again;
+// Cancel changes nothing, OK on the colour dialog keeps the colour it started with.
+TEST_F(Monitor, ColourAndFontDialogs) {
+  auto run = start("[Options]\r\nColorForeground=255\r\n");
+  for (const auto& [command, caption, button] :
+       {std::tuple{IDM_FOREGROUND_COLOR, "Color", IDCANCEL},
+        std::tuple{IDM_BACKGROUND_COLOR, "Color", IDOK}, std::tuple{IDM_FONT, "Font", IDCANCEL}}) {
+    run->post(WM_COMMAND, command, 0);
+    HWND dialog = run->wait_for_window(caption);
+    ASSERT_NE(dialog, nullptr) << command;
+    press_button(dialog, button);
+    ASSERT_TRUE(wait_until([&] { return !IsWindow(dialog); })) << command;
+  }
+  EXPECT_EQ(run->close(), 0u);
+  EXPECT_EQ(setting("ColorForeground"), "255");
+  EXPECT_EQ(setting("ColorBackground"), "16711680");
+}
+
+TEST_F(Monitor, AutoScrollWritesItsDebugRecordOnlyWhenLogging) {
+  for (const char* logging : {"0", "1"}) {
+    write_file(windows_ini_path(), std::string("[Options]\r\nAutoScrollClipboard=1\r\nDebugLogging=") +
+                                       logging + "\r\n");
+    auto run = Kestrin::start({.debug_output = true});
+    ASSERT_TRUE(run && run->window());
+    current_ = run.get();
+    copy("scrolled");
+    ASSERT_TRUE(handled("scrolled"));
+    EXPECT_EQ(run->close(), 0u);
+    const std::vector<std::string> strings = run->debug_strings();
+    const auto records = std::count(strings.begin(), strings.end(),
+                                     std::string("Debug message from Quorvane@3614."));
+    // One change by the test, and the one at start-up when logging.
+    if (std::string(logging) == "0") {
+      EXPECT_EQ(records, 0);
+    } else {
+      EXPECT_GE(records, 1);
+      auto at = std::find(strings.begin(), strings.end(), "Debug message from Quorvane@3614.");
+      ASSERT_LT(at + 1, strings.end());
+      EXPECT_EQ(at[1], "Trying to AutoScroll!");
+    }
+  }
 }
 
 }  // namespace
