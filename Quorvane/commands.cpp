@@ -16,8 +16,6 @@ namespace kestrin {
 
 namespace {
 
-void flip(int32_t& flag) { flag = flag ? 0 : 1; }
-
 void exit_program(App& app, unsigned) { SendMessageA(app.main_window, WM_CLOSE, 0, 0); }
 
 // Looks up the local host name; the answer is not used.
@@ -30,17 +28,17 @@ void next_idea(App&, unsigned) {
 }
 
 void debug_display(App& app, unsigned) {
-  flip(app.settings.DebugClipboardTypes);
+  flip_flag(app.settings.DebugClipboardTypes);
   InvalidateRect(app.main_window, nullptr, TRUE);
 }
 
-void log_debugging(App& app, unsigned) { flip(app.settings.DebugLogging); }
-void auto_focus(App& app, unsigned) { flip(app.settings.AutoFocus); }
-void beep_on_change(App& app, unsigned) { flip(app.settings.BeepOnChange); }
-void confirm_exit(App& app, unsigned) { flip(app.settings.ConfirmQuit); }
-void launch_on_save(App& app, unsigned) { flip(app.settings.LaunchOnSave); }
-void shell_automatically(App& app, unsigned) { flip(app.settings.AutoShell); }
-void auto_cleanup(App& app, unsigned) { flip(app.settings.AutoCleanup); }
+void log_debugging(App& app, unsigned) { flip_flag(app.settings.DebugLogging); }
+void auto_focus(App& app, unsigned) { flip_flag(app.settings.AutoFocus); }
+void beep_on_change(App& app, unsigned) { flip_flag(app.settings.BeepOnChange); }
+void confirm_exit(App& app, unsigned) { flip_flag(app.settings.ConfirmQuit); }
+void launch_on_save(App& app, unsigned) { flip_flag(app.settings.LaunchOnSave); }
+void shell_automatically(App& app, unsigned) { flip_flag(app.settings.AutoShell); }
+void auto_cleanup(App& app, unsigned) { flip_flag(app.settings.AutoCleanup); }
 
 constexpr CommandEntry kCommands[] = {
     {IDM_ABOUT, show_about},

@@ -63,36 +63,32 @@ void frame_refresh(App& app) {
   InvalidateRect(app.main_window, nullptr, TRUE);
 }
 
-namespace {
-void flip(int32_t& flag) { flag = flag ? 0 : 1; }
-}  // namespace
-
 void toggle_status_bar(App& app, unsigned) {
-  flip(app.settings.StatusWindow);
+  flip_flag(app.settings.StatusWindow);
   if (app.settings.StatusWindow && !app.status_bar) create_status_bar(app);
   if (!app.settings.StatusWindow && app.status_bar) destroy_status_bar(app);
   frame_refresh(app);
 }
 
 void toggle_menu_bar(App& app, unsigned) {
-  flip(app.settings.DisplayMainMenu);
+  flip_flag(app.settings.DisplayMainMenu);
   apply_menu_bar(app);
 }
 
 void toggle_tool_window(App& app, unsigned) {
-  flip(app.settings.ToolWindowStyle);
+  flip_flag(app.settings.ToolWindowStyle);
   apply_extended_style_rule(app);
   frame_refresh(app);
 }
 
 void toggle_caption(App& app, unsigned) {
-  flip(app.settings.HideCaptionBar);
+  flip_flag(app.settings.HideCaptionBar);
   apply_caption_rule(app);
   frame_refresh(app);
 }
 
 void toggle_always_on_top(App& app, unsigned) {
-  flip(app.settings.AlwaysOnTop);
+  flip_flag(app.settings.AlwaysOnTop);
   SetWindowPos(app.main_window, app.settings.AlwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0,
                0, SWP_NOSIZE | SWP_NOMOVE);
 }
@@ -201,6 +197,14 @@ void create_status_bar(App& app) {
   GetWindowTextA(app.main_window, title, sizeof title);
   app.status_bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM,
                                        title, app.main_window, IDC_STATUS_BAR);
+}
+
+void set_status_bar_text(const App& app, const char* text) {
+  if (app.status_bar) SendMessageA(app.status_bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void show_status_as_title(const App& app) {
+  SetWindowTextA(app.main_window, app.status_text.data());
 }
 
 void destroy_status_bar(App& app) {

@@ -18,6 +18,10 @@ void apply_menu_bar(App& app);
 // The common-control status bar (child id 101), titled like the window.
 void create_status_bar(App& app);
 void destroy_status_bar(App& app);
+// The first part of the status bar, when there is one.
+void set_status_bar_text(const App& app, const char* text);
+// The shared status text as the window title.
+void show_status_as_title(const App& app);
 
 void add_tray_icon(App& app);
 void remove_tray_icon(App& app);

@@ -81,6 +81,9 @@ struct Settings {
   bool operator==(const Settings&) const = default;
 };
 
+// What the plain toggle commands do: 0 becomes 1, anything else 0.
+inline void flip_flag(int32_t& flag) { flag = flag ? 0 : 1; }
+
 enum class Section { Options, Window };
 
 const char* section_name(Section section);

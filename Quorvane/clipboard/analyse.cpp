@@ -1,14 +1,11 @@
 #include "clipboard/analyse.h"
 
-#include <commctrl.h>
-
+#include "frame.h"
 #include "text_format.h"
 
 namespace kestrin {
 
 namespace {
-
-void set_title_to_status(App& app) { SetWindowTextA(app.main_window, app.status_text.data()); }
 
 void analyse_text_block(App& app) {
   HANDLE handle = GetClipboardData(CF_TEXT);
@@ -29,25 +26,23 @@ void analyse_clipboard(App& app) {
   char* status = app.status_text.data();
 
   if (IsClipboardFormatAvailable(kNeroFormat)) {
-    if (app.status_bar) {
-      SendMessageA(app.status_bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(kNeroTracks));
-    }
+    set_status_bar_text(app, kNeroTracks);
   } else if (a.bitmap_present) {
     if (HANDLE handle = GetClipboardData(CF_DIB)) {
       LockedBlock dib(static_cast<HGLOBAL>(handle));
       if (dib && dib_size(reinterpret_cast<const unsigned char*>(dib.data()), dib.size(),
                           a.bitmap_width, a.bitmap_height)) {
         format_bitmap_line(status, kStatusTextSize, a);
-        set_title_to_status(app);
+        show_status_as_title(app);
       }
     }
   } else if (IsClipboardFormatAvailable(CF_TEXT)) {
     analyse_text_block(app);
     format_size_line(status, kStatusTextSize, a);
-    set_title_to_status(app);
+    show_status_as_title(app);
   } else {
     copy_bounded(status, kStatusTextSize, kEmptyOrUnfamiliar);
-    set_title_to_status(app);
+    show_status_as_title(app);
   }
 }
 

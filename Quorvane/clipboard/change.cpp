@@ -18,10 +18,6 @@ namespace kestrin {
 
 namespace {
 
-void set_status_part(App& app, const char* text) {
-  if (app.status_bar) SendMessageA(app.status_bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
-}
-
 std::string_view block_text(const LockedBlock& bytes) {
   return std::string_view(bytes.data(), text_length(bytes.data(), bytes.size()));
 }
@@ -181,8 +177,8 @@ void leave_viewer_chain(App& app) {
 }
 
 void toggle_append(App& app, unsigned) {
-  app.settings.Append = app.settings.Append ? 0 : 1;
-  set_status_part(app, app.settings.Append ? "Append mode enabled" : "Append mode disabled");
+  flip_flag(app.settings.Append);
+  set_status_bar_text(app, app.settings.Append ? "Append mode enabled" : "Append mode disabled");
   restart_tray_animation(app);
   app.snapshot = GlobalBlock();
   if (app.settings.Append) take_snapshot(app);

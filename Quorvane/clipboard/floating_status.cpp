@@ -62,7 +62,7 @@ void hide_floating_status(App& app) {
 }
 
 void toggle_floating_status(App& app, unsigned) {
-  app.settings.ShowStatus = app.settings.ShowStatus ? 0 : 1;
+  flip_flag(app.settings.ShowStatus);
   if (app.settings.ShowStatus && !app.floating_status) {
     show_floating_status(app);
   } else if (!app.settings.ShowStatus && app.floating_status) {

@@ -102,21 +102,6 @@ GlobalBlock make_text_block(std::string_view text) {
   return block;
 }
 
-std::optional<std::string> read_clipboard_text(HWND owner) {
-  ClipboardSession session(owner);
-  if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return std::nullopt;
-  HANDLE handle = GetClipboardData(CF_TEXT);
-  if (!handle) return std::nullopt;
-  LockedBlock bytes(static_cast<HGLOBAL>(handle));
-  if (!bytes) return std::nullopt;
-  // A block without a NUL ends at its size.
-  const void* nul = std::memchr(bytes.data(), '\0', bytes.size());
-  std::size_t length =
-      nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data())
-          : bytes.size();
-  return std::string(bytes.data(), length);
-}
-
 bool write_clipboard_text(HWND owner, std::string_view text) {
   GlobalBlock block = make_text_block(text);
   if (!block) return false;

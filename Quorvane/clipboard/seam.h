@@ -96,10 +96,6 @@ bool put_on_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block
 // A new block holding `text` and a terminating NUL.
 GlobalBlock make_text_block(std::string_view text);
 
-// The clipboard text up to its first NUL (never past the block), or nothing when
-// the clipboard holds no text or cannot be opened.
-std::optional<std::string> read_clipboard_text(HWND owner);
-
 // The write sequence of every text command: new block, open, empty, set, close.
 bool write_clipboard_text(HWND owner, std::string_view text);
 

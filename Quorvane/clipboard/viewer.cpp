@@ -7,6 +7,7 @@
 #include "clipboard/viewer_rules.h"
 #include "commands.h"
 #include "diagnostics.h"
+#include "frame.h"
 #include "res/resource.h"
 #include "text_format.h"
 
@@ -33,8 +34,6 @@ void write_bar(HWND window, int bar, UINT mask, const ScrollState& state, bool r
   info.nPos = static_cast<int>(state.pos);
   SetScrollInfo(window, bar, &info, redraw);
 }
-
-void set_title_to_status(App& app) { SetWindowTextA(app.main_window, app.status_text.data()); }
 
 RECT text_area(const App& app) {
   RECT area{};
@@ -126,7 +125,7 @@ void layout_viewer(App& app) {
     write_bar(app.main_window, SB_HORZ, SIF_RANGE | SIF_PAGE, {0, a.bitmap_width, width, 0},
               true);
     format_bitmap_layout_line(status, kStatusTextSize, a, width, height);
-    set_title_to_status(app);
+    show_status_as_title(app);
   } else if (a.line_count != 0 && app.line_height != 0) {
     write_bar(app.main_window, SB_HORZ, SIF_ALL, {}, true);
     ScrollState bar = read_bar(app.main_window, SB_VERT);
@@ -136,7 +135,7 @@ void layout_viewer(App& app) {
     write_bar(app.main_window, SB_VERT, SIF_ALL, bar, true);
     format_text_line(status, kStatusTextSize, a.line_count, bar.page, a.size,
                      static_cast<double>(bar.max - bar.min) / bar.page);
-    set_title_to_status(app);
+    show_status_as_title(app);
   } else {
     write_bar(app.main_window, SB_HORZ, SIF_ALL, {}, true);
     write_bar(app.main_window, SB_VERT, SIF_ALL, {}, true);
@@ -200,7 +199,7 @@ void scroll_viewer(App& app, int bar, WPARAM wparam) {
   if (vertical) {
     format_scroll_line(app.status_text.data(), kStatusTextSize, state.min, state.max, next,
                        state.page);
-    set_title_to_status(app);
+    show_status_as_title(app);
   }
 }
 

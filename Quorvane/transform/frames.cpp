@@ -29,13 +29,6 @@ std::optional<std::string> copy_text(const ClipboardSession& session) {
   }
 }
 
-void write_text(App& app, std::string_view text) {
-  GlobalBlock block = make_text_block(text);
-  if (!block) return;
-  ClipboardSession session(app.main_window);
-  put_on_clipboard(session, CF_TEXT, block);
-}
-
 LocalTime local_time() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
@@ -74,7 +67,7 @@ void run_shrinking_command(App& app, unsigned id) {
   }
   if (!text) return;
   text->resize(remove_text(id, text->data(), text->size()));
-  write_text(app, *text);  // written even when nothing changed
+  write_clipboard_text(app.main_window, *text);  // written even when nothing changed
 }
 
 void run_growing_command(App& app, unsigned id) {
@@ -91,7 +84,7 @@ void run_growing_command(App& app, unsigned id) {
   } catch (const std::bad_alloc&) {
     return;
   }
-  write_text(app, result);
+  write_clipboard_text(app.main_window, result);
 }
 
 void run_stamp_command(App& app, unsigned id) {
@@ -100,7 +93,7 @@ void run_stamp_command(App& app, unsigned id) {
   const std::string stamp = id == IDM_STAMP_COMPACT ? compact_stamp(now) : date_stamp(now);
   copy_bounded(app.status_text.data(), kStatusTextSize, stamp);
   SetWindowTextA(app.main_window, app.status_text.data());
-  write_text(app, stamp);
+  write_clipboard_text(app.main_window, stamp);
 }
 
 void run_prepend_stamp(App& app, unsigned) {
