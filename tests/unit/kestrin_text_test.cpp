@@ -1,6 +1,8 @@
 // kestrin-text through a real pipe: every command gives the bytes of the rule.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -20,7 +22,9 @@ struct CliRun {
 };
 
 CliRun run_cli(const std::string& arguments, const std::string& input) {
-  const std::string in_path = ::testing::TempDir() + "kestrin-text-in.txt";
+  // Test programs of several builds run at once: each has its own input file.
+  const std::string in_path =
+      ::testing::TempDir() + "kestrin-text-in-" + std::to_string(getpid()) + ".txt";
   std::ofstream(in_path, std::ios::binary) << input;
   const std::string command = std::string(KESTRIN_TEXT_CLI) + " " + arguments + " < " + in_path +
                               " 2>/dev/null";
