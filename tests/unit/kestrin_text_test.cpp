@@ -35,6 +35,7 @@ CliRun run_cli(const std::string& arguments, const std::string& input) {
   std::size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
   const int status = pclose(pipe);
+  std::remove(in_path.c_str());
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
 }
