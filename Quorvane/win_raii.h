@@ -80,6 +80,21 @@ class WindowDC {
   HDC dc_;
 };
 
+// A memory device context compatible with another, deleted at the end.
+class MemoryDC {
+ public:
+  explicit MemoryDC(HDC like) : dc_(CreateCompatibleDC(like)) {}
+  MemoryDC(const MemoryDC&) = delete;
+  MemoryDC& operator=(const MemoryDC&) = delete;
+  ~MemoryDC() {
+    if (dc_) DeleteDC(dc_);
+  }
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
 // Selects an object into a DC and puts the previous one back.
 class SelectedObject {
  public:

@@ -79,14 +79,11 @@ void draw_bitmap(HDC dc, const ScrollState& horizontal, const ScrollState& verti
   if (!bitmap) return;
   BITMAP info{};
   if (!GetObjectA(bitmap, sizeof info, &info)) return;
-  HDC memory = CreateCompatibleDC(dc);
-  if (!memory) return;
-  {
-    SelectedObject selected(memory, bitmap);
-    BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory, static_cast<int>(horizontal.pos),
-           static_cast<int>(vertical.pos), SRCCOPY);
-  }
-  DeleteDC(memory);
+  MemoryDC memory(dc);
+  if (!memory.get()) return;
+  SelectedObject selected(memory.get(), bitmap);
+  BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory.get(), static_cast<int>(horizontal.pos),
+         static_cast<int>(vertical.pos), SRCCOPY);
 }
 
 }  // namespace

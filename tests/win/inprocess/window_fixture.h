@@ -31,6 +31,7 @@ class WindowFixture : public ::testing::Test {
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     }
     UnregisterClassA(kMainClassName, app_.instance);
+    UnregisterClassA(kSplashClassName, app_.instance);  // its brush goes with this App
     test::remove_file(test::windows_ini_path());
   }
   // Makes the main window, with `ini` as the settings file when given.
