@@ -243,3 +243,113 @@ TEST_F(Monitor, OpeningAMenuAppliesItsStatesToBothMenus) {
 
 }  // namespace
 }  // namespace kestrin
+
+namespace kestrin {
+namespace {
+
+SCROLLINFO bar_of(HWND window, int bar) {
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_ALL;
+  GetScrollInfo(window, bar, &info);
+  return info;
+}
+
+// Whether any pixel of the client rectangle `area` has `colour`, as painted.
+bool painted(HWND window, RECT area, COLORREF colour) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  HDC dc = GetDC(window);
+  bool found = false;
+  for (LONG y = area.top; y < area.bottom && !found; ++y) {
+    for (LONG x = area.left; x < area.right && !found; ++x) found = GetPixel(dc, x, y) == colour;
+  }
+  ReleaseDC(window, dc);
+  return found;
+}
+
+// Gives the window a client area of `width` by `height` pixels.
+void set_client_size(HWND window, int width, int height) {
+  RECT outer{}, inner{};
+  GetWindowRect(window, &outer);
+  GetClientRect(window, &inner);
+  SetWindowPos(window, nullptr, 0, 0, width + (outer.right - outer.left) - inner.right,
+               height + (outer.bottom - outer.top) - inner.bottom,
+               SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+}
+
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kErase = RGB(0, 0, 255);
+constexpr COLORREF kYellow = RGB(255, 255, 0);
+
+TEST_F(Monitor, BitmapIsDrawnTopLeftAndPagesRightByOneLessThanItsPage) {
+  HWND window = create("[Options]\r\nState=1\r\nStatusWindow=0\r\n");
+  ShowWindow(window, SW_SHOWNORMAL);
+  set_client_size(window, 400, 300);
+
+  // Smaller than the text area: nothing to scroll, drawn at the top left.
+  ASSERT_TRUE(test::set_clipboard_data(CF_DIB, test::make_dib(4, 3, 0x00FF0000)));
+  pump();
+  EXPECT_EQ(title().rfind("Bitmap: 4x3 (400x", 0), 0u) << title();
+  EXPECT_TRUE(painted(window, {0, 0, 1, 1}, kRed));
+  EXPECT_FALSE(painted(window, {4, 0, 12, 12}, kRed));  // beyond it the erase brush
+  EXPECT_TRUE(painted(window, {4, 0, 12, 12}, kErase));
+  EXPECT_EQ(bar_of(window, SB_HORZ).nPos, 0);
+  EXPECT_EQ(bar_of(window, SB_VERT).nPos, 0);
+
+  // 1000 pixels wide in a 400-pixel area: Page Right moves by page - 1.
+  ASSERT_TRUE(test::set_clipboard_data(CF_DIB, test::make_dib(1000, 3, 0x00FF0000)));
+  pump();
+  SCROLLINFO horizontal = bar_of(window, SB_HORZ);
+  EXPECT_EQ(horizontal.nMax, 1000);
+  EXPECT_EQ(horizontal.nPage, 400u);
+  SendMessageA(window, WM_HSCROLL, SB_PAGERIGHT, 0);
+  EXPECT_EQ(bar_of(window, SB_HORZ).nPos, 399);
+  EXPECT_TRUE(painted(window, {0, 0, 1, 1}, kRed));  // the rest of it, from the left edge
+  EXPECT_FALSE(painted(window, {0, 3, 8, 8}, kRed));
+}
+
+TEST_F(Monitor, ThumbPositionDrawsItsLineAtTheTop) {
+  HWND window = create("[Options]\r\nState=1\r\nStatusWindow=0\r\n");
+  ShowWindow(window, SW_SHOWNORMAL);
+  std::string text;
+  for (int i = 0; i < 100; ++i) text += i == 80 ? "MMMMMMMM\r\n" : "\r\n";
+  ASSERT_TRUE(write_clipboard_text(window, text));
+  pump();
+  ASSERT_GT(app_.line_height, 0);
+  set_client_size(window, 300, 20 * app_.line_height);  // a page of 21 lines, as the bar allows 80
+  ASSERT_EQ(bar_of(window, SB_VERT).nPage, 21u);
+  const RECT first_line{0, 0, 60, app_.line_height};
+  EXPECT_FALSE(painted(window, first_line, kYellow));
+
+  SendMessageA(window, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 80), 0);
+  EXPECT_EQ(bar_of(window, SB_VERT).nPos, 80);
+  EXPECT_EQ(title().rfind("min: 0, max: 101, pos: 80, page: ", 0), 0u) << title();
+  EXPECT_TRUE(painted(window, first_line, kYellow));
+  const RECT second_line{0, app_.line_height, 60, 2 * app_.line_height};
+  EXPECT_FALSE(painted(window, second_line, kYellow));
+}
+
+TEST_F(Monitor, EmptyClipboardDrawsNothingAndEmptiesBothBars) {
+  HWND window = create("[Options]\r\nState=1\r\nStatusWindow=0\r\n");
+  ShowWindow(window, SW_SHOWNORMAL);
+  std::string text;
+  for (int i = 0; i < 100; ++i) text += "MMMM\r\n";
+  ASSERT_TRUE(write_clipboard_text(window, text));
+  pump();
+  EXPECT_TRUE(painted(window, {0, 0, 40, 8}, kYellow));
+  EXPECT_FALSE(app_.clipboard_empty);
+
+  ASSERT_TRUE(test::empty_clipboard());
+  pump();
+  EXPECT_FALSE(painted(window, {0, 0, 40, 8}, kYellow));
+  EXPECT_TRUE(app_.clipboard_empty);
+  for (int bar : {SB_VERT, SB_HORZ}) {
+    const SCROLLINFO info = bar_of(window, bar);
+    EXPECT_EQ(info.nMax, 0);
+    EXPECT_EQ(info.nPage, 0u);
+    EXPECT_EQ(info.nPos, 0);
+  }
+}
+
+}  // namespace
+}  // namespace kestrin
