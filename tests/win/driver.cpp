@@ -393,20 +393,30 @@ bool open_clipboard() {
 
 }  // namespace
 
-bool set_clipboard_data(UINT format, const std::string& bytes) {
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes.size());
-  if (!block) return false;
-  std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
-  GlobalUnlock(block);
-  if (!open_clipboard()) {
-    GlobalFree(block);
-    return false;
-  }
+bool set_clipboard_formats(const std::vector<std::pair<UINT, std::string>>& formats) {
+  if (!open_clipboard()) return false;
   EmptyClipboard();
-  bool ok = SetClipboardData(format, block) != nullptr;
-  if (!ok) GlobalFree(block);
+  bool ok = true;
+  for (const auto& [format, bytes] : formats) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes.size());
+    if (!block) {
+      ok = false;
+      break;
+    }
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    if (!SetClipboardData(format, block)) {
+      GlobalFree(block);
+      ok = false;
+      break;
+    }
+  }
   CloseClipboard();
   return ok;
+}
+
+bool set_clipboard_data(UINT format, const std::string& bytes) {
+  return set_clipboard_formats({{format, bytes}});
 }
 
 std::string make_dib(int width, int height, uint32_t bgra) {

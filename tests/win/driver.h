@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrin::test {
@@ -110,6 +111,8 @@ class Kestrin {
 bool set_clipboard_text(const std::string& text);
 std::optional<std::string> clipboard_text();
 bool set_clipboard_data(UINT format, const std::string& bytes);
+// Several formats offered by one copy, in this order.
+bool set_clipboard_formats(const std::vector<std::pair<UINT, std::string>>& formats);
 // A packed 32-bit DIB (BITMAPINFOHEADER and pixels) of one colour.
 std::string make_dib(int width, int height, uint32_t bgra);
 UINT registered_format(const char* name);

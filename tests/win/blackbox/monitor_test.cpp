@@ -82,6 +82,20 @@ TEST_F(Monitor, BitmapEndsTheAccumulation) {
   EXPECT_EQ(run->close(), 0u);
 }
 
+TEST_F(Monitor, CopyOfTextWithOtherFormatsLeavesOnlyTheJoinedText) {
+  auto run = start("[Options]\r\nAppend=1\r\nAppendWith=40158\r\n", "a");
+  const UINT rich = registered_format("Rich Text Format");
+  ASSERT_TRUE(set_clipboard_formats({{CF_TEXT, std::string("b\0", 2)},
+                                     {rich, "{\\rtf1 b}"},
+                                     {CF_DIB, make_dib(2, 2, 0)}}));
+  EXPECT_TRUE(clipboard_becomes("a b"));
+  ASSERT_TRUE(run->sync());
+  EXPECT_FALSE(IsClipboardFormatAvailable(rich));
+  EXPECT_FALSE(IsClipboardFormatAvailable(CF_DIB));
+  EXPECT_FALSE(IsClipboardFormatAvailable(CF_BITMAP));
+  EXPECT_EQ(run->close(), 0u);
+}
+
 TEST_F(Monitor, DeleteInAppendModeEmptiesAndForgets) {
   auto run = start("[Options]\r\nAppend=1\r\nAppendWith=40158\r\n", "a");
   copy("b");

@@ -125,24 +125,30 @@ TEST_F(Transform, EscapeStampsAndScrollLockPrepends) {
 TEST_F(Transform, NumberPromptOkAndCancel) {
   auto run = start("[Options]\r\nConsecutiveBinaryCharactersToRemove=4\r\n");
   copy("text \xFF\xFE");
-  for (const auto& [button, typed] : {std::pair{IDCANCEL, "99"}, std::pair{IDOK, "12"}}) {
+  struct Answer {
+    int button;
+    const char* typed;
+    const char* shown;  // the value the prompt opens with
+  };
+  // Cancel keeps 4; OK stores 12; OK on an empty field gives back the 12 it showed.
+  for (const Answer& a : {Answer{IDCANCEL, "99", "4"}, Answer{IDOK, "12", "4"},
+                          Answer{IDOK, "", "12"}}) {
     run->post(WM_COMMAND, IDM_BINARY_WITH_NEW_LINES, 0);
     HWND prompt = run->wait_for_window("How Many?");
     ASSERT_NE(prompt, nullptr);
     std::vector<std::string> texts = child_texts(prompt);
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Number of consecutive non-ASCII characters:"),
               texts.end());
-    EXPECT_EQ(window_text(GetDlgItem(prompt, 1029)), button == IDCANCEL ? "4" : "4");
-    SendMessageA(GetDlgItem(prompt, 1029), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed));
-    press_button(prompt, button);
+    EXPECT_EQ(window_text(GetDlgItem(prompt, 1029)), a.shown) << a.typed;
+    SendMessageA(GetDlgItem(prompt, 1029), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a.typed));
+    press_button(prompt, a.button);
     ASSERT_TRUE(wait_until([&] { return !IsWindow(prompt); }));
   }
   // Without text on the clipboard nothing is asked; the command answers 1.
   ASSERT_TRUE(empty_clipboard());
   EXPECT_EQ(run->send(WM_COMMAND, IDM_BINARY_WITH_NEW_LINES), 1);
   EXPECT_EQ(run->close(), 0u);
-  EXPECT_EQ(setting("ConsecutiveBinaryCharactersToRemove"),
-            "12");
+  EXPECT_EQ(setting("ConsecutiveBinaryCharactersToRemove"), "12");
 }
 
 // kestrin-text.exe, the Windows console build, gives the bytes of the rules too.
