@@ -14,6 +14,14 @@ namespace {
 
 using Monitor = WindowFixture;
 
+SCROLLINFO bar_of(HWND window, int bar) {
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_ALL;
+  GetScrollInfo(window, bar, &info);
+  return info;
+}
+
 TEST_F(Monitor, OwnWriteIsNotJoinedAndTheNextCopyJoinsOntoIt) {
   ASSERT_TRUE(test::set_clipboard_text("a"));
   HWND window = create("[Options]\r\nAppend=1\r\nAppendWith=40158\r\n");
@@ -147,20 +155,12 @@ TEST_F(Monitor, AutoScrollGoesToTheEnd) {
   for (int i = 0; i < 500; ++i) text += "line\r\n";
   ASSERT_TRUE(write_clipboard_text(window, text));
   pump();
-  SCROLLINFO bar{};
-  bar.cbSize = sizeof bar;
-  bar.fMask = SIF_ALL;
-  GetScrollInfo(window, SB_VERT, &bar);
+  const SCROLLINFO bar = bar_of(window, SB_VERT);
   EXPECT_EQ(bar.nMax, 501);
   EXPECT_GT(bar.nPos, 0);
   EXPECT_EQ(static_cast<UINT>(bar.nPos), 501 - bar.nPage);  // SB_BOTTOM: max - page
 }
 
-}  // namespace
-}  // namespace kestrin
-
-namespace kestrin {
-namespace {
 
 // Format 49862 is a registered format: the system numbers registrations in
 // turn, so the test registers names until it reaches that number.
@@ -184,11 +184,6 @@ TEST_F(Monitor, NeroFormatIsReportedInTheStatusBarOnly) {
   EXPECT_FALSE(app_.analysis.has_line_table());
 }
 
-}  // namespace
-}  // namespace kestrin
-
-namespace kestrin {
-namespace {
 
 TEST_F(Monitor, RecipeMovesItsCheckMarkInBothMenusAndBecomesTheAutomaticOne) {
   HWND window = create("[Options]\r\nDisplayMainMenu=1\r\nAutoCleanup=1\r\n");
@@ -218,11 +213,6 @@ TEST_F(Monitor, AutomaticCleanupToggleTwiceLeavesItAsItWas) {
   EXPECT_EQ(app_.settings.AutoCleanup, before);
 }
 
-}  // namespace
-}  // namespace kestrin
-
-namespace kestrin {
-namespace {
 
 TEST_F(Monitor, OpeningAMenuAppliesItsStatesToBothMenus) {
   HWND window = create("[Options]\r\nAlwaysOnTop=1\r\n");
@@ -241,19 +231,6 @@ TEST_F(Monitor, OpeningAMenuAppliesItsStatesToBothMenus) {
   EXPECT_FALSE(GetMenuState(app_.main_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND) & MF_CHECKED);
 }
 
-}  // namespace
-}  // namespace kestrin
-
-namespace kestrin {
-namespace {
-
-SCROLLINFO bar_of(HWND window, int bar) {
-  SCROLLINFO info{};
-  info.cbSize = sizeof info;
-  info.fMask = SIF_ALL;
-  GetScrollInfo(window, bar, &info);
-  return info;
-}
 
 // Whether any pixel of the client rectangle `area` has `colour`, as painted.
 bool painted(HWND window, RECT area, COLORREF colour) {
