@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,6 +30,14 @@ inline constexpr UINT kTrayIconId = 0;
 struct SettingsLocation {
   std::string profile_name;  // what the profile functions get: a bare name or a path
   std::string full_path;     // the file itself, for messages
+};
+
+// A clipboard text read once and shared by whoever needs it after the change.
+using SharedText = std::shared_ptr<const std::string>;
+
+struct ClipboardTextCache {
+  std::optional<DWORD> sequence;  // the clipboard sequence number it was read at
+  SharedText text;                // none: no text, or it could not be read
 };
 
 struct App {
@@ -55,9 +64,13 @@ struct App {
   int self_change = 0;       // non-zero while the program writes the clipboard itself
   int auto_clean_guard = 0;  // non-zero while the automatic cleanup runs
   int change_depth = 0;      // change handlings in progress (nested ones included)
-  ULONGLONG last_change_tick = 0;  // when the last change was handled
+  std::optional<DWORD> handled_sequence;  // clipboard sequence number of the last change handled
+  SharedText handled_text;   // the text of that change, or none
+  SharedText written_text;   // the joined text while the join writes it
+  ClipboardTextCache text_cache;  // the clipboard's text, read once per sequence number
   HWND saved_foreground = nullptr;
-  GlobalBlock snapshot;      // append mode: the text as it stood after the last change
+  SharedText snapshot;       // append mode: the text as it stood after the last change
+  SharedText analysed_text;  // the text the analysis describes, which the viewer draws
   Analysis analysis;
   std::array<char, kStatusTextSize> status_text{};
   std::size_t line_table_limit = SIZE_MAX;  // records the analysis may allocate

@@ -76,7 +76,7 @@ void on_create(App& app) {
     if (dc.get()) app.line_height = measure_line_height(app, dc.get());
   }
   apply_menu_bar(app);
-  main_window_proc(app.main_window, WM_DRAWCLIPBOARD, 0, 0);
+  handle_current_clipboard(app);
 }
 
 void on_destroy(App& app) {
@@ -108,7 +108,7 @@ void on_destroy(App& app) {
   KillTimer(app.main_window, kTrayTimerId);
   remove_tray_icon(app);
 
-  app.snapshot = GlobalBlock();
+  app.snapshot.reset();
   // Stock-history list and drop buffers: nothing yet.
 
   leave_viewer_chain(app);

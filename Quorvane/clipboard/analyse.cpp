@@ -1,26 +1,15 @@
 #include "clipboard/analyse.h"
 
+#include "clipboard/change.h"
 #include "frame.h"
 #include "text_format.h"
 
 namespace kestrin {
 
-namespace {
-
-void analyse_text_block(App& app) {
-  HANDLE handle = GetClipboardData(CF_TEXT);
-  if (!handle) return;  // the Size line still follows, with every count 0
-  LockedBlock bytes(static_cast<HGLOBAL>(handle));
-  if (!bytes) return;
-  const std::string_view text(bytes.data(), text_length(bytes.data(), bytes.size()));
-  analyse_text(text, app.analysis, app.line_table_limit);
-}
-
-}  // namespace
-
 void analyse_clipboard(App& app) {
   Analysis& a = app.analysis;
   a.clear_counts();
+  app.analysed_text.reset();
   ClipboardSession session(app.main_window);
   a.bitmap_present = IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_DIB);
   char* status = app.status_text.data();
@@ -28,16 +17,19 @@ void analyse_clipboard(App& app) {
   if (IsClipboardFormatAvailable(kNeroFormat)) {
     set_status_bar_text(app, kNeroTracks);
   } else if (a.bitmap_present) {
-    if (HANDLE handle = GetClipboardData(CF_DIB)) {
-      LockedBlock dib(static_cast<HGLOBAL>(handle));
-      if (dib && dib_size(reinterpret_cast<const unsigned char*>(dib.data()), dib.size(),
-                          a.bitmap_width, a.bitmap_height)) {
+    ClipboardBytes dib(CF_DIB);
+    if (dib) {
+      const std::string_view bytes = dib.bytes();
+      if (dib_size(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                   a.bitmap_width, a.bitmap_height)) {
         format_bitmap_line(status, kStatusTextSize, a);
         show_status_as_title(app);
       }
     }
   } else if (IsClipboardFormatAvailable(CF_TEXT)) {
-    analyse_text_block(app);
+    // Without a text handle the Size line still follows, with every count 0.
+    app.analysed_text = current_clipboard_text(app);
+    if (app.analysed_text) analyse_text(*app.analysed_text, a, app.line_table_limit);
     format_size_line(status, kStatusTextSize, a);
     show_status_as_title(app);
   } else {

@@ -17,7 +17,7 @@ void Analysis::clear_counts() {
   size = cr = lf = ff = sp = tab = na = nul = 0;
   histogram.fill(0);
   short_tail = false;
-  lines.reset();
+  line_anchors.reset();
   line_count = 0;
 }
 
@@ -112,32 +112,21 @@ void each_line_feed(const char* data, std::size_t begin, std::size_t end, Found 
   }
 }
 
-uint32_t record_length(uint32_t start, uint32_t feed) {
+uint32_t record_length(std::size_t start, std::size_t feed) {
   // The byte before the LF is left out; a text that starts with LF has an empty
   // first line rather than a length of -1.
-  return feed > start ? feed - start - 1 : 0;
+  return static_cast<uint32_t>(feed > start ? feed - start - 1 : 0);
 }
 
-// Fills the records of the LFs in [begin, end): the first of them belongs to
-// record `first_index`, whose start the part before knows; its offset is returned
-// so the caller can finish that record.
-uint32_t fill_records(const char* data, std::size_t begin, std::size_t end,
-                      uint32_t first_index, LineRecord* records) {
-  uint32_t index = first_index;
-  uint32_t first_feed = UINT32_MAX;
-  uint32_t previous = 0;
+// Records the anchors among the LFs in [begin, end), the first of which is LF
+// number `first_feed` of the text (line f + 1 starts at LF number f).
+void fill_anchors(const char* data, std::size_t begin, std::size_t end, uint32_t first_feed,
+                  uint32_t* anchors) {
+  uint32_t line = first_feed;
   each_line_feed(data, begin, end, [&](std::size_t at) {
-    const auto feed = static_cast<uint32_t>(at);
-    if (first_feed == UINT32_MAX) {
-      first_feed = feed;
-    } else {
-      records[index].length = record_length(previous, feed);
-    }
-    records[index + 1].start = feed;
-    previous = feed;
-    ++index;
+    ++line;
+    if (line % kLineAnchorStep == 0) anchors[line / kLineAnchorStep] = static_cast<uint32_t>(at);
   });
-  return first_feed;
 }
 
 constexpr std::size_t kParallelFrom = 1u << 20;
@@ -179,49 +168,76 @@ void analyse_text(std::string_view text, Analysis& out, std::size_t max_records)
   const std::size_t tail_start = out.ff ? after_last_form_feed(bytes, n) : 0;
   out.short_tail = n != 0 && n - tail_start < kShortTailLimit;
 
-  // The line table: counted by the first pass, filled by the second.
+  // The line anchors: counted by the first pass, filled by the second.
   out.line_count = out.lf + 1;
-  out.lines.reset();
+  out.line_anchors.reset();
   if (out.line_count > max_records) return;
-  out.lines.reset(new (std::nothrow) LineRecord[out.line_count]);
-  if (!out.lines) return;
-  LineRecord* records = out.lines.get();
-  records[0].start = 0;
-  uint32_t second_first_feed = UINT32_MAX;
+  const uint32_t anchor_count = (out.line_count - 1) / kLineAnchorStep + 1;
+  out.line_anchors.reset(new (std::nothrow) uint32_t[anchor_count]);
+  if (!out.line_anchors) return;
+  uint32_t* anchors = out.line_anchors.get();
+  anchors[0] = 0;
   {
     std::thread helper;
     if (half < n) {
-      auto fill_second = [&] {
-        second_first_feed = fill_records(text.data(), half, n, feeds_in_first, records);
-      };
+      auto fill_second = [&] { fill_anchors(text.data(), half, n, feeds_in_first, anchors); };
       try {
         helper = std::thread(fill_second);
       } catch (const std::system_error&) {
         fill_second();
       }
     }
-    const uint32_t first_feed = fill_records(text.data(), 0, half, 0, records);
-    if (first_feed != UINT32_MAX) records[0].length = record_length(0, first_feed);
+    fill_anchors(text.data(), 0, half, 0, anchors);
     if (helper.joinable()) helper.join();
   }
-  if (second_first_feed != UINT32_MAX) {
-    LineRecord& joint = records[feeds_in_first];
-    joint.length = record_length(joint.start, second_first_feed);
-  }
-  LineRecord& last = records[out.line_count - 1];
-  last.length = n - last.start;
+}
+
+LineCursor::LineCursor(std::string_view text, const Analysis& analysis, uint32_t line)
+    : text_(text.substr(0, analysis.size)),
+      count_(analysis.has_line_table() ? analysis.line_count : 0),
+      line_(line) {
+  if (!valid()) return;
+  const uint32_t anchor_line = line - line % kLineAnchorStep;
+  line_ = anchor_line;
+  start_ = analysis.line_anchors[anchor_line / kLineAnchorStep];
+  if (start_ > text_.size()) start_ = text_.size();
+  end_ = end_of_line();
+  while (line_ < line && valid()) next();
+}
+
+std::size_t LineCursor::end_of_line() const {
+  if (line_ + 1 >= count_) return text_.size();
+  const std::size_t from = line_ == 0 ? 0 : start_ + 1;  // past the LF it starts with
+  if (from >= text_.size()) return text_.size();
+  const void* feed = std::memchr(text_.data() + from, '\n', text_.size() - from);
+  return feed ? static_cast<std::size_t>(static_cast<const char*>(feed) - text_.data())
+              : text_.size();
+}
+
+void LineCursor::next() {
+  ++line_;
+  if (!valid()) return;
+  start_ = end_;
+  end_ = end_of_line();
+}
+
+LineRecord LineCursor::record() const {
+  const auto start = static_cast<uint32_t>(start_);
+  if (line_ + 1 >= count_) return {start, static_cast<uint32_t>(text_.size() - start_)};
+  return {start, record_length(start_, end_)};
+}
+
+std::string_view LineCursor::visible() const {
+  std::size_t begin = start_;
+  if (line_ > 0 && begin < end_) ++begin;  // the LF that ended the previous line
+  std::size_t end = end_;
+  if (line_ + 1 < count_ && end > begin && text_[end - 1] == '\r') --end;
+  return text_.substr(begin, end - begin);
 }
 
 std::string_view visible_line(std::string_view text, const Analysis& analysis, uint32_t i) {
-  const std::span<const LineRecord> lines = analysis.line_table();
-  if (i >= lines.size()) return {};
-  std::size_t begin = lines[i].start;
-  if (i > 0) ++begin;  // the LF that ended the previous line
-  std::size_t end = i + 1 < lines.size() ? lines[i + 1].start : analysis.size;
-  if (end > text.size()) end = text.size();
-  if (begin > end) begin = end;
-  if (i + 1 < lines.size() && end > begin && text[end - 1] == '\r') --end;
-  return text.substr(begin, end - begin);
+  const LineCursor cursor(text, analysis, i);
+  return cursor.valid() ? cursor.visible() : std::string_view();
 }
 
 bool dib_size(const unsigned char* block, std::size_t block_size, uint32_t& width,

@@ -14,8 +14,7 @@
 
 namespace kestrin {
 
-// One line of the text: where it starts and how long it is (see build_line_table).
-// Trivial on purpose: a large table is allocated without being cleared first.
+// One line of the text: where it starts and how long it is (see analyse_text).
 struct LineRecord {
   uint32_t start;
   uint32_t length;
@@ -24,6 +23,8 @@ struct LineRecord {
 
 // A form feed followed by fewer bytes than this marks a short last page.
 inline constexpr uint32_t kShortTailLimit = 4096;
+
+inline constexpr uint32_t kLineAnchorStep = 64;
 
 struct Analysis {
   uint32_t size = 0;  // text length up to its first NUL
@@ -34,14 +35,14 @@ struct Analysis {
   bool bitmap_present = false;
   uint32_t bitmap_width = 0, bitmap_height = 0;  // kept until the next bitmap
 
-  std::unique_ptr<LineRecord[]> lines;  // none when it could not be allocated
-  uint32_t line_count = 0;  // also when the table could not be allocated
+  // The start of every kLineAnchorStep-th line (line k * step starts at
+  // line_anchors[k]); the lines between are found by a short scan from there.
+  // A full table of eight bytes a line would outgrow a text of short lines.
+  // None when it could not be allocated.
+  std::unique_ptr<uint32_t[]> line_anchors;
+  uint32_t line_count = 0;  // also when the anchors could not be allocated
 
-  bool has_line_table() const { return lines != nullptr; }
-  std::span<const LineRecord> line_table() const {
-    return lines ? std::span<const LineRecord>(lines.get(), line_count)
-                 : std::span<const LineRecord>();
-  }
+  bool has_line_table() const { return line_anchors != nullptr; }
 
   // Clears everything a change replaces (the bitmap size stays).
   void clear_counts();
@@ -52,16 +53,39 @@ struct Analysis {
 uint32_t text_length(const char* block, std::size_t block_size);
 
 // The whole text analysis: one pass for the histogram, the counts taken from it
-// and the short-tail flag, and two for the line table, whose array is allocated
-// once at its exact size. Lines are separated by LF: the first starts at 0; a line
-// after the LF at offset L starts at L (the record includes that LF); every record
-// but the last leaves out the byte before its own LF. `max_records` bounds the
-// table; when it would be larger, or cannot be allocated, there is none, but
-// line_count is still LF + 1. Large texts are split between two threads.
+// and the short-tail flag, and one for the line anchors, whose array is
+// allocated once at its exact size. Lines are separated by LF: the first starts
+// at 0; a line after the LF at offset L starts at L (the record includes that
+// LF); every record but the last leaves out the byte before its own LF.
+// `max_records` bounds the line count for which anchors are kept; beyond it, or
+// when they cannot be allocated, there are none, but line_count is still LF + 1.
+// Large texts are split between two threads.
 void analyse_text(std::string_view text, Analysis& out, std::size_t max_records = SIZE_MAX);
 
-// The bytes of line i as the viewer shows them: without the LF that ends the
-// previous line and without the CR LF or LF that ends its own.
+// Walks the lines of an analysed text from a given one on. `text` is the text
+// the analysis was made of; a line past the end, or an analysis without
+// anchors, gives a cursor that is not valid.
+class LineCursor {
+ public:
+  LineCursor(std::string_view text, const Analysis& analysis, uint32_t line);
+  bool valid() const { return line_ < count_; }
+  uint32_t line() const { return line_; }
+  LineRecord record() const;
+  // The bytes the viewer shows: without the LF that ends the previous line and
+  // without the CR LF or LF that ends its own.
+  std::string_view visible() const;
+  void next();
+
+ private:
+  std::size_t end_of_line() const;  // offset of the LF that ends it, or the text's end
+  std::string_view text_;
+  uint32_t count_ = 0;
+  uint32_t line_ = 0;
+  std::size_t start_ = 0;  // the record's start
+  std::size_t end_ = 0;    // the next record's start, or the text's end
+};
+
+// Line i as the viewer shows it (see LineCursor::visible).
 std::string_view visible_line(std::string_view text, const Analysis& analysis, uint32_t i);
 
 // Width and height fields of the BITMAPINFOHEADER that starts a DIB block.

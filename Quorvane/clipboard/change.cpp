@@ -3,7 +3,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <cstring>
+#include <new>
+#include <string>
 
 #include "clipboard/analyse.h"
 #include "clipboard/append.h"
@@ -18,59 +19,30 @@ namespace kestrin {
 
 namespace {
 
-std::string_view block_text(const LockedBlock& bytes) {
-  return std::string_view(bytes.data(), text_length(bytes.data(), bytes.size()));
-}
-
-// Snapshot text, separator and the clipboard's new text in a new block, or none.
-GlobalBlock joined_block(const App& app) {
-  HANDLE handle = GetClipboardData(CF_TEXT);
-  if (!handle) return {};
-  LockedBlock fresh(static_cast<HGLOBAL>(handle));
-  LockedBlock old(app.snapshot.get());
-  if (!fresh || !old) return {};
-  const std::string_view separator = append_separator(app.settings.AppendWith);
-  const std::string_view new_text = block_text(fresh);
-  const std::string_view old_text = block_text(old);
-  GlobalBlock joined =
-      GlobalBlock::allocate(old_text.size() + separator.size() + new_text.size() + 1);
-  if (!joined) return {};
-  LockedBlock out(joined.get());
-  if (!out) return {};
-  join_texts(out.data(), old_text, separator, new_text);
-  return joined;
-}
-
-// Under Wine one copy in an X11 program can reach the clipboard twice: the
-// bridge imports the selection again a moment later, the same text. Joining
-// that would double the copy, so a second import of the text just seen is not
-// joined. (A user copying the same text twice within a second in X11 has it
-// joined once.)
-constexpr ULONGLONG kReimportWindowMs = 1000;
-
-bool is_x11_reimport(const App& app) {
-  if (GetTickCount64() - app.last_change_tick >= kReimportWindowMs || !owned_by_x11_bridge()) {
-    return false;
-  }
-  HANDLE handle = GetClipboardData(CF_TEXT);
-  if (!handle) return false;
-  LockedBlock fresh(static_cast<HGLOBAL>(handle));
-  LockedBlock old(app.snapshot.get());
-  return fresh && old && block_text(fresh) == block_text(old);
-}
-
-// Step 1: joins the new text onto the snapshot and writes the result back; the
-// write's own notification runs the whole handling nested, inside the close.
-void append_join(App& app) {
+// Step 1: joins the text of the change onto the snapshot and writes the result
+// back in the session the change was read in, so that no other copy can come in
+// between. The write's own notification runs the whole handling nested, inside
+// the close.
+void append_join(App& app, ClipboardSession& session) {
   app.self_change = 1;
-  if (app.snapshot) {
-    ClipboardSession session(app.main_window);
-    if (session.is_open() && IsClipboardFormatAvailable(CF_TEXT) && !is_x11_reimport(app)) {
-      GlobalBlock joined = joined_block(app);
-      if (joined) {
-        app.snapshot = GlobalBlock();
-        put_on_clipboard(session, CF_TEXT, joined);
-      }
+  if (app.snapshot && app.handled_text && session.is_open()) {
+    const std::string_view separator = append_separator(app.settings.AppendWith);
+    std::shared_ptr<std::string> joined;
+    GlobalBlock block;
+    try {
+      joined = std::make_shared<std::string>();
+      joined->reserve(app.snapshot->size() + separator.size() + app.handled_text->size());
+      joined->append(*app.snapshot).append(separator).append(*app.handled_text);
+      block = make_text_block(*joined);
+    } catch (const std::bad_alloc&) {
+      block = GlobalBlock();
+    }
+    if (block) {
+      app.snapshot.reset();
+      app.written_text = std::move(joined);
+      put_on_clipboard(session, CF_TEXT, block);
+      session.close();
+      app.written_text.reset();
     }
   }
   --app.self_change;
@@ -78,22 +50,28 @@ void append_join(App& app) {
 
 }  // namespace
 
-void take_snapshot(App& app) {
-  app.snapshot = GlobalBlock();
-  ClipboardSession session(app.main_window);
-  if (!IsClipboardFormatAvailable(CF_TEXT)) return;
-  HANDLE handle = GetClipboardData(CF_TEXT);
-  if (!handle) return;
-  LockedBlock source(static_cast<HGLOBAL>(handle));
-  if (!source) return;
-  GlobalBlock copy = GlobalBlock::allocate(source.size());
-  if (!copy) return;
-  {
-    LockedBlock target(copy.get());
-    if (!target) return;
-    std::memcpy(target.data(), source.data(), source.size());
+SharedText current_clipboard_text(App& app) {
+  const DWORD sequence = GetClipboardSequenceNumber();
+  ClipboardTextCache& cache = app.text_cache;
+  if (cache.sequence != sequence) {
+    cache.text.reset();
+    cache.sequence = sequence;
+    if (IsClipboardFormatAvailable(CF_TEXT)) {
+      ClipboardBytes bytes(CF_TEXT);
+      try {
+        if (bytes) cache.text = std::make_shared<const std::string>(bytes.bytes());
+      } catch (const std::bad_alloc&) {
+        cache.text.reset();
+      }
+    }
   }
-  app.snapshot = std::move(copy);
+  return cache.text;
+}
+
+void take_snapshot(App& app) {
+  app.snapshot.reset();
+  ClipboardSession session(app.main_window);
+  if (session.is_open()) app.snapshot = current_clipboard_text(app);
 }
 
 void set_tray_tip(App& app, const char* text) {
@@ -106,11 +84,10 @@ void set_tray_tip(App& app, const char* text) {
   Shell_NotifyIconA(NIM_MODIFY, &data);
 }
 
-// The steps of one change, in their order.
+// Steps 2 to 13 of one change, in their order.
 static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
   const Settings& s = app.settings;
-  if (s.Append && app.self_change == 0) append_join(app);
-  if (s.Append) take_snapshot(app);
+  if (s.Append) app.snapshot = app.handled_text;
   analyse_clipboard(app);
   restart_tray_animation(app);
   if (s.BeepOnChange) MessageBeep(MB_ICONASTERISK);
@@ -153,9 +130,43 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
     return;
   }
   ++app.change_depth;
+  {
+    // One open clipboard for the sequence number, the text and the join: while
+    // it is open no other program can change what was read.
+    ClipboardSession session(app.main_window);
+    const DWORD sequence = GetClipboardSequenceNumber();
+    if (source != ChangeSource::OwnWrite && app.handled_sequence == sequence) {
+      // Nothing changed since the last change handled: a re-posted notice, one
+      // queued behind a copy already handled, or Wine's notice for rendering a
+      // format. Handling it again would join the joined text onto itself.
+      session.close();
+      --app.change_depth;
+      if (app.next_viewer) SendMessageA(app.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
+      return;
+    }
+    if (source == ChangeSource::OwnWrite && GetClipboardOwner() != app.main_window) {
+      // Another program wrote between this program's close and this notice. Its
+      // own notice follows and is handled then; this one stands for the write
+      // the program made, whose text it knows when it was a join.
+      if (app.written_text) app.handled_text = app.written_text;
+    } else {
+      app.handled_sequence = sequence;
+      if (app.written_text) {
+        app.text_cache = {sequence, app.written_text};
+        app.handled_text = app.written_text;
+      } else {
+        app.handled_text = session.is_open() ? current_clipboard_text(app) : nullptr;
+      }
+    }
+    if (app.settings.Append && app.self_change == 0) append_join(app, session);
+  }
   run_change_steps(app, wparam, lparam);
   --app.change_depth;
-  app.last_change_tick = GetTickCount64();
+}
+
+void handle_current_clipboard(App& app) {
+  app.handled_sequence.reset();
+  handle_clipboard_change(app, 0, 0);
 }
 
 void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam) {
@@ -180,7 +191,7 @@ void toggle_append(App& app, unsigned) {
   flip_flag(app.settings.Append);
   set_status_bar_text(app, app.settings.Append ? "Append mode enabled" : "Append mode disabled");
   restart_tray_animation(app);
-  app.snapshot = GlobalBlock();
+  app.snapshot.reset();
   if (app.settings.Append) take_snapshot(app);
 }
 
@@ -203,7 +214,7 @@ void delete_clipboard(App& app, unsigned) {
       ClipboardSession session(app.main_window);
       session.empty();
     }
-    app.snapshot = GlobalBlock();
+    app.snapshot.reset();
   }
   if (app.settings.DebugLogging) {
     char* status = app.status_text.data();
@@ -213,7 +224,7 @@ void delete_clipboard(App& app, unsigned) {
                    app.analysis.line_count);
     debug_log(app.main_window, kUnitMain, kSiteDeleteLines, status);
     format_bounded(status, kStatusTextSize, "Deleted; the buffer is %p",
-                   static_cast<const void*>(app.analysis.lines.get()));
+                   static_cast<const void*>(app.analysis.line_anchors.get()));
     debug_log(app.main_window, kUnitMain, kSiteDeleteBuffer, status);
   }
   SendMessageA(app.main_window, WM_SIZE, 0, 0);

@@ -22,6 +22,10 @@ class SelfChangeScope {
 
 // WM_DRAWCLIPBOARD: the change handling, in its order of steps.
 void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam);
+// The end of window creation: the clipboard as it stands is handled as a change,
+// also when a notice of the same contents was handled before the settings were
+// read (joining the viewer chain sends one).
+void handle_current_clipboard(App& app);
 // WM_CHANGECBCHAIN.
 void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam);
 // Leaves the viewer chain at teardown.
@@ -35,6 +39,11 @@ void delete_clipboard(App& app, unsigned id);
 // Messages from other programs.
 void handle_clear_request(App& app);
 void handle_stamp_request(App& app);
+
+// The clipboard's text, read at most once per clipboard sequence number, so that
+// the change handling, the analysis, the snapshot and the paint share one read
+// of a large text. The clipboard is open. None when it holds no text.
+SharedText current_clipboard_text(App& app);
 
 // A fresh snapshot of the clipboard text (append mode), or none.
 void take_snapshot(App& app);

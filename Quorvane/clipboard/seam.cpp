@@ -77,6 +77,17 @@ LockedBlock::~LockedBlock() {
   if (data_) GlobalUnlock(block_);
 }
 
+ClipboardBytes::ClipboardBytes(UINT format)
+    : block_(static_cast<HGLOBAL>(GetClipboardData(format))) {
+  if (!block_) return;
+  std::size_t size = block_.size();
+  if (format == CF_TEXT || format == CF_OEMTEXT) {
+    const void* nul = std::memchr(block_.data(), '\0', size);
+    if (nul) size = static_cast<std::size_t>(static_cast<const char*>(nul) - block_.data());
+  }
+  bytes_ = std::string_view(block_.data(), size);
+}
+
 bool owned_by_x11_bridge() {
   HWND owner = GetClipboardOwner();
   char name[64] = {};

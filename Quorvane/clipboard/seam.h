@@ -89,6 +89,22 @@ class LockedBlock {
   std::size_t size_;
 };
 
+// The bytes of one clipboard format, locked while this view lives. The clipboard
+// is open. A text format ends at its first NUL, or at its block's end when it
+// has none; any other format is its whole block (a DIB with its size).
+class ClipboardBytes {
+ public:
+  explicit ClipboardBytes(UINT format);
+  ClipboardBytes(const ClipboardBytes&) = delete;
+  ClipboardBytes& operator=(const ClipboardBytes&) = delete;
+  explicit operator bool() const { return static_cast<bool>(block_); }
+  std::string_view bytes() const { return bytes_; }
+
+ private:
+  LockedBlock block_;
+  std::string_view bytes_;
+};
+
 // Empties the clipboard and hands it the block in `format`. On success the block
 // belongs to the system; on failure it stays with the caller.
 bool put_on_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block);

@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include "clipboard/analyse.h"
+#include "clipboard/change.h"
 #include "clipboard/viewer_rules.h"
 #include "commands.h"
 #include "diagnostics.h"
@@ -46,31 +47,27 @@ RECT text_area(const App& app) {
   return area;
 }
 
-void draw_text_format(App& app, HDC dc, UINT format, const ScrollState& vertical) {
+void draw_text(App& app, HDC dc, const std::string& text, const ScrollState& vertical) {
   ScrollState bar = read_bar(app.main_window, SB_VERT);
   if (bar.max < app.analysis.line_count) {
     bar.max = app.analysis.line_count;
     write_bar(app.main_window, SB_VERT, SIF_RANGE, bar, false);
   }
-  HANDLE handle = GetClipboardData(format);
-  if (!handle) return;
-  LockedBlock bytes(static_cast<HGLOBAL>(handle));
-  if (!bytes) return;
   Analysis& a = app.analysis;
-  a.size = text_length(bytes.data(), bytes.size());
-  const std::string_view text(bytes.data(), a.size);
+  a.size = text_length(text.data(), text.size());
   if (a.has_line_table()) {
     // Only the lines that can be seen are drawn.
-    for (uint64_t i = vertical.pos; i <= uint64_t{vertical.pos} + vertical.page; ++i) {
-      if (i >= a.line_count) break;
-      const std::string_view line = visible_line(text, a, static_cast<uint32_t>(i));
-      TabbedTextOutA(dc, 0, static_cast<int>((i - vertical.pos) * app.line_height), line.data(),
-                     static_cast<int>(line.size()), 0, nullptr, 0);
+    const uint64_t last = uint64_t{vertical.pos} + vertical.page;
+    for (LineCursor line(text, a, vertical.pos); line.valid() && line.line() <= last;
+         line.next()) {
+      const std::string_view bytes = line.visible();
+      TabbedTextOutA(dc, 0, static_cast<int>((line.line() - vertical.pos) * app.line_height),
+                     bytes.data(), static_cast<int>(bytes.size()), 0, nullptr, 0);
     }
   } else {
     RECT area = text_area(app);
-    DrawTextA(dc, text.data(), static_cast<int>(text.size() < INT_MAX ? text.size() : INT_MAX),
-              &area, DT_EXPANDTABS);
+    DrawTextA(dc, text.data(), static_cast<int>(a.size < INT_MAX ? a.size : INT_MAX), &area,
+              DT_EXPANDTABS);
   }
 }
 
@@ -157,25 +154,32 @@ void paint_viewer(App& app) {
     app.clipboard_empty = count == 0;
     const ScrollState vertical = read_bar(app.main_window, SB_VERT);
     const ScrollState horizontal = read_bar(app.main_window, SB_HORZ);
-    ClipboardSession session(app.main_window);
     app.analysis.size = 0;
-    if (app.settings.DebugClipboardTypes) {
-      if (session.is_open()) draw_format_listing(app, dc);
-    } else if (session.is_open()) {
-      // Each kind is drawn once, from the first format of it listed: the system
-      // offers the text again as CF_OEMTEXT, and drawing that over the CF_TEXT
-      // with the same font would garble every non-ASCII character (and makes
-      // Wine convert the whole text at every paint).
-      bool text_drawn = false, bitmap_drawn = false;
-      UINT format = 0;
-      for (int i = 0; i < count; ++i) {
-        format = EnumClipboardFormats(format);
-        if ((format == CF_TEXT || format == CF_OEMTEXT) && !text_drawn) {
-          draw_text_format(app, dc, format, vertical);
-          text_drawn = true;
-        } else if ((format == CF_BITMAP || format == CF_DIB) && !bitmap_drawn) {
-          draw_bitmap(dc, horizontal, vertical);
-          bitmap_drawn = true;
+    if (!app.settings.DebugClipboardTypes && !app.analysis.bitmap_present && app.analysed_text) {
+      // The text read at the change: painting and scrolling never read the
+      // clipboard again.
+      draw_text(app, dc, *app.analysed_text, vertical);
+    } else {
+      ClipboardSession session(app.main_window);
+      if (session.is_open() && app.settings.DebugClipboardTypes) {
+        draw_format_listing(app, dc);
+      } else if (session.is_open()) {
+        // Each kind is drawn once, from the first format of it listed: the system
+        // offers the text again as CF_OEMTEXT, and drawing that over the CF_TEXT
+        // with the same font would garble every non-ASCII character.
+        bool text_drawn = false, bitmap_drawn = false;
+        UINT format = 0;
+        for (int i = 0; i < count; ++i) {
+          format = EnumClipboardFormats(format);
+          if ((format == CF_TEXT || format == CF_OEMTEXT) && !text_drawn) {
+            if (const SharedText text = current_clipboard_text(app)) {
+              draw_text(app, dc, *text, vertical);
+            }
+            text_drawn = true;
+          } else if ((format == CF_BITMAP || format == CF_DIB) && !bitmap_drawn) {
+            draw_bitmap(dc, horizontal, vertical);
+            bitmap_drawn = true;
+          }
         }
       }
     }

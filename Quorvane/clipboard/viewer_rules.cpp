@@ -46,7 +46,9 @@ uint32_t next_scroll_position(const ScrollState& bar, int code, uint32_t thumb, 
 uint32_t lines_per_page(int area_height, int line_height) {
   if (line_height == 0) return 1;
   const int lines = area_height / line_height + 1;
-  return lines > 0 ? static_cast<uint32_t>(lines) : 0;
+  // A window shorter than its status bar has a negative text area; its page is
+  // still one line, or the title would read "0 displayed ... inf pages".
+  return lines > 0 ? static_cast<uint32_t>(lines) : 1;
 }
 
 std::array<int, 3> status_bar_parts(int width, int height) {

@@ -32,7 +32,7 @@ enum ScrollCode : int {
 // below min, so a view shorter than its page does not move at all.
 uint32_t next_scroll_position(const ScrollState& bar, int code, uint32_t thumb, bool vertical);
 
-// Lines per page of a text view: one more than fit entirely.
+// Lines per page of a text view: one more than fit entirely, and never none.
 uint32_t lines_per_page(int area_height, int line_height);
 
 // Right edges of the three status-bar parts for a bar of this client size.

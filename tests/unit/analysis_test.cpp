@@ -14,8 +14,13 @@ Analysis analyse(std::string_view text) {
   return a;
 }
 
-std::vector<LineRecord> lines_of(const Analysis& a) {
-  return {a.line_table().begin(), a.line_table().end()};
+// Every record, walked from the first line on.
+std::vector<LineRecord> lines_of(std::string_view text, const Analysis& a) {
+  std::vector<LineRecord> lines;
+  for (LineCursor cursor(text, a, 0); cursor.valid(); cursor.next()) {
+    lines.push_back(cursor.record());
+  }
+  return lines;
 }
 
 std::string size_line(const Analysis& a) {
@@ -25,7 +30,8 @@ std::string size_line(const Analysis& a) {
 }
 
 TEST(Analysis, ThreeBytesWithNewLine) {
-  Analysis a = analyse("a\r\n");
+  const std::string_view text = "a\r\n";
+  Analysis a = analyse(text);
   EXPECT_EQ(a.size, 3u);
   EXPECT_EQ(a.cr, 1u);
   EXPECT_EQ(a.lf, 1u);
@@ -33,28 +39,29 @@ TEST(Analysis, ThreeBytesWithNewLine) {
   EXPECT_EQ(size_line(a),
             "Size: 3, CR: 1, LF: 1, FF: 0, SP: 0, NA: 0, NULL: 0 - Orsk's Clipboard Tool");
   ASSERT_TRUE(a.has_line_table());
-  EXPECT_EQ(lines_of(a), (std::vector<LineRecord>{{0, 1}, {2, 1}}));
+  EXPECT_EQ(lines_of(text, a), (std::vector<LineRecord>{{0, 1}, {2, 1}}));
 }
 
 TEST(Analysis, EmptyTextHasOneEmptyLineAndNoShortTail) {
   Analysis a = analyse("");
   EXPECT_EQ(a.size, 0u);
   EXPECT_EQ(a.line_count, 1u);
-  EXPECT_EQ(lines_of(a), (std::vector<LineRecord>{{0, 0}}));
+  EXPECT_EQ(lines_of("", a), (std::vector<LineRecord>{{0, 0}}));
   EXPECT_FALSE(a.short_tail);
 }
 
 TEST(Analysis, TextWithoutLineFeedIsOneLine) {
-  Analysis a = analyse("no line feed\rhere\x0C");
+  const std::string_view text = "no line feed\rhere\x0C";
+  Analysis a = analyse(text);
   EXPECT_EQ(a.line_count, 1u);
-  EXPECT_EQ(lines_of(a), (std::vector<LineRecord>{{0, 18}}));
+  EXPECT_EQ(lines_of(text, a), (std::vector<LineRecord>{{0, 18}}));
 }
 
 TEST(Analysis, LineRecordsLeaveOutTheByteBeforeEachFeed) {
   // Offsets: a=0 b=1 CR=2 LF=3 c=4 LF=5 LF=6 d=7
-  Analysis a = analyse("ab\r\nc\n\nd");
-  EXPECT_EQ(lines_of(a), (std::vector<LineRecord>{{0, 2}, {3, 1}, {5, 0}, {6, 2}}));
   const std::string_view text = "ab\r\nc\n\nd";
+  Analysis a = analyse(text);
+  EXPECT_EQ(lines_of(text, a), (std::vector<LineRecord>{{0, 2}, {3, 1}, {5, 0}, {6, 2}}));
   EXPECT_EQ(visible_line(text, a, 0), "ab");
   EXPECT_EQ(visible_line(text, a, 1), "c");
   EXPECT_EQ(visible_line(text, a, 2), "");
@@ -64,7 +71,7 @@ TEST(Analysis, LineRecordsLeaveOutTheByteBeforeEachFeed) {
 
 TEST(Analysis, TextStartingWithLineFeedGetsAnEmptyFirstLine) {
   Analysis a = analyse("\nx");
-  EXPECT_EQ(lines_of(a), (std::vector<LineRecord>{{0, 0}, {0, 2}}));
+  EXPECT_EQ(lines_of("\nx", a), (std::vector<LineRecord>{{0, 0}, {0, 2}}));
   EXPECT_EQ(visible_line("\nx", a, 0), "");
   EXPECT_EQ(visible_line("\nx", a, 1), "x");
 }
@@ -147,7 +154,12 @@ TEST(Analysis, LargeTextsMatchAPlainCount) {
     EXPECT_EQ(a.na, non_ascii);
     EXPECT_EQ(a.line_count, expected['\n'] + 1);
     ASSERT_TRUE(a.has_line_table());
-    EXPECT_EQ(lines_of(a), reference_lines(text));
+    const std::vector<LineRecord> expected_lines = reference_lines(text);
+    EXPECT_EQ(lines_of(text, a), expected_lines);
+    // A walk may start at any line, between the anchors as well as on them.
+    for (std::size_t i = 0; i < expected_lines.size(); i += 1 + i / 3) {
+      EXPECT_EQ(LineCursor(text, a, static_cast<uint32_t>(i)).record(), expected_lines[i]) << i;
+    }
   }
 }
 
@@ -156,7 +168,7 @@ TEST(Analysis, LineTableBeyondItsBoundIsLeftOutButCounted) {
   a.clear_counts();
   analyse_text("1\n2\n3\n", a, 3);
   EXPECT_FALSE(a.has_line_table());
-  EXPECT_TRUE(a.line_table().empty());
+  EXPECT_FALSE(LineCursor("1\n2\n3\n", a, 0).valid());
   EXPECT_EQ(a.line_count, 4u);
 }
 

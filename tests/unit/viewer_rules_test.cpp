@@ -50,6 +50,7 @@ TEST(Layout, StatusBarPartsAndPages) {
   EXPECT_EQ(lines_per_page(0, 16), 1u);
   EXPECT_EQ(lines_per_page(15, 16), 1u);
   EXPECT_EQ(lines_per_page(16, 16), 2u);
+  EXPECT_EQ(lines_per_page(-40, 16), 1u);  // a window shorter than its status bar
 }
 
 TEST(Wheel, ZoomBounds) {

@@ -93,5 +93,24 @@ kestrin_pid=$!
 check "the program starts again" "1" bash -c 'xdotool search --name "^Text: " | wc -l'
 copy $'code();   \nmore;\t'
 check "the copy is cleaned of trailing white space" $'code();\nmore;\t' paste
+# Three copies at a person's pace onto a text that was there before: each is
+# joined once, in order (they were once joined onto the joined text again).
+wine taskkill /im Kestrin.exe >/dev/null 2>&1
+check "the program ends again" "gone" \
+  bash -c "kill -0 $kestrin_pid 2>/dev/null && echo running || echo gone"
+copy "SSSS"
+check "X11 holds the first text" "SSSS" paste
+printf '[Options]\r\nAppend=1\r\nAppendWith=40159\r\n' > "$prefix/drive_c/windows/Quorvane.INI"
+wine "$kestrin" >/dev/null 2>&1 &
+kestrin_pid=$!
+check "the program starts in append mode" "1" bash -c 'xdotool search --name "^Text: 1 lines, .* 4 bytes," | wc -l'
+expected="SSSS"
+for i in 1 2 3; do
+  copy "x11 copy $i"
+  expected+=$'\n'"x11 copy $i"
+  check "copy $i is joined once" "$expected" paste
+  sleep 1.5  # a late second import of the same copy would show by now
+  check "copy $i stays joined once" "$expected" paste
+done
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "program_test.h"
 #include "res/resource.h"
@@ -65,6 +67,53 @@ TEST_F(Monitor, AbsentOrForeignSeparatorJoinsWithADoubleNewLine) {
     EXPECT_EQ(run->close(), 0u);
     remove_file(windows_ini_path());
   }
+}
+
+// Twenty copies made back to back by another program: the change notices queue
+// up behind the first join, and each of them once joined the joined text onto
+// itself again (2^19 copies of it). A copy replaced before the program could
+// read it may be missed; none may appear twice, and their order stays.
+TEST_F(Monitor, BurstOfCopiesIsJoinedAtMostOnceEach) {
+  auto run = start("[Options]\r\nAppend=1\r\nAppendWith=40159\r\n", "SSSS");
+  ASSERT_TRUE(run->sync());
+  std::vector<std::string> copies;
+  for (int i = 1; i <= 20; ++i) {
+    copies.push_back("copy " + std::to_string(100 + i));
+    ASSERT_TRUE(set_clipboard_text(copies.back()));
+  }
+  auto ends_with_last = [&] {
+    const std::string text = clipboard_text().value_or("");
+    return text.size() >= copies.back().size() &&
+           text.compare(text.size() - copies.back().size(), std::string::npos,
+                        copies.back()) == 0;
+  };
+  ASSERT_TRUE(becomes(ends_with_last, true));
+  // Settled: the text stays the same over several round trips.
+  std::string joined;
+  ASSERT_TRUE(becomes(
+      [&] {
+        for (int i = 0; i < 5; ++i) run->sync();
+        const std::string now = clipboard_text().value_or("");
+        return std::exchange(joined, now) == now;
+      },
+      true));
+  std::vector<std::string> lines;
+  for (std::size_t at = 0;;) {
+    const std::size_t end = joined.find("\r\n", at);
+    lines.push_back(joined.substr(at, end == std::string::npos ? end : end - at));
+    if (end == std::string::npos) break;
+    at = end + 2;
+  }
+  ASSERT_GE(lines.size(), 2u) << joined.substr(0, 200);
+  EXPECT_EQ(lines.front(), "SSSS");
+  EXPECT_EQ(lines.back(), copies.back());
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    ASSERT_NE(std::find(copies.begin(), copies.end(), lines[i]), copies.end()) << lines[i];
+    if (i > 1) {
+      ASSERT_LT(lines[i - 1], lines[i]) << "out of order or twice";
+    }
+  }
+  EXPECT_EQ(run->close(), 0u);
 }
 
 TEST_F(Monitor, BitmapEndsTheAccumulation) {

@@ -110,7 +110,7 @@ TEST_F(Monitor, TrayAnimationFollowsAppendAndShortTail) {
                 LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_APPEND_2)));
     }
     app_.settings.Append = 0;
-    app_.snapshot = GlobalBlock();
+    app_.snapshot.reset();
   }
 }
 
