@@ -61,11 +61,30 @@ ProfileReader profile_reader(const std::string& file) {
   };
 }
 
+// The section as the profile functions hand it out: "key=value" lines, each
+// ending in a NUL.
+std::string read_section(const std::string& file, Section section) {
+  std::vector<char> buffer(1 << 14);
+  for (;;) {
+    const DWORD n = GetPrivateProfileSectionA(section_name(section), buffer.data(),
+                                              static_cast<DWORD>(buffer.size()), file.c_str());
+    if (n + 2 < buffer.size() || buffer.size() >= (1u << 28)) return std::string(buffer.data(), n);
+    buffer.resize(buffer.size() * 4);
+  }
+}
+
+// Each section in one write: the profile functions rewrite the whole file for
+// every call, so a key at a time costs a large file's rewrite per key.
 bool write_entries(const std::string& file, const std::vector<ProfileEntry>& entries) {
   bool all_written = true;
-  for (const ProfileEntry& entry : entries) {
-    if (!WritePrivateProfileStringA(section_name(entry.section), entry.key.c_str(),
-                                    entry.value.c_str(), file.c_str())) {
+  for (Section section : {Section::Options, Section::Window}) {
+    std::vector<ProfileEntry> own;
+    for (const ProfileEntry& entry : entries) {
+      if (entry.section == section) own.push_back(entry);
+    }
+    if (own.empty()) continue;
+    const std::string merged = merge_profile_section(read_section(file, section), own);
+    if (!WritePrivateProfileSectionA(section_name(section), merged.c_str(), file.c_str())) {
       all_written = false;
     }
   }

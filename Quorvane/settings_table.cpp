@@ -187,4 +187,53 @@ bool window_rect_restorable(const Settings& s, int screen_width, int screen_heig
          inside(s.X2, screen_width) && inside(s.Y2, screen_height);
 }
 
+namespace {
+
+bool same_key(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+std::string merge_profile_section(std::string_view lines,
+                                  const std::vector<ProfileEntry>& entries) {
+  std::vector<bool> written(entries.size(), false);
+  std::string out;
+  while (!lines.empty()) {
+    const std::size_t end = lines.find('\0');
+    const std::string_view line = lines.substr(0, end);
+    lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
+    if (line.empty()) continue;
+    const std::size_t equals = line.find('=');
+    const std::string_view key = trimmed(line.substr(0, equals));
+    bool replaced = false;
+    if (equals != std::string_view::npos) {
+      for (std::size_t i = 0; i < entries.size() && !replaced; ++i) {
+        if (!written[i] && same_key(key, entries[i].key)) {
+          out.append(entries[i].key).append("=").append(entries[i].value);
+          written[i] = replaced = true;
+        }
+      }
+    }
+    if (!replaced) out.append(line);
+    out.push_back('\0');
+  }
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!written[i]) out.append(entries[i].key).append("=").append(entries[i].value).push_back('\0');
+  }
+  out.push_back('\0');
+  return out;
+}
+
 }  // namespace kestrin

@@ -140,6 +140,15 @@ std::vector<ProfileEntry> options_entries(const Settings& settings);
 std::vector<ProfileEntry> window_entries(const Settings& settings,
                                          bool include_window_rect);
 
+// One section of a profile file rewritten with `entries` (all of that section):
+// `lines` is the section as the profile functions hand it out, one "key=value"
+// line after another, each ending in a NUL. A key already there gets its new
+// value in place (keys compare without regard to case, as the profile functions
+// do), lines of other keys stay as they were and where they were, and keys the
+// section lacks follow at its end in the order given. The result is in the same
+// form, ending in two NULs, ready to be written back in one call.
+std::string merge_profile_section(std::string_view lines, const std::vector<ProfileEntry>& entries);
+
 // The saved rectangle is applied only when every coordinate lies strictly inside
 // the primary screen.
 bool window_rect_restorable(const Settings& settings, int screen_width,

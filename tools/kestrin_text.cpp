@@ -41,14 +41,16 @@ struct Input {
   bool ok = true;
 };
 
-// All of standard input, in one buffer; a seekable file is read at its size.
+// The rest of standard input, in one buffer; a seekable file is read from
+// where it stands (a shell may have read a line of it already) at the size left.
 Input read_all(FILE* in) {
   Input input;
   std::size_t capacity = 1 << 16;
-  if (std::fseek(in, 0, SEEK_END) == 0) {
+  const long here = std::ftell(in);
+  if (here >= 0 && std::fseek(in, 0, SEEK_END) == 0) {
     const long end = std::ftell(in);
-    if (end > 0) capacity = static_cast<std::size_t>(end) + 1;
-    std::fseek(in, 0, SEEK_SET);
+    if (end > here) capacity = static_cast<std::size_t>(end - here) + 1;
+    std::fseek(in, here, SEEK_SET);
   }
   input.bytes.reset(new (std::nothrow) char[capacity]);
   if (!input.bytes) {

@@ -21,13 +21,15 @@ struct CliRun {
   std::string output;
 };
 
-CliRun run_cli(const std::string& arguments, const std::string& input) {
+// `before` runs in the same shell ahead of the program, on the same input.
+CliRun run_cli(const std::string& arguments, const std::string& input,
+               const std::string& before = "") {
   // Test programs of several builds run at once: each has its own input file.
   const std::string in_path =
       ::testing::TempDir() + "kestrin-text-in-" + std::to_string(getpid()) + ".txt";
   std::ofstream(in_path, std::ios::binary) << input;
-  const std::string command = std::string(KESTRIN_TEXT_CLI) + " " + arguments + " < " + in_path +
-                              " 2>/dev/null";
+  const std::string command = "(" + before + std::string(KESTRIN_TEXT_CLI) + " " + arguments +
+                              ") < " + in_path + " 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
   CliRun run{-1, {}};
   if (!pipe) return run;
@@ -73,6 +75,18 @@ TEST(KestrinText, ListAndBadArguments) {
     const CliRun run = run_cli(bad, "x");
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_EQ(run.output, "") << bad;
+  }
+}
+
+// A shell that has read a line of the file hands the rest on: the program
+// reads from there, whatever way the command reads its input.
+TEST(KestrinText, SeekableInputIsReadFromWhereItStands) {
+  const std::string input = "first line\r\n\r\n\r\n\r\nsecond  part\r\n";
+  const std::string rest = input.substr(input.find('\n') + 1);
+  for (const char* name : {"upper-case", "excess-new-lines"}) {
+    std::string expected = rest;
+    ASSERT_TRUE(apply_text_command(find_text_command(name)->id, expected, LocalTime{}));
+    EXPECT_EQ(run_cli(name, input, "read l; ").output, expected) << name;
   }
 }
 

@@ -212,6 +212,23 @@ TEST(SettingsRead, EveryKeyIsWrittenAndReadBack) {
   EXPECT_EQ(restored, original);
 }
 
+// A section is written back in one piece: values replaced in place, foreign
+// keys and the file's order kept, missing keys appended in the order given.
+TEST(SettingsWrite, SectionMergeKeepsForeignKeysAndOrder) {
+  using namespace std::string_literals;
+  const std::vector<ProfileEntry> entries = {{Section::Options, "Append", "1"},
+                                             {Section::Options, "BeepOnChange", "0"},
+                                             {Section::Options, "AppendWith", "40159"}};
+  const std::string lines = "Foreign=x\0append = 0\0;note\0BeepOnChange=1\0Other=\0"s;
+  EXPECT_EQ(merge_profile_section(lines, entries),
+            "Foreign=x\0Append=1\0;note\0BeepOnChange=0\0Other=\0AppendWith=40159\0\0"s);
+  EXPECT_EQ(merge_profile_section("", entries),
+            "Append=1\0BeepOnChange=0\0AppendWith=40159\0\0"s);
+  // A key twice in the file: the first takes the value, the second stays.
+  EXPECT_EQ(merge_profile_section("Append=0\0Append=5\0"s, {entries[0]}),
+            "Append=1\0Append=5\0\0"s);
+}
+
 TEST(WindowRect, AppliedOnlyStrictlyInsideTheScreen) {
   auto rect = [](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     Settings s;
