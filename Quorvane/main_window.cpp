@@ -40,6 +40,7 @@ void on_create(App& app) {
   app.next_viewer = SetClipboardViewer(app.main_window);
 
   load_settings(app);
+  forget_handled_change(app);
   app.viewer_font.lfHeight = app.settings.FontHeight;
 
   if (app.settings.ShowStatus) {
@@ -76,7 +77,7 @@ void on_create(App& app) {
     if (dc.get()) app.line_height = measure_line_height(app, dc.get());
   }
   apply_menu_bar(app);
-  handle_current_clipboard(app);
+  main_window_proc(app.main_window, WM_DRAWCLIPBOARD, 0, 0);
 }
 
 void on_destroy(App& app) {

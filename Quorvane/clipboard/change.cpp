@@ -164,9 +164,8 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   --app.change_depth;
 }
 
-void handle_current_clipboard(App& app) {
+void forget_handled_change(App& app) {
   app.handled_sequence.reset();
-  handle_clipboard_change(app, 0, 0);
 }
 
 void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam) {

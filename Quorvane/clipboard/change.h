@@ -22,10 +22,10 @@ class SelfChangeScope {
 
 // WM_DRAWCLIPBOARD: the change handling, in its order of steps.
 void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam);
-// The end of window creation: the clipboard as it stands is handled as a change,
-// also when a notice of the same contents was handled before the settings were
-// read (joining the viewer chain sends one).
-void handle_current_clipboard(App& app);
+// Once the settings are read: a change handled before (joining the viewer chain
+// sends a notice) was handled without them, so the clipboard as it stands is
+// handled again at the end of creation. One handled after them is not.
+void forget_handled_change(App& app);
 // WM_CHANGECBCHAIN.
 void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam);
 // Leaves the viewer chain at teardown.

@@ -88,13 +88,6 @@ ClipboardBytes::ClipboardBytes(UINT format)
   bytes_ = std::string_view(block_.data(), size);
 }
 
-bool owned_by_x11_bridge() {
-  HWND owner = GetClipboardOwner();
-  char name[64] = {};
-  return owner && GetClassNameA(owner, name, sizeof name) > 0 &&
-         std::strcmp(name, "__wine_clipboard_manager") == 0;
-}
-
 bool put_on_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block) {
   if (!session.is_open() || !block) return false;
   session.empty();

@@ -48,10 +48,6 @@ enum class ChangeSource {
 };
 ChangeSource classify_change_notification();
 
-// Whether the clipboard's owner is Wine's bridge to the X11 clipboard, which
-// writes the clipboard for what X11 programs copy.
-bool owned_by_x11_bridge();
-
 // A movable global block (GMEM_DDESHARE) that the program owns.
 class GlobalBlock {
  public:

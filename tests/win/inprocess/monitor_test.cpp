@@ -40,6 +40,25 @@ TEST_F(Monitor, OwnWriteIsNotJoinedAndTheNextCopyJoinsOntoIt) {
   EXPECT_EQ(app_.change_depth, 0);
 }
 
+// A notice that finds the clipboard as the last handling left it (re-posted,
+// queued behind a copy already handled, sent for rendering a format) is only
+// passed on: handling it again joined the joined text onto itself.
+TEST_F(Monitor, RepeatedNoticeOfOneChangeJoinsNothing) {
+  ASSERT_TRUE(test::set_clipboard_text("a"));
+  HWND window = create("[Options]\r\nAppend=1\r\nAppendWith=40158\r\n");
+  pump();
+  ASSERT_TRUE(test::set_clipboard_text("b"));
+  pump();
+  EXPECT_EQ(test::clipboard_text(), "a b");
+  for (int i = 0; i < 3; ++i) SendMessageA(window, WM_DRAWCLIPBOARD, 0, 0);
+  PostMessageA(window, WM_DRAWCLIPBOARD, 0, 0);
+  pump();
+  EXPECT_EQ(test::clipboard_text(), "a b");
+  ASSERT_TRUE(test::set_clipboard_text("b"));  // the same text again is a new copy
+  pump();
+  EXPECT_EQ(test::clipboard_text(), "a b b");
+}
+
 TEST_F(Monitor, LineTableBeyondItsLimitFallsBackToTheWholeText) {
   HWND window = create();
   app_.line_table_limit = 2;
