@@ -18,12 +18,10 @@ namespace {
 // The clipboard text, up to its first NUL and never past its block.
 std::optional<std::string> copy_text(const ClipboardSession& session) {
   if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return std::nullopt;
-  HANDLE handle = GetClipboardData(CF_TEXT);
-  if (!handle) return std::nullopt;
-  LockedBlock source(static_cast<HGLOBAL>(handle));
-  if (!source) return std::nullopt;
+  ClipboardBytes text(CF_TEXT);
+  if (!text) return std::nullopt;
   try {
-    return std::string(source.data(), text_length(source.data(), source.size()));
+    return std::string(text.bytes());
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
