@@ -30,9 +30,9 @@ void append_join(App& app, ClipboardSession& session) {
     std::shared_ptr<std::string> joined;
     GlobalBlock block;
     try {
-      joined = std::make_shared<std::string>();
-      joined->reserve(app.snapshot->size() + separator.size() + app.handled_text->size());
-      joined->append(*app.snapshot).append(separator).append(*app.handled_text);
+      joined = std::make_shared<std::string>(
+          app.snapshot->size() + separator.size() + app.handled_text->size(), '\0');
+      join_texts(joined->data(), *app.snapshot, separator, *app.handled_text);
       block = make_text_block(*joined);
     } catch (const std::bad_alloc&) {
       block = GlobalBlock();
