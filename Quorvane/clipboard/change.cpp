@@ -74,6 +74,10 @@ void take_snapshot(App& app) {
   if (session.is_open()) app.snapshot = current_clipboard_text(app);
 }
 
+static void pass_on(const App& app, WPARAM wparam, LPARAM lparam) {
+  if (app.next_viewer) SendMessageA(app.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
+}
+
 void set_tray_tip(App& app, const char* text) {
   NOTIFYICONDATAA data{};
   data.cbSize = NOTIFYICONDATAA_V1_SIZE;
@@ -106,7 +110,7 @@ static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
     run_command(app, static_cast<unsigned>(s.AutoCleanupCommand));
     --app.auto_clean_guard;
   }
-  if (app.next_viewer) SendMessageA(app.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
+  pass_on(app, wparam, lparam);
   SendMessageA(app.main_window, WM_SIZE, 0, 0);
   if (s.AutoScrollClipboard) {
     SendMessageA(app.main_window, WM_VSCROLL, SB_BOTTOM, 0);
@@ -141,7 +145,7 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
       // format. Handling it again would join the joined text onto itself.
       session.close();
       --app.change_depth;
-      if (app.next_viewer) SendMessageA(app.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
+      pass_on(app, wparam, lparam);
       return;
     }
     if (source == ChangeSource::OwnWrite && GetClipboardOwner() != app.main_window) {

@@ -54,7 +54,8 @@ void draw_text(App& app, HDC dc, const std::string& text, const ScrollState& ver
     write_bar(app.main_window, SB_VERT, SIF_RANGE, bar, false);
   }
   Analysis& a = app.analysis;
-  a.size = text_length(text.data(), text.size());
+  // The shared text already ends at its NUL: no scan of it at every paint.
+  a.size = static_cast<uint32_t>(text.size() < UINT32_MAX ? text.size() : UINT32_MAX);
   if (a.has_line_table()) {
     // Only the lines that can be seen are drawn.
     const uint64_t last = uint64_t{vertical.pos} + vertical.page;
