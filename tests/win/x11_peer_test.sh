@@ -14,13 +14,18 @@ passes=0
 check() {  # check <description> <expected> <command...>: polls the command's output
   local what=$1 expected=$2
   shift 2
-  local actual="" i
-  for i in $(seq 1 100); do
+  local actual=""
+  # Polled for 20 s at most; a paste gives up after 5 s (an X11 request to a
+  # busy owner can stay unanswered, and xclip would wait for it without end).
+  local deadline=$((SECONDS + 20))
+  while :; do
     actual=$("$@" 2>/dev/null)
     [ "$actual" = "$expected" ] && { echo "ok: $what"; passes=$((passes + 1)); return 0; }
+    [ "$SECONDS" -ge "$deadline" ] && break
     sleep 0.1
   done
   echo "FAILED: $what: expected $(printf %q "$expected"), got $(printf %q "$actual")"
+  echo "  windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | grep -a '^Text\|^Clipboard' | head -3 | tr '\n' '|')"
   failures=$((failures + 1))
   return 1
 }
@@ -57,7 +62,7 @@ copy() {  # an X11 program takes the CLIPBOARD selection
   printf '%s' "$1" | xclip -quiet -selection clipboard >/dev/null 2>&1 &
   xclip_pids+=($!)
 }
-paste() { xclip -o -selection clipboard; }
+paste() { timeout 5 xclip -o -selection clipboard; }
 
 copy "first from X11"
 check "the first copy is only remembered" "first from X11" paste
