@@ -6,7 +6,7 @@
 
 #include "clipboard/change.h"
 #include "clipboard/floating_status.h"
-#include "clipboard/viewer.h"
+#include "clipboard/viewer_win.h"
 #include "dialogs.h"
 #include "frame.h"
 #include "transform/frames.h"

@@ -2,9 +2,9 @@
 
 #include "app.h"
 #include "command_line.h"
-#include "file_clipboard.h"
+#include "files/file_clipboard.h"
 #include "main_window.h"
-#include "settings_file.h"
+#include "settings_win.h"
 #include "win_raii.h"
 
 namespace kestrin {

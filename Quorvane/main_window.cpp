@@ -4,13 +4,13 @@
 
 #include "clipboard/change.h"
 #include "clipboard/floating_status.h"
-#include "clipboard/viewer.h"
+#include "clipboard/viewer_win.h"
 #include "commands.h"
 #include "diagnostics.h"
 #include "frame.h"
 #include "res/resource.h"
-#include "settings_file.h"
-#include "slots/slot_menus.h"
+#include "settings_win.h"
+#include "slots/slots_win.h"
 #include "splash.h"
 #include "text_format.h"
 

@@ -14,7 +14,7 @@
 #include "bench_util.h"
 #include "clipboard/seam.h"
 #include "main_window.h"
-#include "settings_file.h"
+#include "settings_win.h"
 
 int main() {
   using namespace kestrin;

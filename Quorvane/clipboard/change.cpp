@@ -6,7 +6,7 @@
 #include <new>
 #include <string>
 
-#include "clipboard/analyse.h"
+#include "clipboard/analysis_win.h"
 #include "clipboard/append.h"
 #include "clipboard/floating_status.h"
 #include "commands.h"

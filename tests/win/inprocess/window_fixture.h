@@ -11,7 +11,7 @@
 #include "app.h"
 #include "driver.h"
 #include "main_window.h"
-#include "settings_file.h"
+#include "settings_win.h"
 
 namespace kestrin {
 

@@ -1,4 +1,4 @@
-#include "settings_file.h"
+#include "settings_win.h"
 
 #include <shlobj.h>
 

@@ -1,4 +1,4 @@
-#include "slots/slot_menus.h"
+#include "slots/slots_win.h"
 
 #include "res/resource.h"
 

@@ -1,9 +1,9 @@
-#include "clipboard/viewer.h"
+#include "clipboard/viewer_win.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include "clipboard/analyse.h"
+#include "clipboard/analysis_win.h"
 #include "clipboard/change.h"
 #include "clipboard/viewer_rules.h"
 #include "commands.h"

@@ -1,4 +1,4 @@
-#include "file_clipboard.h"
+#include "files/file_clipboard.h"
 
 #include "clipboard/seam.h"
 #include "text_format.h"

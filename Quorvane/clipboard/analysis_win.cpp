@@ -1,4 +1,4 @@
-#include "clipboard/analyse.h"
+#include "clipboard/analysis_win.h"
 
 #include "clipboard/change.h"
 #include "frame.h"
