@@ -3,6 +3,9 @@
 #include <winsock2.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <numeric>
 
 #include "clipboard/change.h"
 #include "clipboard/floating_status.h"
@@ -10,6 +13,7 @@
 #include "dialogs.h"
 #include "frame.h"
 #include "transform/frames.h"
+#include "transform/rules.h"
 #include "res/resource.h"
 
 namespace kestrin {
@@ -40,120 +44,131 @@ void launch_on_save(App& app, unsigned) { flip_flag(app.settings.LaunchOnSave); 
 void shell_automatically(App& app, unsigned) { flip_flag(app.settings.AutoShell); }
 void auto_cleanup(App& app, unsigned) { flip_flag(app.settings.AutoCleanup); }
 
-constexpr CommandEntry kCommands[] = {
-    {IDM_ABOUT, show_about},
-    {IDM_STATUS_BAR, toggle_status_bar},
-    {IDM_SHOW_MENU, toggle_menu_bar},
-    {IDM_TOOL_WINDOW_STYLE, toggle_tool_window},
-    {IDM_HIDE_CAPTION_BAR, toggle_caption},
-    {IDM_DEBUG_DISPLAY, debug_display},
-    {IDM_EXIT, exit_program},
-    {IDM_BEEP_ON_CHANGE, beep_on_change},
-    {IDM_FF_TO_NEW_LINES, run_growing_command},
-    {IDM_AUTO_FOCUS, auto_focus},
-    {IDM_DELETE, delete_clipboard},
-    {IDM_NEW_LINES_TO_FF, run_shrinking_command},
-    {IDM_REVERSE_CASE, run_same_length_command},
-    {IDM_LOWER_CASE, run_same_length_command},
-    {IDM_UPPER_CASE, run_same_length_command},
-    {IDM_PHONE_NUMBER, run_same_length_command},
-    {IDM_CR_TO_LF, run_same_length_command},
-    {IDM_LF_TO_CR, run_same_length_command},
-    {IDM_CR_TO_FF, run_same_length_command},
-    {IDM_FF_TO_CR, run_same_length_command},
-    {IDM_FF_TO_LF, run_same_length_command},
-    {IDM_LF_TO_FF, run_same_length_command},
-    {IDM_EXCESS_FF, run_shrinking_command},
-    {IDM_EXCESS_NEW_LINES, run_shrinking_command},
-    {IDM_EXCESS_CR, run_shrinking_command},
-    {IDM_EXCESS_LF, run_shrinking_command},
-    {IDM_REMOVE_FF, run_shrinking_command},
-    {IDM_REMOVE_NEW_LINES, run_shrinking_command},
-    {IDM_REMOVE_CR, run_shrinking_command},
-    {IDM_REMOVE_LF, run_shrinking_command},
-    {IDM_FF_TO_SPACE, run_same_length_command},
-    {IDM_NEW_LINES_TO_SPACES, run_shrinking_command},
-    {IDM_CR_TO_SPACE, run_same_length_command},
-    {IDM_LF_TO_SPACE, run_same_length_command},
-    {IDM_SPACE_TO_CR, run_same_length_command},
-    {IDM_SPACE_TO_LF, run_same_length_command},
-    {IDM_SPACE_TO_FF, run_same_length_command},
-    {IDM_SPACES_TO_NEW_LINES, run_growing_command},
-    {IDM_CHESS_LEFT_RIGHT, run_same_length_command},
-    {IDM_CHESS_TOP_BOTTOM, run_same_length_command},
-    {IDM_CHESS_BOTH, run_same_length_command},
-    {IDM_REMOVE_NON_ASCII, run_shrinking_command},
-    {IDM_FOREGROUND_COLOR, choose_foreground_colour},
-    {IDM_BACKGROUND_COLOR, choose_background_colour},
-    {IDM_FONT, choose_viewer_font},
-    {IDM_STAMP_COMPACT, run_stamp_command},
-    {IDM_STAMP_SLASHED, run_stamp_command},
-    {IDM_PREPEND_STAMP, run_prepend_stamp},
-    {IDM_TRAILING_WHITE_SPACE, run_shrinking_command},
-    {IDM_LEADING_WHITE_SPACE, run_shrinking_command},
-    {IDM_ADD_CR, run_growing_command},
-    {IDM_ADD_NEW_LINES, run_growing_command},
-    {IDM_ADD_LF, run_growing_command},
-    {IDM_EXCESS_SPACES, run_shrinking_command},
-    {IDM_CLEANUP_SINGLE_SPACED, run_cleanup_recipe},
-    {IDM_CLEANUP_DOUBLE_SPACED, run_cleanup_recipe},
-    {IDM_CLEANUP_SOURCE_CODE, run_cleanup_recipe},
-    {IDM_CLEANUP_PGN_COMMENTS, run_cleanup_recipe},
-    {IDM_FORWARD_TO_REVERSE_SLASHES, run_same_length_command},
-    {IDM_REVERSE_TO_FORWARD_SLASHES, run_same_length_command},
-    {IDM_FLIP_SLASHES, run_same_length_command},
-    {IDM_EXCESS_NEW_LINES_LEAVE_ONE, run_shrinking_command},
-    {IDM_CLEANUP_MEMO_PAD, run_cleanup_recipe},
-    {IDM_REMOVE_SPACES, run_shrinking_command},
-    {IDM_ALWAYS_ON_TOP, toggle_always_on_top},
-    {IDM_APPEND, toggle_append},
-    {IDM_APPEND_OPTIONS, toggle_append},
-    {IDM_CONFIRM_EXIT, confirm_exit},
-    {IDM_LAUNCH_ON_SAVE, launch_on_save},
-    {IDM_REMOVE_PARENTHESES, run_shrinking_command},
-    {IDM_REMOVE_BRACKETS, run_shrinking_command},
-    {IDM_REMOVE_ANGLE_BRACKETS, run_shrinking_command},
-    {IDM_REMOVE_BRACES, run_shrinking_command},
-    {IDM_CLEANUP_SINGLE_LINE, run_cleanup_recipe},
-    {IDM_CLEANUP_WORD_PER_LINE, run_cleanup_recipe},
-    {IDM_SHOW_STATUS_WINDOW, toggle_floating_status},
-    {IDM_APPEND_NO_SEPARATOR, choose_separator},
-    {IDM_APPEND_SPACE, choose_separator},
-    {IDM_APPEND_NEW_LINE, choose_separator},
-    {IDM_APPEND_DOUBLE_NEW_LINE, choose_separator},
-    {IDM_APPEND_FORM_FEED, choose_separator},
-    {IDM_TOGGLE_VISIBILITY, toggle_visibility},
-    {IDM_SHELL_AUTOMATICALLY, shell_automatically},
-    {IDM_OPTIONS, show_options},
-    {IDM_NEXT_IDEA, next_idea},
-    {IDM_BINARY_WITH_NEW_LINES, ask_binary_count, 1},
-    {IDM_AUTO_CLEANUP, auto_cleanup},
-    {IDM_LOG_DEBUGGING, log_debugging},
-    {IDM_TOGGLE_MAXIMIZED, toggle_maximized},
-    {IDM_WINDOW_TO_BOTTOM, window_to_bottom},
-};
+// Shown by the commands that are still to come, and for good by 40048.
+void not_implemented(App& app, unsigned) { show_not_implemented(app); }
 
-constexpr bool sorted_and_unique() {
-  for (std::size_t i = 1; i < std::size(kCommands); ++i) {
-    if (kCommands[i - 1].id >= kCommands[i].id) return false;
+constexpr CommandEntry one(unsigned id, CommandHandler handler, LRESULT result = 0) {
+  return {id, id, handler, result};
+}
+constexpr CommandEntry range(unsigned first, unsigned last, CommandHandler handler) {
+  return {first, last, handler, 0};
+}
+
+// The commands that are not text commands (those are the rule table's), in the
+// order of the menus they come from.
+constexpr CommandEntry kCommands[] = {
+    // File
+    one(IDM_OPEN, not_implemented),
+    one(IDM_SAVE, not_implemented),
+    one(IDM_SAVE_AS, not_implemented),
+    one(IDM_EXIT, exit_program),
+    // Edit (the Replace, Remove and Add items are text commands)
+    one(IDM_DELETE, delete_clipboard),
+    one(IDM_APPEND, toggle_append),
+    one(IDM_BINARY_WITH_NEW_LINES, ask_binary_count, 1),
+    one(IDM_SHELL_OPEN, not_implemented),
+    // Cleanup (the recipes are text commands)
+    one(IDM_AUTO_CLEANUP, auto_cleanup),
+    // Recall
+    range(IDM_STORE_FIRST, IDM_STORE_LAST, not_implemented),
+    range(IDM_RECALL_FIRST, IDM_RECALL_LAST, not_implemented),
+    one(IDM_SORT_NONE, not_implemented),
+    one(IDM_SORT_ALPHABETICALLY, not_implemented),
+    one(IDM_SORT_TIME_ADDED, not_implemented),
+    one(IDM_SORT_LAST_USED, not_implemented),
+    one(IDM_SORT_TIMES_USED, not_implemented),
+    one(IDM_LOAD_CLIPS, not_implemented),
+    one(IDM_SAVE_CLIPS, not_implemented),
+    one(IDM_CLEAR_CLIPS, not_implemented),
+    one(IDM_AUTO_CLIP_FILE, not_implemented),
+    // Options
+    one(IDM_APPEND_OPTIONS, toggle_append),
+    range(IDM_APPEND_NO_SEPARATOR, IDM_APPEND_FORM_FEED, choose_separator),
+    one(IDM_OPTIONS, show_options),
+    one(IDM_STATUS_BAR, toggle_status_bar),
+    one(IDM_SHOW_MENU, toggle_menu_bar),
+    one(IDM_TOOL_WINDOW_STYLE, toggle_tool_window),
+    one(IDM_HIDE_CAPTION_BAR, toggle_caption),
+    one(IDM_ALWAYS_ON_TOP, toggle_always_on_top),
+    one(IDM_WINDOW_TO_BOTTOM, window_to_bottom),
+    one(IDM_TOGGLE_MAXIMIZED, toggle_maximized),
+    one(IDM_TOGGLE_VISIBILITY, toggle_visibility),
+    one(IDM_SHOW_STATUS_WINDOW, toggle_floating_status),
+    one(IDM_BEEP_ON_CHANGE, beep_on_change),
+    one(IDM_CONFIRM_EXIT, confirm_exit),
+    one(IDM_LAUNCH_ON_SAVE, launch_on_save),
+    one(IDM_SHELL_AUTOMATICALLY, shell_automatically),
+    range(IDM_DROP_IGNORES, IDM_DROP_FILE_NAMES, not_implemented),
+    one(IDM_FOREGROUND_COLOR, choose_foreground_colour),
+    one(IDM_BACKGROUND_COLOR, choose_background_colour),
+    one(IDM_FONT, choose_viewer_font),
+    one(IDM_DEBUG_DISPLAY, debug_display),
+    one(IDM_LOG_DEBUGGING, log_debugging),
+    // Extras (the chess flips are text commands)
+    one(IDM_DIAL, not_implemented),
+    one(IDM_MODEM_OPTIONS, not_implemented),
+    one(IDM_FETCH_CSV, not_implemented),
+    one(IDM_CSV_DATE_RANGE, not_implemented),
+    one(IDM_FETCH_URLS, not_implemented),
+    one(IDM_FAKE_EMAIL_HTML, not_implemented),
+    one(IDM_AD_SERVER_TO_HOST, not_implemented),
+    one(IDM_CD_TRAY, not_implemented),
+    one(IDM_CD_SWAP, not_implemented),
+    one(IDM_SCREEN_SAVER, not_implemented),
+    one(IDM_MONITOR_LOW_POWER, not_implemented),
+    one(IDM_MONITOR_OFF, not_implemented),
+    one(IDM_MINIMIZE_ALL, not_implemented),
+    one(IDM_RESTORE_ALL, not_implemented),
+    one(IDM_MAXIMIZE_ALL, not_implemented),
+    one(IDM_SWAP_MINIMIZED_RESTORED, not_implemented),
+    one(IDM_SWAP_MINIMIZED_MAXIMIZED, not_implemented),
+    one(IDM_SWAP_MAXIMIZED_RESTORED, not_implemented),
+    one(IDM_NEXT_IDEA, next_idea),
+    // Help
+    one(IDM_ABOUT, show_about),
+    one(IDM_MY_HOME_PAGE, not_implemented),
+    one(IDM_KESTRIN_PAGE, not_implemented),
+    // The menu that is never shown
+    one(IDM_SHELL_EXPLORE, not_implemented),
+    one(IDM_AUTO_FOCUS, auto_focus),
+    one(IDM_TOGGLE_ALL_VISIBILITY, not_implemented),
+};
+constexpr std::size_t kCommandCount = std::size(kCommands);
+
+// The rows in the order of their identifiers, worked out by the compiler.
+constexpr auto kByIdentifier = [] {
+  std::array<std::uint16_t, kCommandCount> order{};
+  std::iota(order.begin(), order.end(), std::uint16_t{0});
+  std::sort(order.begin(), order.end(),
+            [](std::uint16_t a, std::uint16_t b) { return kCommands[a].first < kCommands[b].first; });
+  return order;
+}();
+
+constexpr bool rows_apart() {
+  for (const CommandEntry& row : kCommands) {
+    if (row.last < row.first) return false;
+  }
+  for (std::size_t i = 1; i < kCommandCount; ++i) {
+    if (kCommands[kByIdentifier[i - 1]].last >= kCommands[kByIdentifier[i]].first) return false;
   }
   return true;
 }
-static_assert(sorted_and_unique(), "the command table must be sorted by identifier");
+static_assert(rows_apart(), "every identifier has at most one row in the command table");
+
+const CommandEntry* find_entry(unsigned id) {
+  const auto* end = kByIdentifier.data() + kCommandCount;
+  const auto* after = std::upper_bound(kByIdentifier.data(), end, id,
+                                       [](unsigned key, std::uint16_t row) {
+                                         return key < kCommands[row].first;
+                                       });
+  if (after == kByIdentifier.data()) return nullptr;
+  const CommandEntry& row = kCommands[*(after - 1)];
+  return id <= row.last ? &row : nullptr;
+}
 
 }  // namespace
 
 std::span<const CommandEntry> command_table() { return kCommands; }
-
-namespace {
-
-const CommandEntry* find_entry(unsigned id) {
-  auto it = std::lower_bound(std::begin(kCommands), std::end(kCommands), id,
-                             [](const CommandEntry& e, unsigned key) { return e.id < key; });
-  return it != std::end(kCommands) && it->id == id ? it : nullptr;
-}
-
-}  // namespace
 
 CommandHandler find_command(unsigned id) {
   const CommandEntry* entry = find_entry(id);
@@ -162,6 +177,10 @@ CommandHandler find_command(unsigned id) {
 
 LRESULT dispatch_command(App& app, WPARAM wparam) {
   const unsigned id = LOWORD(wparam);
+  if (const TextCommand* text = find_text_command(id)) {
+    run_text_command(app, *text);
+    return 0;
+  }
   const CommandEntry* entry = find_entry(id);
   if (!entry) {
     show_not_implemented(app);
@@ -169,10 +188,6 @@ LRESULT dispatch_command(App& app, WPARAM wparam) {
   }
   entry->handler(app, id);
   return entry->result;
-}
-
-void run_command(const App& app, unsigned id) {
-  SendMessageA(app.main_window, WM_COMMAND, id, 0);
 }
 
 }  // namespace kestrin

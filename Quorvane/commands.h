@@ -1,6 +1,6 @@
-// The command table: every command identifier with its own handling, so that
-// "run command N" is one lookup. Identifiers without an entry get the
-// not-implemented dialog.
+// The command dispatch. A text command is found in the rule table and runs in
+// the frame its kind names; every other command has a row in the command table.
+// Identifiers in neither get the not-implemented dialog.
 #pragma once
 
 #include <span>
@@ -13,23 +13,19 @@ namespace kestrin {
 using CommandHandler = void (*)(App& app, unsigned id);
 
 struct CommandEntry {
-  unsigned id;
+  unsigned first, last;  // the identifiers the row serves
   CommandHandler handler;
   LRESULT result = 0;  // what the window procedure answers
 };
 
-// The table, sorted by identifier.
+// The table, in the order of the menus its commands come from.
 std::span<const CommandEntry> command_table();
 
-// Handler of an identifier, or nullptr when it has no handling of its own.
+// Handler of an identifier's row, or nullptr when it has none.
 CommandHandler find_command(unsigned id);
 
 // WM_COMMAND of the main window (the identifier is the low word of wparam);
 // returns what the window procedure answers.
 LRESULT dispatch_command(App& app, WPARAM wparam);
-
-// Runs command `id` as every part of the program does: WM_COMMAND sent to the
-// main window, synchronously.
-void run_command(const App& app, unsigned id);
 
 }  // namespace kestrin

@@ -1,6 +1,6 @@
 #include "dialogs.h"
 
-#include "commands.h"
+#include "run_command.h"
 #include "frame.h"
 #include "res/resource.h"
 
@@ -133,7 +133,7 @@ void show_options(App& app, unsigned) {
   Settings& now = app.settings;
   if (now.ShowStatus != before.ShowStatus) {
     now.ShowStatus = before.ShowStatus;
-    run_command(app, IDM_SHOW_STATUS_WINDOW);  // flips it and shows or hides the window
+    run_command(app.main_window, IDM_SHOW_STATUS_WINDOW);  // flips it and shows or hides the window
   }
   if (now.DisplayMainMenu != before.DisplayMainMenu) apply_menu_bar(app);
   if (now.HideCaptionBar != before.HideCaptionBar) apply_caption_rule(app);

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "commands.h"
+#include "run_command.h"
 #include "menu_states.h"
 #include "res/resource.h"
 #include "text_format.h"
@@ -126,7 +126,7 @@ void on_tray_callback(App& app, WPARAM wparam, LPARAM lparam) {
       break;
     }
     case WM_MBUTTONDOWN:
-      run_command(app, IDM_APPEND);
+      run_command(app.main_window, IDM_APPEND);
       break;
   }
 }
@@ -140,7 +140,7 @@ void on_mouse(App& app, UINT message) {
       if (app.saved_foreground) {
         SetForegroundWindow(app.saved_foreground);
       } else if (app.settings.LeftClickViewToggle) {
-        run_command(app, IDM_TOGGLE_MAXIMIZED);
+        run_command(app.main_window, IDM_TOGGLE_MAXIMIZED);
       }
       break;
     case WM_MOUSEMOVE:
@@ -164,13 +164,13 @@ void on_mouse(App& app, UINT message) {
       ReleaseCapture();
       break;
     case WM_LBUTTONDBLCLK:
-      run_command(app, IDM_TOGGLE_MAXIMIZED);
+      run_command(app.main_window, IDM_TOGGLE_MAXIMIZED);
       break;
     case WM_RBUTTONDOWN:
       SendMessageA(app.main_window, WM_KESTRIN_TRAY, kTrayIconId, WM_RBUTTONDOWN);
       break;
     case WM_MBUTTONDOWN:
-      run_command(app, IDM_APPEND);
+      run_command(app.main_window, IDM_APPEND);
       break;
   }
 }

@@ -6,6 +6,7 @@
 #include "clipboard/floating_status.h"
 #include "clipboard/viewer_win.h"
 #include "commands.h"
+#include "run_command.h"
 #include "diagnostics.h"
 #include "frame.h"
 #include "res/resource.h"
@@ -45,7 +46,7 @@ void on_create(App& app) {
 
   if (app.settings.ShowStatus) {
     app.settings.ShowStatus = 0;
-    run_command(app, IDM_SHOW_STATUS_WINDOW);
+    run_command(app.main_window, IDM_SHOW_STATUS_WINDOW);
   }
 
   restore_window_rect(app);

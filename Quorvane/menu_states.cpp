@@ -1,6 +1,7 @@
 #include "menu_states.h"
 
 #include "res/resource.h"
+#include "transform/rules.h"
 
 namespace kestrin {
 
@@ -37,44 +38,37 @@ std::vector<MenuItemState> menu_states(const Settings& s, const Analysis& a,
   check(IDM_SHOW_STATUS_WINDOW, s.ShowStatus);
   check(IDM_STATUS_BAR, s.StatusWindow);
 
-  const bool text = a.size != 0, cr = a.cr != 0, lf = a.lf != 0, ff = a.ff != 0;
+  const bool text = a.size != 0, cr = a.cr != 0, lf = a.lf != 0;
   const bool spaces = a.sp != 0, tabs = a.tab != 0, non_ascii = a.na != 0;
   auto has = [&](char c) { return a.histogram[static_cast<unsigned char>(c)] != 0; };
-  for (unsigned id : {IDM_REVERSE_CASE, IDM_LOWER_CASE, IDM_UPPER_CASE, IDM_PHONE_NUMBER}) {
-    enable(id, text);
+  auto holds = [&](Needs needs) {
+    switch (needs) {
+      case Needs::Nothing: break;
+      case Needs::Text: return text;
+      case Needs::Cr: return cr;
+      case Needs::Lf: return lf;
+      case Needs::Ff: return a.ff != 0;
+      case Needs::CrOrLf: return cr || lf;
+      case Needs::CrAndLf: return cr && lf;
+      case Needs::Spaces: return spaces;
+      case Needs::SpacesOrTabs: return spaces || tabs;
+      case Needs::NonAscii: return non_ascii;
+      case Needs::Parentheses: return has('(') && has(')');
+      case Needs::Brackets: return has('[') && has(']');
+      case Needs::AngleBrackets: return has('<') && has('>');
+      case Needs::Braces: return has('{') && has('}');
+      case Needs::Slash: return has('/');
+      case Needs::Backslash: return has('\\');
+      case Needs::AnySlash: return has('/') || has('\\');
+    }
+    return false;
+  };
+  std::size_t count = 0;
+  const TextCommand* commands = text_commands(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (commands[i].needs != Needs::Nothing) enable(commands[i].id, holds(commands[i].needs));
   }
-  for (unsigned id : {IDM_CR_TO_LF, IDM_CR_TO_FF, IDM_EXCESS_CR, IDM_REMOVE_CR, IDM_CR_TO_SPACE,
-                      IDM_ADD_CR}) {
-    enable(id, cr);
-  }
-  for (unsigned id : {IDM_LF_TO_CR, IDM_LF_TO_FF, IDM_EXCESS_LF, IDM_REMOVE_LF, IDM_LF_TO_SPACE,
-                      IDM_ADD_LF}) {
-    enable(id, lf);
-  }
-  for (unsigned id : {IDM_FF_TO_NEW_LINES, IDM_FF_TO_CR, IDM_FF_TO_LF, IDM_EXCESS_FF,
-                      IDM_REMOVE_FF, IDM_FF_TO_SPACE}) {
-    enable(id, ff);
-  }
-  enable(IDM_NEW_LINES_TO_FF, cr || lf);
-  for (unsigned id : {IDM_EXCESS_NEW_LINES, IDM_REMOVE_NEW_LINES, IDM_NEW_LINES_TO_SPACES,
-                      IDM_ADD_NEW_LINES, IDM_EXCESS_NEW_LINES_LEAVE_ONE}) {
-    enable(id, cr && lf);
-  }
-  for (unsigned id : {IDM_SPACE_TO_CR, IDM_SPACE_TO_LF, IDM_SPACE_TO_FF, IDM_SPACES_TO_NEW_LINES,
-                      IDM_EXCESS_SPACES, IDM_REMOVE_SPACES}) {
-    enable(id, spaces);
-  }
-  enable(IDM_TRAILING_WHITE_SPACE, spaces || tabs);
-  enable(IDM_LEADING_WHITE_SPACE, spaces || tabs);
-  enable(IDM_REMOVE_NON_ASCII, non_ascii);
   enable(IDM_BINARY_WITH_NEW_LINES, non_ascii);
-  enable(IDM_REMOVE_PARENTHESES, has('(') && has(')'));
-  enable(IDM_REMOVE_BRACKETS, has('[') && has(']'));
-  enable(IDM_REMOVE_ANGLE_BRACKETS, has('<') && has('>'));
-  enable(IDM_REMOVE_BRACES, has('{') && has('}'));
-  enable(IDM_FORWARD_TO_REVERSE_SLASHES, has('/'));
-  enable(IDM_REVERSE_TO_FORWARD_SLASHES, has('\\'));
-  enable(IDM_FLIP_SLASHES, has('/') || has('\\'));
   enable(IDM_SAVE, text || a.bitmap_present);
   enable(IDM_DELETE, !clipboard_empty);
   return states;

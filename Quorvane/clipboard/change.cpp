@@ -9,7 +9,7 @@
 #include "clipboard/analysis_win.h"
 #include "clipboard/append.h"
 #include "clipboard/floating_status.h"
-#include "commands.h"
+#include "run_command.h"
 #include "diagnostics.h"
 #include "frame.h"
 #include "res/resource.h"
@@ -107,7 +107,7 @@ static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
   if (s.AutoCleanup && s.AutoCleanupCommand != 0 && IsClipboardFormatAvailable(CF_TEXT) &&
       app.auto_clean_guard == 0) {
     ++app.auto_clean_guard;
-    run_command(app, static_cast<unsigned>(s.AutoCleanupCommand));
+    run_command(app.main_window, static_cast<unsigned>(s.AutoCleanupCommand));
     --app.auto_clean_guard;
   }
   pass_on(app, wparam, lparam);
@@ -119,7 +119,7 @@ static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
       debug_log(app.main_window, kUnitMain, kSiteAutoScroll, "Trying to AutoScroll!");
     }
   }
-  if (s.AutoShell) run_command(app, IDM_SHELL_OPEN);
+  if (s.AutoShell) run_command(app.main_window, IDM_SHELL_OPEN);
 }
 
 void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
@@ -235,18 +235,18 @@ void delete_clipboard(App& app, unsigned) {
 }
 
 void handle_clear_request(App& app) {
-  if (app.settings.Append) run_command(app, IDM_APPEND);
-  run_command(app, IDM_DELETE);
+  if (app.settings.Append) run_command(app.main_window, IDM_APPEND);
+  run_command(app.main_window, IDM_DELETE);
 }
 
 void handle_stamp_request(App& app) {
-  if (!app.settings.Append) run_command(app, IDM_APPEND);
+  if (!app.settings.Append) run_command(app.main_window, IDM_APPEND);
   bool has_text = false;
   {
     ClipboardSession session(app.main_window);
     has_text = IsClipboardFormatAvailable(CF_TEXT) != FALSE;
   }
-  run_command(app, has_text ? IDM_PREPEND_STAMP : IDM_STAMP_SLASHED);
+  run_command(app.main_window, has_text ? IDM_PREPEND_STAMP : IDM_STAMP_SLASHED);
 }
 
 }  // namespace kestrin

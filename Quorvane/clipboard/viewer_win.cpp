@@ -6,7 +6,7 @@
 #include "clipboard/analysis_win.h"
 #include "clipboard/change.h"
 #include "clipboard/viewer_rules.h"
-#include "commands.h"
+#include "run_command.h"
 #include "diagnostics.h"
 #include "frame.h"
 #include "res/resource.h"
@@ -222,16 +222,16 @@ void viewer_key(App& app, WPARAM key, LPARAM flags) {
     case VK_DOWN:
       return scroll(SB_LINEDOWN);
     case VK_INSERT:
-      if (extended) return run_command(app, IDM_APPEND);
+      if (extended) return run_command(app.main_window, IDM_APPEND);
       break;
     case VK_DELETE:
-      if (extended) return run_command(app, IDM_DELETE);
+      if (extended) return run_command(app.main_window, IDM_DELETE);
       break;
     case VK_ESCAPE:
-      if (!extended) return run_command(app, IDM_STAMP_SLASHED);
+      if (!extended) return run_command(app.main_window, IDM_STAMP_SLASHED);
       break;
     case VK_SCROLL:
-      if (!extended) return run_command(app, IDM_PREPEND_STAMP);
+      if (!extended) return run_command(app.main_window, IDM_PREPEND_STAMP);
       break;
   }
   MessageBeep(MB_ICONEXCLAMATION);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "clipboard/change.h"
-#include "commands.h"
+#include "run_command.h"
 #include "dialogs.h"
 #include "res/resource.h"
 #include "text_format.h"
@@ -32,8 +32,6 @@ LocalTime local_time() {
   GetLocalTime(&now);
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wDayOfWeek};
 }
-
-}  // namespace
 
 void run_same_length_command(App& app, unsigned id) {
   SelfChangeScope own_write(app);
@@ -118,7 +116,27 @@ void run_cleanup_recipe(App& app, unsigned id) {
   for (HMENU menu : {app.tray_menu, app.main_menu}) {
     if (menu) CheckMenuItem(menu, id, MF_BYCOMMAND | MF_CHECKED);
   }
-  for (std::size_t k = 0; k < count; ++k) run_command(app, steps[k]);
+  for (std::size_t k = 0; k < count; ++k) run_command(app.main_window, steps[k]);
+}
+
+}  // namespace
+
+void run_text_command(App& app, const TextCommand& command) {
+  switch (command.kind) {
+    case RuleKind::SameLength:
+      return run_same_length_command(app, command.id);
+    case RuleKind::Shrinking:
+      return run_shrinking_command(app, command.id);
+    case RuleKind::Growing:
+    case RuleKind::Add:
+      return run_growing_command(app, command.id);
+    case RuleKind::Stamp:
+      return run_stamp_command(app, command.id);
+    case RuleKind::Prepend:
+      return run_prepend_stamp(app, command.id);
+    case RuleKind::Recipe:
+      return run_cleanup_recipe(app, command.id);
+  }
 }
 
 void ask_binary_count(App& app, unsigned) {

@@ -1,17 +1,16 @@
-// The clipboard frames the text commands run in, and their command handlers.
-// Every handler that writes marks the write as the program's own.
+// The clipboard frames the text commands run in. Every frame that writes marks
+// the write as the program's own.
 #pragma once
 
 #include "app.h"
+#include "transform/rules.h"
 
 namespace kestrin {
 
-void run_same_length_command(App& app, unsigned id);  // same-length frame
-void run_shrinking_command(App& app, unsigned id);    // shrinking frame
-void run_growing_command(App& app, unsigned id);      // growing frame (and Add)
-void run_stamp_command(App& app, unsigned id);        // 40045, 40046
-void run_prepend_stamp(App& app, unsigned id);        // 40047
-void run_cleanup_recipe(App& app, unsigned id);       // the seven recipes
-void ask_binary_count(App& app, unsigned id);         // 40182
+// Runs a text command of the rule table in the frame its kind names.
+void run_text_command(App& app, const TextCommand& command);
+
+// 40182: asks how many consecutive non-ASCII characters the removal takes.
+void ask_binary_count(App& app, unsigned id);
 
 }  // namespace kestrin

@@ -20,11 +20,25 @@ enum class RuleKind {
   Recipe,      // a sequence of the above
 };
 
+// What the clipboard text must hold for a command's menu item to be enabled.
+enum class Needs : unsigned char {
+  Nothing,  // no rule: the item keeps the state of the menu resource
+  Text, Cr, Lf, Ff,
+  CrOrLf, CrAndLf,
+  Spaces, SpacesOrTabs, NonAscii,
+  Parentheses, Brackets, AngleBrackets, Braces,  // both of the pair
+  Slash, Backslash, AnySlash,
+};
+
+// One row per text command: the one place that says what the command is
+// called, which frame runs it (its kind) and when its menu item is enabled.
+// Adding a text command is a row here, its rule, and its menu line.
 struct TextCommand {
   unsigned id;
   RuleKind kind;
   const char* name;       // short kebab-case name, for kestrin-text
   const char* menu_text;  // as the menu shows it
+  Needs needs;
 };
 
 // Every text command, in menu order.

@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "res/resource.h"
+#include "transform/rules.h"
 #include "window_fixture.h"
 
 #include <commctrl.h>
@@ -132,16 +133,40 @@ TEST_F(MainWindow, EveryCommandStandsInItsMenus) {
             "New Lines (Carriage Returns && Line Feeds) to Form Feeds");  // shown with one &
 }
 
-TEST_F(MainWindow, CommandTableIsSortedAndReachable) {
+// Every item of every menu resource is served by exactly one row of the command
+// table or one text rule, and every row and rule serves an item: a command added
+// to the resource script without its handling, or handled twice, fails here.
+TEST_F(MainWindow, EveryMenuItemHasExactlyOneHandlerOrRule) {
   create();
-  unsigned previous = 0;
-  for (const CommandEntry& entry : command_table()) {
-    EXPECT_GT(entry.id, previous);
-    EXPECT_EQ(find_command(entry.id), entry.handler);
-    previous = entry.id;
+  std::set<unsigned> items;
+  collect_ids(app_.main_menu, items);
+  collect_ids(app_.tray_menu, items);
+  UniqueMenu hidden(LoadMenuA(app_.instance, MAKEINTRESOURCEA(IDR_HIDDEN_MENU)));
+  collect_ids(hidden.get(), items);
+
+  std::set<unsigned> served;
+  for (unsigned id : items) {
+    std::size_t rows = find_text_command(id) ? 1 : 0;
+    for (const CommandEntry& row : command_table()) rows += row.first <= id && id <= row.last;
+    EXPECT_EQ(rows, 1u) << "menu item " << id;
+    if (find_text_command(id)) {
+      EXPECT_EQ(find_text_command(id)->menu_text, item_text(app_.main_menu, id)) << id;
+    } else {
+      EXPECT_NE(find_command(id), nullptr) << id;
+    }
   }
-  EXPECT_EQ(find_command(IDM_FETCH_URLS), nullptr);
+  for (const CommandEntry& row : command_table()) {
+    for (unsigned id = row.first; id <= row.last; ++id) {
+      EXPECT_EQ(items.count(id), 1u) << "row without a menu item: " << id;
+    }
+  }
+  std::size_t count = 0;
+  const TextCommand* rules = text_commands(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    EXPECT_EQ(items.count(rules[i].id), 1u) << "rule without a menu item: " << rules[i].name;
+  }
   EXPECT_EQ(find_command(0), nullptr);
+  EXPECT_EQ(find_command(40999), nullptr);
 }
 
 TEST_F(MainWindow, PlainTogglesFlipOnlyTheirFlag) {
