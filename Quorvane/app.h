@@ -40,26 +40,30 @@ struct ClipboardTextCache {
   SharedText text;                // none: no text, or it could not be read
 };
 
-struct App {
-  HINSTANCE instance = nullptr;
-
-  // Windows and menus.
-  HWND main_window = nullptr;
+// The frame and the tray: menus, splash, bars, brushes, the tray icon's
+// animation, and the window drag.
+struct FramePart {
   HMENU main_menu = nullptr;  // the class menu, attached or detached
   UniqueMenu tray_menu_resource;
   HMENU tray_menu = nullptr;  // first submenu of the tray menu resource
   UniqueWindow splash;
   HWND status_bar = nullptr;
-  HWND floating_status = nullptr;
   UniqueGdiObject background_brush;  // the main window's RGB(0,0,255)
   UniqueGdiObject dialog_brush;      // RGB(0,0,127), splash and dialogs
-
-  // Settings.
-  Settings settings;
-  SettingsLocation settings_location;
   std::optional<bool> visible_at_close;  // taken when a close is asked for
 
-  // Clipboard monitor.
+  unsigned tick_count = 0;
+  bool tray_icon_added = false;
+  std::array<HICON, 4> tray_icons{};
+  std::size_t tray_icon_count = 0;  // 0: rebuilt at the next tick
+
+  bool dragging = false;  // a left-button drag of the window
+  POINT last_cursor{};
+};
+
+// The clipboard monitor: the viewer chain, the change handling with append
+// mode, and the analysis of what the clipboard holds.
+struct MonitorPart {
   HWND next_viewer = nullptr;
   int self_change = 0;       // non-zero while the program writes the clipboard itself
   int auto_clean_guard = 0;  // non-zero while the automatic cleanup runs
@@ -72,26 +76,40 @@ struct App {
   SharedText snapshot;       // append mode: the text as it stood after the last change
   SharedText analysed_text;  // the text the analysis describes, which the viewer draws
   Analysis analysis;
+  // What the monitor says of the clipboard: the title, the tray tip, the
+  // viewer's layout and scroll lines. Nothing else writes it.
   std::array<char, kStatusTextSize> status_text{};
   std::size_t line_table_limit = SIZE_MAX;  // records the analysis may allocate
+};
 
-  // Frame and tray.
-  unsigned tick_count = 0;
-  bool tray_icon_added = false;
-  std::array<HICON, 4> tray_icons{};
-  std::size_t tray_icon_count = 0;  // 0: rebuilt at the next tick
-
-  bool dragging = false;  // a left-button drag of the window
-  POINT last_cursor{};
-
-  // Viewer.
+// The viewer: how the main window draws the clipboard, and the floating status
+// window.
+struct ViewerPart {
   LOGFONTA viewer_font{};
   std::array<COLORREF, 16> custom_colours{};
   int line_height = 0;
   bool clipboard_empty = false;
+  HWND floating_status = nullptr;
+};
 
-  // Slots.
-  SlotArray slots;
+// The twenty storage slots.
+struct SlotsPart {
+  SlotArray store;
+};
+
+// The program: what every part shares (the instance, the main window, the
+// settings), then one part per subsystem. Each part's start and stop run from
+// the main window's creation and teardown, in their documented order.
+struct App {
+  HINSTANCE instance = nullptr;
+  HWND main_window = nullptr;
+  Settings settings;
+  SettingsLocation settings_location;
+
+  FramePart frame;
+  MonitorPart monitor;
+  ViewerPart viewer;
+  SlotsPart slots;
 };
 
 }  // namespace kestrin

@@ -1,7 +1,5 @@
 #include "commands.h"
 
-#include <winsock2.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -24,11 +22,10 @@ void exit_program(App& app, unsigned) { SendMessageA(app.main_window, WM_CLOSE, 
 
 // Looks up the local host name; the answer is not used.
 void next_idea(App&, unsigned) {
-  WSADATA wsa{};
-  if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) return;
+  WinsockSession sockets(MAKEWORD(1, 1));
+  if (!sockets) return;
   char host[260] = {};
   if (gethostname(host, sizeof host - 1) == 0) gethostbyname(host);
-  WSACleanup();
 }
 
 void debug_display(App& app, unsigned) {

@@ -140,12 +140,12 @@ void show_options(App& app, unsigned) {
   if (now.ToolWindowStyle != before.ToolWindowStyle) apply_extended_style_rule(app);
   SetWindowPos(app.main_window, nullptr, 0, 0, 0, 0,
                SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE);
-  if (now.StatusWindow && !app.status_bar) create_status_bar(app);
-  if (!now.StatusWindow && app.status_bar) destroy_status_bar(app);
+  if (now.StatusWindow && !app.frame.status_bar) create_status_bar(app);
+  if (!now.StatusWindow && app.frame.status_bar) destroy_status_bar(app);
   SetWindowPos(app.main_window, now.AlwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                SWP_NOSIZE | SWP_NOMOVE | SWP_FRAMECHANGED);
   InvalidateRect(app.main_window, nullptr, TRUE);
-  app.tray_icon_count = 0;  // a changed Append shows at the next tick
+  app.frame.tray_icon_count = 0;  // a changed Append shows at the next tick
 }
 
 void show_about(App& app, unsigned) {

@@ -4,6 +4,8 @@
 #include <shellapi.h>
 
 #include "run_command.h"
+#include "settings_win.h"
+#include "splash.h"
 #include "menu_states.h"
 #include "res/resource.h"
 #include "text_format.h"
@@ -52,7 +54,7 @@ void restore_window_rect(App& app) {
 }
 
 void apply_menu_bar(App& app) {
-  SetMenu(app.main_window, app.settings.DisplayMainMenu ? app.main_menu : nullptr);
+  SetMenu(app.main_window, app.settings.DisplayMainMenu ? app.frame.main_menu : nullptr);
   DrawMenuBar(app.main_window);
 }
 
@@ -65,8 +67,8 @@ void frame_refresh(App& app) {
 
 void toggle_status_bar(App& app, unsigned) {
   flip_flag(app.settings.StatusWindow);
-  if (app.settings.StatusWindow && !app.status_bar) create_status_bar(app);
-  if (!app.settings.StatusWindow && app.status_bar) destroy_status_bar(app);
+  if (app.settings.StatusWindow && !app.frame.status_bar) create_status_bar(app);
+  if (!app.settings.StatusWindow && app.frame.status_bar) destroy_status_bar(app);
   frame_refresh(app);
 }
 
@@ -122,7 +124,7 @@ void on_tray_callback(App& app, WPARAM wparam, LPARAM lparam) {
       POINT cursor{};
       GetCursorPos(&cursor);
       SetForegroundWindow(app.main_window);
-      TrackPopupMenu(app.tray_menu, 0, cursor.x + 1, cursor.y, 0, app.main_window, nullptr);
+      TrackPopupMenu(app.frame.tray_menu, 0, cursor.x + 1, cursor.y, 0, app.main_window, nullptr);
       break;
     }
     case WM_MBUTTONDOWN:
@@ -135,32 +137,32 @@ void on_mouse(App& app, UINT message) {
   switch (message) {
     case WM_LBUTTONDOWN:
       SetCapture(app.main_window);
-      app.dragging = true;
-      GetCursorPos(&app.last_cursor);
-      if (app.saved_foreground) {
-        SetForegroundWindow(app.saved_foreground);
+      app.frame.dragging = true;
+      GetCursorPos(&app.frame.last_cursor);
+      if (app.monitor.saved_foreground) {
+        SetForegroundWindow(app.monitor.saved_foreground);
       } else if (app.settings.LeftClickViewToggle) {
         run_command(app.main_window, IDM_TOGGLE_MAXIMIZED);
       }
       break;
     case WM_MOUSEMOVE:
-      if (app.dragging) {
+      if (app.frame.dragging) {
         POINT cursor{};
         GetCursorPos(&cursor);
         // The system sends moves of its own (after a resize, say): without a
         // real movement there is nothing to drag, and moving a maximised
         // window to where it is would drop its maximised placement.
-        if (cursor.x == app.last_cursor.x && cursor.y == app.last_cursor.y) break;
+        if (cursor.x == app.frame.last_cursor.x && cursor.y == app.frame.last_cursor.y) break;
         RECT rect{};
         GetWindowRect(app.main_window, &rect);
-        MoveWindow(app.main_window, rect.left + cursor.x - app.last_cursor.x,
-                   rect.top + cursor.y - app.last_cursor.y, rect.right - rect.left,
+        MoveWindow(app.main_window, rect.left + cursor.x - app.frame.last_cursor.x,
+                   rect.top + cursor.y - app.frame.last_cursor.y, rect.right - rect.left,
                    rect.bottom - rect.top, TRUE);
-        app.last_cursor = cursor;
+        app.frame.last_cursor = cursor;
       }
       break;
     case WM_LBUTTONUP:
-      app.dragging = false;
+      app.frame.dragging = false;
       ReleaseCapture();
       break;
     case WM_LBUTTONDBLCLK:
@@ -177,9 +179,9 @@ void on_mouse(App& app, UINT message) {
 
 void apply_menu_states(App& app) {
   const std::vector<MenuItemState> states =
-      menu_states(app.settings, app.analysis, app.clipboard_empty);
+      menu_states(app.settings, app.monitor.analysis, app.viewer.clipboard_empty);
   // The tray menu first, then the menu bar (also while it is detached).
-  for (HMENU menu : {app.tray_menu, app.main_menu}) {
+  for (HMENU menu : {app.frame.tray_menu, app.frame.main_menu}) {
     if (!menu) continue;
     for (const MenuItemState& state : states) {
       if (state.kind == MenuItemState::Check) {
@@ -195,21 +197,21 @@ void apply_menu_states(App& app) {
 void create_status_bar(App& app) {
   char title[kStatusTextSize];
   GetWindowTextA(app.main_window, title, sizeof title);
-  app.status_bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM,
+  app.frame.status_bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM,
                                        title, app.main_window, IDC_STATUS_BAR);
 }
 
 void set_status_bar_text(const App& app, const char* text) {
-  if (app.status_bar) SendMessageA(app.status_bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+  if (app.frame.status_bar) SendMessageA(app.frame.status_bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
 }
 
 void show_status_as_title(const App& app) {
-  SetWindowTextA(app.main_window, app.status_text.data());
+  SetWindowTextA(app.main_window, app.monitor.status_text.data());
 }
 
 void destroy_status_bar(App& app) {
-  if (app.status_bar) DestroyWindow(app.status_bar);
-  app.status_bar = nullptr;
+  if (app.frame.status_bar) DestroyWindow(app.frame.status_bar);
+  app.frame.status_bar = nullptr;
 }
 
 namespace {
@@ -228,39 +230,100 @@ NOTIFYICONDATAA tray_record(const App& app, UINT flags) {
 }  // namespace
 
 void add_tray_icon(App& app) {
-  app.tick_count = 0;
-  app.tray_icon_count = 0;
+  app.frame.tick_count = 0;
+  app.frame.tray_icon_count = 0;
   NOTIFYICONDATAA data = tray_record(app, NIF_MESSAGE | NIF_ICON | NIF_TIP);
   GetWindowTextA(app.main_window, data.szTip, sizeof data.szTip);
-  app.tray_icon_added = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+  app.frame.tray_icon_added = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
 }
 
 void remove_tray_icon(App& app) {
   NOTIFYICONDATAA data = tray_record(app, 0);
   Shell_NotifyIconA(NIM_DELETE, &data);
-  app.tray_icon_added = false;
+  app.frame.tray_icon_added = false;
 }
 
 void on_timer_tick(App& app) {
-  ++app.tick_count;
-  if (app.tray_icon_count == 0) {
+  ++app.frame.tick_count;
+  if (app.frame.tray_icon_count == 0) {
     auto icon = [&](int id) { return LoadIconA(app.instance, MAKEINTRESOURCEA(id)); };
-    app.tray_icons[app.tray_icon_count++] = icon(IDI_PROGRAM);
-    if (app.analysis.short_tail) app.tray_icons[app.tray_icon_count++] = icon(IDI_SHORT_TAIL);
+    app.frame.tray_icons[app.frame.tray_icon_count++] = icon(IDI_PROGRAM);
+    if (app.monitor.analysis.short_tail) app.frame.tray_icons[app.frame.tray_icon_count++] = icon(IDI_SHORT_TAIL);
     if (app.settings.Append) {
-      app.tray_icons[app.tray_icon_count++] = icon(IDI_APPEND_1);
-      app.tray_icons[app.tray_icon_count++] = icon(IDI_APPEND_2);
+      app.frame.tray_icons[app.frame.tray_icon_count++] = icon(IDI_APPEND_1);
+      app.frame.tray_icons[app.frame.tray_icon_count++] = icon(IDI_APPEND_2);
     }
   }
   NOTIFYICONDATAA data = tray_record(app, NIF_ICON);
-  data.hIcon = app.tray_icons[app.tick_count % app.tray_icon_count];
+  data.hIcon = app.frame.tray_icons[app.frame.tick_count % app.frame.tray_icon_count];
   Shell_NotifyIconA(NIM_MODIFY, &data);
-  if (app.splash && app.tick_count > 5) app.splash.reset();
+  if (app.frame.splash && app.frame.tick_count > 5) app.frame.splash.reset();
 }
 
 void restart_tray_animation(App& app) {
-  app.tray_icon_count = 0;
+  app.frame.tray_icon_count = 0;
   SendMessageA(app.main_window, WM_TIMER, kTrayTimerId, 0);
+}
+
+void start_frame(App& app) {
+  create_splash(app);
+  InitCommonControls();
+  FramePart& frame = app.frame;
+  frame.tray_menu_resource.reset(LoadMenuA(app.instance, MAKEINTRESOURCEA(IDR_TRAY_MENU)));
+  frame.tray_menu = GetSubMenu(frame.tray_menu_resource.get(), 0);
+  frame.main_menu = GetMenu(app.main_window);
+}
+
+void show_frame(App& app, const char* credit) {
+  restore_window_rect(app);
+  if (app.settings.StatusWindow) {
+    create_status_bar(app);
+    if (app.frame.status_bar) {
+      SendMessageA(app.frame.status_bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(credit));
+    }
+  }
+  ShowWindow(app.main_window, load_window_state(app) ? SW_SHOW : SW_HIDE);
+  SetTimer(app.main_window, kTrayTimerId, 1000, nullptr);
+  add_tray_icon(app);
+  apply_caption_rule(app);
+  apply_extended_style_rule(app);
+  SetWindowPos(app.main_window, nullptr, 0, 0, 0, 0,
+               SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE);
+  SendMessageA(app.main_window, WM_SIZE, 0, 0);
+}
+
+bool save_frame(App& app) {
+  // The system hides a window before destroying it, so the visibility is the one
+  // taken when the close was asked for.
+  app.settings.State =
+      app.frame.visible_at_close.value_or(IsWindowVisible(app.main_window) != FALSE) ? 1 : 0;
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  const bool normal = GetWindowPlacement(app.main_window, &placement) &&
+                      placement.showCmd == SW_SHOWNORMAL;
+  if (normal) {
+    RECT rect{};
+    GetWindowRect(app.main_window, &rect);
+    app.settings.X1 = rect.left;
+    app.settings.Y1 = rect.top;
+    app.settings.X2 = rect.right;
+    app.settings.Y2 = rect.bottom;
+  }
+  return save_window(app, normal);
+}
+
+void stop_frame(App& app) {
+  KillTimer(app.main_window, kTrayTimerId);
+  remove_tray_icon(app);
+}
+
+void release_frame(App& app) {
+  FramePart& frame = app.frame;
+  if (frame.main_menu && GetMenu(app.main_window) != frame.main_menu) {
+    DestroyMenu(frame.main_menu);
+  }
+  frame.main_menu = nullptr;
+  frame.splash.reset();
 }
 
 }  // namespace kestrin

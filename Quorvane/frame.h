@@ -6,6 +6,21 @@
 
 namespace kestrin {
 
+// The frame's start, before the settings are read: the splash, the common
+// controls, both menus.
+void start_frame(App& app);
+// The frame from the settings: the saved rectangle, the status bar with its
+// credit line, the visibility, the one-second timer, the tray icon, the caption
+// and style rules, the layout and the menu bar.
+void show_frame(App& app, const char* credit);
+// At teardown: the window's state and rectangle into the settings and the
+// settings file; false when they could not be written.
+bool save_frame(App& app);
+// The timer and the tray icon go.
+void stop_frame(App& app);
+// Last: the detached menu bar (not destroyed with the window) and the splash.
+void release_frame(App& app);
+
 // Without a caption when HideCaptionBar is set, with one otherwise.
 void apply_caption_rule(App& app);
 // Tool-window or app-window frame by ToolWindowStyle; always a drop target.

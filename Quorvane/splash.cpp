@@ -11,14 +11,14 @@ constexpr const char* kSplashText = "Ebrin's Clipboard Utility";
 }  // namespace
 
 void create_splash(App& app) {
-  app.dialog_brush.reset(CreateSolidBrush(RGB(0, 0, 127)));
+  app.frame.dialog_brush.reset(CreateSolidBrush(RGB(0, 0, 127)));
 
   WNDCLASSA splash_class{};
   splash_class.style = CS_HREDRAW | CS_VREDRAW;
   splash_class.lpfnWndProc = DefWindowProcA;
   splash_class.hInstance = app.instance;
   splash_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  splash_class.hbrBackground = static_cast<HBRUSH>(app.dialog_brush.get());
+  splash_class.hbrBackground = static_cast<HBRUSH>(app.frame.dialog_brush.get());
   splash_class.lpszClassName = kSplashClassName;
   RegisterClassA(&splash_class);  // already registered when a window is made again
 
@@ -28,7 +28,7 @@ void create_splash(App& app) {
                                 WS_POPUP, x, y, kSplashWidth, kSplashHeight, nullptr,
                                 nullptr, app.instance, nullptr);
   if (!splash) return;
-  app.splash.reset(splash);
+  app.frame.splash.reset(splash);
   // The window owns the region from here on.
   SetWindowRgn(splash, CreateEllipticRgn(0, 0, kSplashWidth - 1, kSplashHeight - 1), TRUE);
   ShowWindow(splash, SW_SHOW);

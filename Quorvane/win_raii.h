@@ -2,6 +2,7 @@
 // resource when it goes out of scope, on every path.
 #pragma once
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <utility>
@@ -108,6 +109,65 @@ class SelectedObject {
  private:
   HDC dc_;
   HGDIOBJ previous_;
+};
+
+// The paint of a window: BeginPaint now, EndPaint at the end.
+class PaintScope {
+ public:
+  explicit PaintScope(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+  PaintScope(const PaintScope&) = delete;
+  PaintScope& operator=(const PaintScope&) = delete;
+  ~PaintScope() {
+    if (dc_) EndPaint(window_, &paint_);
+  }
+  HDC dc() const { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_{};
+  HDC dc_;
+};
+
+// Windows Sockets for as long as this lives; WSACleanup only after a start that
+// succeeded.
+class WinsockSession {
+ public:
+  explicit WinsockSession(WORD version) : started_(WSAStartup(version, &data_) == 0) {}
+  WinsockSession(const WinsockSession&) = delete;
+  WinsockSession& operator=(const WinsockSession&) = delete;
+  ~WinsockSession() {
+    if (started_) WSACleanup();
+  }
+  explicit operator bool() const { return started_; }
+
+ private:
+  WSADATA data_{};
+  bool started_;
+};
+
+// A critical section, and the lock that holds it for a scope.
+class CriticalSection {
+ public:
+  CriticalSection() { InitializeCriticalSection(&section_); }
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+  ~CriticalSection() { DeleteCriticalSection(&section_); }
+
+  class Lock {
+   public:
+    explicit Lock(CriticalSection& section) : section_(section.section_) {
+      EnterCriticalSection(&section_);
+    }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    ~Lock() { LeaveCriticalSection(&section_); }
+
+   private:
+    CRITICAL_SECTION& section_;
+  };
+
+ private:
+  CRITICAL_SECTION section_;
 };
 
 }  // namespace kestrin

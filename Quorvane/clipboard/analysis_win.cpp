@@ -7,12 +7,12 @@
 namespace kestrin {
 
 void analyse_clipboard(App& app) {
-  Analysis& a = app.analysis;
+  Analysis& a = app.monitor.analysis;
   a.clear_counts();
-  app.analysed_text.reset();
+  app.monitor.analysed_text.reset();
   ClipboardSession session(app.main_window);
   a.bitmap_present = IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_DIB);
-  char* status = app.status_text.data();
+  char* status = app.monitor.status_text.data();
 
   if (IsClipboardFormatAvailable(kNeroFormat)) {
     set_status_bar_text(app, kNeroTracks);
@@ -28,8 +28,8 @@ void analyse_clipboard(App& app) {
     }
   } else if (IsClipboardFormatAvailable(CF_TEXT)) {
     // Without a text handle the Size line still follows, with every count 0.
-    app.analysed_text = current_clipboard_text(app);
-    if (app.analysed_text) analyse_text(*app.analysed_text, a, app.line_table_limit);
+    app.monitor.analysed_text = current_clipboard_text(app);
+    if (app.monitor.analysed_text) analyse_text(*app.monitor.analysed_text, a, app.monitor.line_table_limit);
     format_size_line(status, kStatusTextSize, a);
     show_status_as_title(app);
   } else {
@@ -38,10 +38,11 @@ void analyse_clipboard(App& app) {
   }
 }
 
-void draw_format_listing(App& app, HDC dc) {
+std::vector<std::string> format_listing() {
+  std::vector<std::string> lines;
   const int count = CountClipboardFormats() & 0xFFFF;
   UINT format = 0;
-  char* line = app.status_text.data();
+  char line[512];
   for (int i = 0; i < count; ++i) {
     format = EnumClipboardFormats(format);
     const char* name = standard_format_name(format);
@@ -49,8 +50,16 @@ void draw_format_listing(App& app, HDC dc) {
     if (!name && GetClipboardFormatNameA(format, registered, sizeof registered) > 0) {
       name = registered;
     }
-    const std::size_t length = format_listing_line(line, kStatusTextSize, i, format, name);
-    TextOutA(dc, 0, i * app.line_height, line, static_cast<int>(length));
+    lines.emplace_back(line, format_listing_line(line, sizeof line, i, format, name));
+  }
+  return lines;
+}
+
+void draw_format_listing(const App& app, HDC dc) {
+  int y = 0;
+  for (const std::string& line : format_listing()) {
+    TextOutA(dc, 0, y, line.data(), static_cast<int>(line.size()));
+    y += app.viewer.line_height;
   }
 }
 

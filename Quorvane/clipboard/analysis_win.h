@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "app.h"
 
 namespace kestrin {
@@ -8,8 +11,12 @@ namespace kestrin {
 // text as the window title. Opens and closes the clipboard itself.
 void analyse_clipboard(App& app);
 
-// The debug display: one line per clipboard format, drawn at the top left. The
-// clipboard is open (the paint opens it).
-void draw_format_listing(App& app, HDC dc);
+// The debug display's lines: one per clipboard format, in the clipboard's order.
+// The clipboard is open.
+std::vector<std::string> format_listing();
+
+// The debug display: the listing drawn at the top left. The clipboard is open
+// (the paint opens it).
+void draw_format_listing(const App& app, HDC dc);
 
 }  // namespace kestrin

@@ -24,35 +24,32 @@ namespace {
 // between. The write's own notification runs the whole handling nested, inside
 // the close.
 void append_join(App& app, ClipboardSession& session) {
-  app.self_change = 1;
-  if (app.snapshot && app.handled_text && session.is_open()) {
-    const std::string_view separator = append_separator(app.settings.AppendWith);
-    std::shared_ptr<std::string> joined;
-    GlobalBlock block;
-    try {
-      joined = std::make_shared<std::string>(
-          app.snapshot->size() + separator.size() + app.handled_text->size(), '\0');
-      join_texts(joined->data(), *app.snapshot, separator, *app.handled_text);
-      block = make_text_block(*joined);
-    } catch (const std::bad_alloc&) {
-      block = GlobalBlock();
-    }
-    if (block) {
-      app.snapshot.reset();
-      app.written_text = std::move(joined);
-      put_on_clipboard(session, CF_TEXT, block);
-      session.close();
-      app.written_text.reset();
-    }
+  SelfChangeScope own_write(app);
+  if (!app.monitor.snapshot || !app.monitor.handled_text || !session.is_open()) return;
+  const std::string_view separator = append_separator(app.settings.AppendWith);
+  std::shared_ptr<std::string> joined;
+  GlobalBlock block;
+  try {
+    joined = std::make_shared<std::string>(
+        app.monitor.snapshot->size() + separator.size() + app.monitor.handled_text->size(), '\0');
+    join_texts(joined->data(), *app.monitor.snapshot, separator, *app.monitor.handled_text);
+    block = make_text_block(*joined);
+  } catch (const std::bad_alloc&) {
+    return;
   }
-  --app.self_change;
+  if (!block) return;
+  app.monitor.snapshot.reset();
+  app.monitor.written_text = std::move(joined);
+  put_on_clipboard(session, CF_TEXT, block);
+  session.close();
+  app.monitor.written_text.reset();
 }
 
 }  // namespace
 
 SharedText current_clipboard_text(App& app) {
   const DWORD sequence = GetClipboardSequenceNumber();
-  ClipboardTextCache& cache = app.text_cache;
+  ClipboardTextCache& cache = app.monitor.text_cache;
   if (cache.sequence != sequence) {
     cache.text.reset();
     cache.sequence = sequence;
@@ -69,13 +66,13 @@ SharedText current_clipboard_text(App& app) {
 }
 
 void take_snapshot(App& app) {
-  app.snapshot.reset();
+  app.monitor.snapshot.reset();
   ClipboardSession session(app.main_window);
-  if (session.is_open()) app.snapshot = current_clipboard_text(app);
+  if (session.is_open()) app.monitor.snapshot = current_clipboard_text(app);
 }
 
 static void pass_on(const App& app, WPARAM wparam, LPARAM lparam) {
-  if (app.next_viewer) SendMessageA(app.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
+  if (app.monitor.next_viewer) SendMessageA(app.monitor.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
 }
 
 void set_tray_tip(App& app, const char* text) {
@@ -91,24 +88,23 @@ void set_tray_tip(App& app, const char* text) {
 // Steps 2 to 13 of one change, in their order.
 static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
   const Settings& s = app.settings;
-  if (s.Append) app.snapshot = app.handled_text;
+  if (s.Append) app.monitor.snapshot = app.monitor.handled_text;
   analyse_clipboard(app);
   restart_tray_animation(app);
   if (s.BeepOnChange) MessageBeep(MB_ICONASTERISK);
   if (s.AutoFocus) {
-    app.saved_foreground = GetForegroundWindow();
+    app.monitor.saved_foreground = GetForegroundWindow();
     SetForegroundWindow(app.main_window);
   }
-  if (app.floating_status) {
+  if (app.viewer.floating_status) {
     MessageBeep(MB_ICONEXCLAMATION);
     refresh_floating_status(app);
   }
-  set_tray_tip(app, app.status_text.data());
+  set_tray_tip(app, app.monitor.status_text.data());
   if (s.AutoCleanup && s.AutoCleanupCommand != 0 && IsClipboardFormatAvailable(CF_TEXT) &&
-      app.auto_clean_guard == 0) {
-    ++app.auto_clean_guard;
+      app.monitor.auto_clean_guard == 0) {
+    CountScope guard(app.monitor.auto_clean_guard);
     run_command(app.main_window, static_cast<unsigned>(s.AutoCleanupCommand));
-    --app.auto_clean_guard;
   }
   pass_on(app, wparam, lparam);
   SendMessageA(app.main_window, WM_SIZE, 0, 0);
@@ -122,6 +118,32 @@ static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
   if (s.AutoShell) run_command(app.main_window, IDM_SHELL_OPEN);
 }
 
+// Reads the change and joins it in append mode, in one open clipboard: while it
+// is open no other program can change what was read. Returns false when the
+// clipboard did not change since the last change handled (handling it again
+// would join the joined text onto itself).
+static bool take_change(App& app, ChangeSource source) {
+  ClipboardSession session(app.main_window);
+  const DWORD sequence = GetClipboardSequenceNumber();
+  if (source != ChangeSource::OwnWrite && app.monitor.handled_sequence == sequence) return false;
+  if (source == ChangeSource::OwnWrite && GetClipboardOwner() != app.main_window) {
+    // Another program wrote between this program's close and this notice. Its
+    // own notice follows and is handled then; this one stands for the write
+    // the program made, whose text it knows when it was a join.
+    if (app.monitor.written_text) app.monitor.handled_text = app.monitor.written_text;
+  } else {
+    app.monitor.handled_sequence = sequence;
+    if (app.monitor.written_text) {
+      app.monitor.text_cache = {sequence, app.monitor.written_text};
+      app.monitor.handled_text = app.monitor.written_text;
+    } else {
+      app.monitor.handled_text = session.is_open() ? current_clipboard_text(app) : nullptr;
+    }
+  }
+  if (app.settings.Append && app.monitor.self_change == 0) append_join(app, session);
+  return true;
+}
+
 void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   // The program's own writes are handled nested, inside their close. Another
   // program's change can also arrive in the middle of a handling, while it waits
@@ -129,83 +151,63 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   // an own write and left unjoined.
   const ChangeSource source = classify_change_notification();
   if (source == ChangeSource::OwnRead) return;
-  if (app.change_depth > 0 && source != ChangeSource::OwnWrite) {
+  if (app.monitor.change_depth > 0 && source != ChangeSource::OwnWrite) {
     PostMessageA(app.main_window, WM_DRAWCLIPBOARD, wparam, lparam);
     return;
   }
-  ++app.change_depth;
+  bool changed = false;
   {
-    // One open clipboard for the sequence number, the text and the join: while
-    // it is open no other program can change what was read.
-    ClipboardSession session(app.main_window);
-    const DWORD sequence = GetClipboardSequenceNumber();
-    if (source != ChangeSource::OwnWrite && app.handled_sequence == sequence) {
-      // Nothing changed since the last change handled: a re-posted notice, one
-      // queued behind a copy already handled, or Wine's notice for rendering a
-      // format. Handling it again would join the joined text onto itself.
-      session.close();
-      --app.change_depth;
-      pass_on(app, wparam, lparam);
-      return;
-    }
-    if (source == ChangeSource::OwnWrite && GetClipboardOwner() != app.main_window) {
-      // Another program wrote between this program's close and this notice. Its
-      // own notice follows and is handled then; this one stands for the write
-      // the program made, whose text it knows when it was a join.
-      if (app.written_text) app.handled_text = app.written_text;
-    } else {
-      app.handled_sequence = sequence;
-      if (app.written_text) {
-        app.text_cache = {sequence, app.written_text};
-        app.handled_text = app.written_text;
-      } else {
-        app.handled_text = session.is_open() ? current_clipboard_text(app) : nullptr;
-      }
-    }
-    if (app.settings.Append && app.self_change == 0) append_join(app, session);
+    CountScope depth(app.monitor.change_depth);
+    changed = take_change(app, source);
+    if (changed) run_change_steps(app, wparam, lparam);
   }
-  run_change_steps(app, wparam, lparam);
-  --app.change_depth;
+  // Nothing changed since the last change handled: a re-posted notice, one
+  // queued behind a copy already handled, or Wine's notice for rendering a
+  // format. It is only passed on.
+  if (!changed) pass_on(app, wparam, lparam);
 }
 
 void forget_handled_change(App& app) {
-  app.handled_sequence.reset();
+  app.monitor.handled_sequence.reset();
 }
 
 void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam) {
   HWND removed = reinterpret_cast<HWND>(wparam);
-  if (removed == app.next_viewer) {
-    app.next_viewer = reinterpret_cast<HWND>(lparam);
-  } else if (app.next_viewer) {
-    SendMessageA(app.next_viewer, WM_CHANGECBCHAIN, wparam, lparam);
+  if (removed == app.monitor.next_viewer) {
+    app.monitor.next_viewer = reinterpret_cast<HWND>(lparam);
+  } else if (app.monitor.next_viewer) {
+    SendMessageA(app.monitor.next_viewer, WM_CHANGECBCHAIN, wparam, lparam);
   }
 }
 
-void leave_viewer_chain(App& app) {
-  if (!app.next_viewer) return;
-  if (!ChangeClipboardChain(app.main_window, app.next_viewer)) {
+void start_monitor(App& app) { app.monitor.next_viewer = SetClipboardViewer(app.main_window); }
+
+void stop_monitor(App& app) {
+  app.monitor.snapshot.reset();
+  if (!app.monitor.next_viewer) return;
+  if (!ChangeClipboardChain(app.main_window, app.monitor.next_viewer)) {
     debug_log(app.main_window, kUnitMain, kSiteClipboardChain,
               "Problem with clipboard chain; this is a serious error!!");
   }
-  app.next_viewer = nullptr;
+  app.monitor.next_viewer = nullptr;
 }
 
 void toggle_append(App& app, unsigned) {
   flip_flag(app.settings.Append);
   set_status_bar_text(app, app.settings.Append ? "Append mode enabled" : "Append mode disabled");
   restart_tray_animation(app);
-  app.snapshot.reset();
+  app.monitor.snapshot.reset();
   if (app.settings.Append) take_snapshot(app);
 }
 
 void choose_separator(App& app, unsigned id) {
   const auto chosen = static_cast<int32_t>(id);
   if (chosen == app.settings.AppendWith) return;
-  for (HMENU menu : {app.main_menu, app.tray_menu}) {
+  for (HMENU menu : {app.frame.main_menu, app.frame.tray_menu}) {
     if (menu) CheckMenuItem(menu, static_cast<UINT>(app.settings.AppendWith), MF_BYCOMMAND | MF_UNCHECKED);
   }
   app.settings.AppendWith = chosen;
-  for (HMENU menu : {app.main_menu, app.tray_menu}) {
+  for (HMENU menu : {app.frame.main_menu, app.frame.tray_menu}) {
     if (menu) CheckMenuItem(menu, id, MF_BYCOMMAND | MF_CHECKED);
   }
 }
@@ -217,17 +219,17 @@ void delete_clipboard(App& app, unsigned) {
       ClipboardSession session(app.main_window);
       session.empty();
     }
-    app.snapshot.reset();
+    app.monitor.snapshot.reset();
   }
   if (app.settings.DebugLogging) {
-    char* status = app.status_text.data();
+    char status[256];
     debug_log(app.main_window, kUnitMain, kSiteDeleteScrollBars,
               "Deleting leaving scroll bars, if any.");
-    format_bounded(status, kStatusTextSize, "Deleted; there are still %u lines in the buffer",
-                   app.analysis.line_count);
+    format_bounded(status, sizeof status, "Deleted; there are still %u lines in the buffer",
+                   app.monitor.analysis.line_count);
     debug_log(app.main_window, kUnitMain, kSiteDeleteLines, status);
-    format_bounded(status, kStatusTextSize, "Deleted; the buffer is %p",
-                   static_cast<const void*>(app.analysis.line_anchors.get()));
+    format_bounded(status, sizeof status, "Deleted; the buffer is %p",
+                   static_cast<const void*>(app.monitor.analysis.line_anchors.get()));
     debug_log(app.main_window, kUnitMain, kSiteDeleteBuffer, status);
   }
   SendMessageA(app.main_window, WM_SIZE, 0, 0);

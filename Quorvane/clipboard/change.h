@@ -7,18 +7,30 @@
 
 namespace kestrin {
 
-// Marks a clipboard write as the program's own for as long as it lives, so that
-// its notification is not joined in append mode.
-class SelfChangeScope {
+// Raises one of the monitor's counters for as long as it lives: the self-change
+// counter, the change depth, the automatic cleanup's guard.
+class CountScope {
  public:
-  explicit SelfChangeScope(App& app) : app_(app) { ++app_.self_change; }
-  SelfChangeScope(const SelfChangeScope&) = delete;
-  SelfChangeScope& operator=(const SelfChangeScope&) = delete;
-  ~SelfChangeScope() { --app_.self_change; }
+  explicit CountScope(int& count) : count_(count) { ++count_; }
+  CountScope(const CountScope&) = delete;
+  CountScope& operator=(const CountScope&) = delete;
+  ~CountScope() { --count_; }
 
  private:
-  App& app_;
+  int& count_;
 };
+
+// Marks a clipboard write as the program's own for as long as it lives, so that
+// its notification is not joined in append mode.
+class SelfChangeScope : public CountScope {
+ public:
+  explicit SelfChangeScope(App& app) : CountScope(app.monitor.self_change) {}
+};
+
+// Joins the viewer chain (its first notice may come before the settings are read).
+void start_monitor(App& app);
+// Drops the append snapshot and leaves the viewer chain.
+void stop_monitor(App& app);
 
 // WM_DRAWCLIPBOARD: the change handling, in its order of steps.
 void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam);
@@ -28,8 +40,6 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam);
 void forget_handled_change(App& app);
 // WM_CHANGECBCHAIN.
 void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam);
-// Leaves the viewer chain at teardown.
-void leave_viewer_chain(App& app);
 
 // Commands.
 void toggle_append(App& app, unsigned id);

@@ -20,7 +20,7 @@ INT_PTR CALLBACK floating_dialog_proc(HWND dialog, UINT message, WPARAM, LPARAM 
       app->settings.FloatingStatusWindowX = rect.left;
       app->settings.FloatingStatusWindowY = rect.top;
     }
-    if (app && app->floating_status == dialog) app->floating_status = nullptr;
+    if (app && app->viewer.floating_status == dialog) app->viewer.floating_status = nullptr;
   }
   return FALSE;
 }
@@ -28,10 +28,10 @@ INT_PTR CALLBACK floating_dialog_proc(HWND dialog, UINT message, WPARAM, LPARAM 
 void show_floating_status(App& app) {
   const auto full_width = static_cast<uint32_t>(GetSystemMetrics(SM_CXFULLSCREEN));
   const auto full_height = static_cast<uint32_t>(GetSystemMetrics(SM_CYFULLSCREEN));
-  app.floating_status =
+  app.viewer.floating_status =
       CreateDialogParamA(app.instance, kFloatingStatusTemplate, app.main_window,
                          floating_dialog_proc, reinterpret_cast<LPARAM>(&app));
-  if (!app.floating_status) {
+  if (!app.viewer.floating_status) {
     show_last_error(app.main_window, kUnitMain, 0);
     return;
   }
@@ -39,7 +39,7 @@ void show_floating_status(App& app) {
   const auto x = static_cast<uint32_t>(app.settings.FloatingStatusWindowX);
   const auto y = static_cast<uint32_t>(app.settings.FloatingStatusWindowY);
   if (x < full_width && y < full_height) {
-    SetWindowPos(app.floating_status, nullptr, static_cast<int>(x), static_cast<int>(y), 0, 0,
+    SetWindowPos(app.viewer.floating_status, nullptr, static_cast<int>(x), static_cast<int>(y), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER);
   }
 }
@@ -47,25 +47,25 @@ void show_floating_status(App& app) {
 }  // namespace
 
 void refresh_floating_status(App& app) {
-  if (!app.floating_status) return;
-  const Analysis& a = app.analysis;
-  SetDlgItemInt(app.floating_status, IDC_STATUS_LENGTH, a.size, FALSE);
-  SetDlgItemInt(app.floating_status, IDC_STATUS_CR, a.cr, FALSE);
-  SetDlgItemInt(app.floating_status, IDC_STATUS_LF, a.lf, FALSE);
-  SetDlgItemInt(app.floating_status, IDC_STATUS_FF, a.ff, FALSE);
+  if (!app.viewer.floating_status) return;
+  const Analysis& a = app.monitor.analysis;
+  SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_LENGTH, a.size, FALSE);
+  SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_CR, a.cr, FALSE);
+  SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_LF, a.lf, FALSE);
+  SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_FF, a.ff, FALSE);
 }
 
 void hide_floating_status(App& app) {
   // Its procedure records the position as it goes.
-  if (app.floating_status) DestroyWindow(app.floating_status);
-  app.floating_status = nullptr;
+  if (app.viewer.floating_status) DestroyWindow(app.viewer.floating_status);
+  app.viewer.floating_status = nullptr;
 }
 
 void toggle_floating_status(App& app, unsigned) {
   flip_flag(app.settings.ShowStatus);
-  if (app.settings.ShowStatus && !app.floating_status) {
+  if (app.settings.ShowStatus && !app.viewer.floating_status) {
     show_floating_status(app);
-  } else if (!app.settings.ShowStatus && app.floating_status) {
+  } else if (!app.settings.ShowStatus && app.viewer.floating_status) {
     hide_floating_status(app);
   }
 }

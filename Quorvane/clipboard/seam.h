@@ -95,6 +95,8 @@ class ClipboardBytes {
   ClipboardBytes& operator=(const ClipboardBytes&) = delete;
   explicit operator bool() const { return static_cast<bool>(block_); }
   std::string_view bytes() const { return bytes_; }
+  // The whole block, slack after a text's NUL included.
+  std::string_view whole_block() const { return {block_.data(), block_.size()}; }
 
  private:
   LockedBlock block_;

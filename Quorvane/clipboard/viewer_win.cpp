@@ -6,6 +6,7 @@
 #include "clipboard/analysis_win.h"
 #include "clipboard/change.h"
 #include "clipboard/viewer_rules.h"
+#include "clipboard/floating_status.h"
 #include "run_command.h"
 #include "diagnostics.h"
 #include "frame.h"
@@ -39,9 +40,9 @@ void write_bar(HWND window, int bar, UINT mask, const ScrollState& state, bool r
 RECT text_area(const App& app) {
   RECT area{};
   GetClientRect(app.main_window, &area);
-  if (app.status_bar) {
+  if (app.frame.status_bar) {
     RECT bar{};
-    GetClientRect(app.status_bar, &bar);
+    GetClientRect(app.frame.status_bar, &bar);
     area.bottom -= bar.bottom - bar.top;
   }
   return area;
@@ -49,11 +50,11 @@ RECT text_area(const App& app) {
 
 void draw_text(App& app, HDC dc, const std::string& text, const ScrollState& vertical) {
   ScrollState bar = read_bar(app.main_window, SB_VERT);
-  if (bar.max < app.analysis.line_count) {
-    bar.max = app.analysis.line_count;
+  if (bar.max < app.monitor.analysis.line_count) {
+    bar.max = app.monitor.analysis.line_count;
     write_bar(app.main_window, SB_VERT, SIF_RANGE, bar, false);
   }
-  Analysis& a = app.analysis;
+  Analysis& a = app.monitor.analysis;
   // The shared text already ends at its NUL: no scan of it at every paint.
   a.size = static_cast<uint32_t>(text.size() < UINT32_MAX ? text.size() : UINT32_MAX);
   if (a.has_line_table()) {
@@ -62,7 +63,7 @@ void draw_text(App& app, HDC dc, const std::string& text, const ScrollState& ver
     for (LineCursor line(text, a, vertical.pos); line.valid() && line.line() <= last;
          line.next()) {
       const std::string_view bytes = line.visible();
-      TabbedTextOutA(dc, 0, static_cast<int>((line.line() - vertical.pos) * app.line_height),
+      TabbedTextOutA(dc, 0, static_cast<int>((line.line() - vertical.pos) * app.viewer.line_height),
                      bytes.data(), static_cast<int>(bytes.size()), 0, nullptr, 0);
     }
   } else {
@@ -87,10 +88,23 @@ void draw_bitmap(HDC dc, const ScrollState& horizontal, const ScrollState& verti
 }  // namespace
 
 int measure_line_height(const App& app, HDC dc) {
-  UniqueGdiObject font(CreateFontIndirectA(&app.viewer_font));
+  UniqueGdiObject font(CreateFontIndirectA(&app.viewer.viewer_font));
   SelectedObject selected(dc, font.get());
   SIZE extent{};
   return GetTextExtentPoint32A(dc, "!", 1, &extent) ? extent.cy : 0;
+}
+
+void start_viewer(App& app) {
+  app.viewer.viewer_font.lfHeight = app.settings.FontHeight;
+  if (app.settings.ShowStatus) {
+    app.settings.ShowStatus = 0;
+    run_command(app.main_window, IDM_SHOW_STATUS_WINDOW);
+  }
+}
+
+void stop_viewer(App& app) {
+  hide_floating_status(app);
+  app.settings.FontHeight = app.viewer.viewer_font.lfHeight;
 }
 
 void layout_viewer(App& app) {
@@ -98,21 +112,21 @@ void layout_viewer(App& app) {
   if (logging) debug_log(app.main_window, kUnitMain, kSiteSizeStart, "Processing WM_SIZE");
   RECT area{};
   GetClientRect(app.main_window, &area);
-  if (app.status_bar) {
-    SendMessageA(app.status_bar, WM_SIZE, 0, 0);
+  if (app.frame.status_bar) {
+    SendMessageA(app.frame.status_bar, WM_SIZE, 0, 0);
     RECT bar{};
-    GetClientRect(app.status_bar, &bar);
+    GetClientRect(app.frame.status_bar, &bar);
     const std::array<int, 3> parts =
         status_bar_parts(bar.right - bar.left, bar.bottom - bar.top);
-    SendMessageA(app.status_bar, SB_SETPARTS, parts.size(),
+    SendMessageA(app.frame.status_bar, SB_SETPARTS, parts.size(),
                  reinterpret_cast<LPARAM>(parts.data()));
-    SendMessageA(app.status_bar, SB_SETTEXTA, 2 | SBT_NOBORDERS, 0);
+    SendMessageA(app.frame.status_bar, SB_SETTEXTA, 2 | SBT_NOBORDERS, 0);
     area.bottom -= bar.bottom - bar.top;
   }
   const auto width = static_cast<uint32_t>(area.right - area.left);
   const auto height = static_cast<uint32_t>(area.bottom - area.top);
-  const Analysis& a = app.analysis;
-  char* status = app.status_text.data();
+  const Analysis& a = app.monitor.analysis;
+  char* status = app.monitor.status_text.data();
 
   if (a.bitmap_present) {
     write_bar(app.main_window, SB_VERT, SIF_RANGE | SIF_PAGE, {0, a.bitmap_height, height, 0},
@@ -121,12 +135,12 @@ void layout_viewer(App& app) {
               true);
     format_bitmap_layout_line(status, kStatusTextSize, a, width, height);
     show_status_as_title(app);
-  } else if (a.line_count != 0 && app.line_height != 0) {
+  } else if (a.line_count != 0 && app.viewer.line_height != 0) {
     write_bar(app.main_window, SB_HORZ, SIF_ALL, {}, true);
     ScrollState bar = read_bar(app.main_window, SB_VERT);
     bar.min = 0;
     bar.max = a.line_count;
-    bar.page = lines_per_page(static_cast<int>(height), app.line_height);
+    bar.page = lines_per_page(static_cast<int>(height), app.viewer.line_height);
     write_bar(app.main_window, SB_VERT, SIF_ALL, bar, true);
     format_text_line(status, kStatusTextSize, a.line_count, bar.page, a.size,
                      static_cast<double>(bar.max - bar.min) / bar.page);
@@ -140,26 +154,26 @@ void layout_viewer(App& app) {
 }
 
 void paint_viewer(App& app) {
-  PAINTSTRUCT paint{};
-  HDC dc = BeginPaint(app.main_window, &paint);
+  PaintScope paint(app.main_window);
+  HDC dc = paint.dc();
   if (!dc) return;
-  UniqueGdiObject font(CreateFontIndirectA(&app.viewer_font));
+  UniqueGdiObject font(CreateFontIndirectA(&app.viewer.viewer_font));
   {
     SelectedObject selected(dc, font.get());
     SIZE extent{};
-    if (GetTextExtentPoint32A(dc, "!", 1, &extent)) app.line_height = extent.cy;
+    if (GetTextExtentPoint32A(dc, "!", 1, &extent)) app.viewer.line_height = extent.cy;
     SetTextColor(dc, static_cast<COLORREF>(app.settings.ColorForeground));
     SetBkColor(dc, static_cast<COLORREF>(app.settings.ColorBackground));
 
     const int count = CountClipboardFormats() & 0xFFFF;
-    app.clipboard_empty = count == 0;
+    app.viewer.clipboard_empty = count == 0;
     const ScrollState vertical = read_bar(app.main_window, SB_VERT);
     const ScrollState horizontal = read_bar(app.main_window, SB_HORZ);
-    app.analysis.size = 0;
-    if (!app.settings.DebugClipboardTypes && !app.analysis.bitmap_present && app.analysed_text) {
+    app.monitor.analysis.size = 0;
+    if (!app.settings.DebugClipboardTypes && !app.monitor.analysis.bitmap_present && app.monitor.analysed_text) {
       // The text read at the change: painting and scrolling never read the
       // clipboard again.
-      draw_text(app, dc, *app.analysed_text, vertical);
+      draw_text(app, dc, *app.monitor.analysed_text, vertical);
     } else {
       ClipboardSession session(app.main_window);
       if (session.is_open() && app.settings.DebugClipboardTypes) {
@@ -185,7 +199,6 @@ void paint_viewer(App& app) {
       }
     }
   }
-  EndPaint(app.main_window, &paint);
 }
 
 void scroll_viewer(App& app, int bar, WPARAM wparam) {
@@ -199,7 +212,7 @@ void scroll_viewer(App& app, int bar, WPARAM wparam) {
   write_bar(app.main_window, bar, SIF_ALL, state, true);
   InvalidateRect(app.main_window, nullptr, TRUE);
   if (vertical) {
-    format_scroll_line(app.status_text.data(), kStatusTextSize, state.min, state.max, next,
+    format_scroll_line(app.monitor.status_text.data(), kStatusTextSize, state.min, state.max, next,
                        state.page);
     show_status_as_title(app);
   }
@@ -242,7 +255,7 @@ void viewer_wheel(App& app, WPARAM wparam) {
   const WORD buttons = LOWORD(wparam);
   if (buttons & MK_LBUTTON) {
     bool changed = false;
-    app.viewer_font.lfHeight = wheel_zoom(app.viewer_font.lfHeight, delta, changed);
+    app.viewer.viewer_font.lfHeight = wheel_zoom(app.viewer.viewer_font.lfHeight, delta, changed);
     if (changed) InvalidateRect(app.main_window, nullptr, TRUE);
     SendMessageA(app.main_window, WM_SIZE, 0, 0);
     return;
@@ -257,7 +270,7 @@ void choose_colour(App& app, int32_t& colour) {
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = app.main_window;
   dialog.rgbResult = static_cast<COLORREF>(colour);
-  dialog.lpCustColors = app.custom_colours.data();
+  dialog.lpCustColors = app.viewer.custom_colours.data();
   dialog.Flags = CC_RGBINIT;
   if (ChooseColorA(&dialog)) {
     colour = static_cast<int32_t>(dialog.rgbResult);
@@ -275,9 +288,9 @@ void choose_viewer_font(App& app, unsigned) {
   CHOOSEFONTA dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = app.main_window;
-  dialog.lpLogFont = &app.viewer_font;
+  dialog.lpLogFont = &app.viewer.viewer_font;
   dialog.Flags = CF_SCREENFONTS | CF_EFFECTS;
-  if (app.viewer_font.lfFaceName[0] != '\0') dialog.Flags |= CF_INITTOLOGFONTSTRUCT;
+  if (app.viewer.viewer_font.lfFaceName[0] != '\0') dialog.Flags |= CF_INITTOLOGFONTSTRUCT;
   dialog.rgbColors = static_cast<COLORREF>(app.settings.ColorForeground);
   if (ChooseFontA(&dialog)) {
     app.settings.ColorForeground = static_cast<int32_t>(dialog.rgbColors);

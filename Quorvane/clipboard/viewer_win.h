@@ -5,6 +5,12 @@
 
 namespace kestrin {
 
+// Once the settings are read: the viewer font's height, and the floating status
+// window when it was shown at the last close.
+void start_viewer(App& app);
+// At teardown: the floating window goes, the font height goes to the settings.
+void stop_viewer(App& app);
+
 void layout_viewer(App& app);                             // WM_SIZE
 void paint_viewer(App& app);                              // WM_PAINT
 void scroll_viewer(App& app, int bar, WPARAM wparam);     // WM_VSCROLL / WM_HSCROLL

@@ -31,10 +31,10 @@ void set_item_states(HMENU menu, UINT store_id, UINT recall_id, bool filled) {
 
 void refresh_slot_labels(App& app) {
   for (int i = kSlotCount - 1; i >= 0; --i) {
-    const ClipSlot& slot = app.slots[static_cast<std::size_t>(i)];
+    const ClipSlot& slot = app.slots.store[static_cast<std::size_t>(i)];
     const UINT store_id = IDM_STORE_FIRST + static_cast<UINT>(i);
     const UINT recall_id = IDM_RECALL_FIRST + static_cast<UINT>(i);
-    for (HMENU menu : {app.main_menu, app.tray_menu}) {
+    for (HMENU menu : {app.frame.main_menu, app.frame.tray_menu}) {
       if (!menu) continue;
       set_item_text(menu, store_id, slot);
       set_item_text(menu, recall_id, slot);

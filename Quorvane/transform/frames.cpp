@@ -8,7 +8,6 @@
 #include "run_command.h"
 #include "dialogs.h"
 #include "res/resource.h"
-#include "text_format.h"
 #include "transform/rules.h"
 
 namespace kestrin {
@@ -39,10 +38,9 @@ void run_same_length_command(App& app, unsigned id) {
   {
     ClipboardSession session(app.main_window);
     if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return;
-    HANDLE handle = GetClipboardData(CF_TEXT);
-    if (!handle) return;
-    LockedBlock source(static_cast<HGLOBAL>(handle));
-    if (!source) return;
+    ClipboardBytes text(CF_TEXT);
+    if (!text) return;
+    const std::string_view source = text.whole_block();
     const std::size_t size = same_length_block_size(source.data(), source.size());
     copy = GlobalBlock::allocate(size);
     if (!copy) return;
@@ -87,14 +85,12 @@ void run_stamp_command(App& app, unsigned id) {
   SelfChangeScope own_write(app);
   const LocalTime now = local_time();
   const std::string stamp = id == IDM_STAMP_COMPACT ? compact_stamp(now) : date_stamp(now);
-  copy_bounded(app.status_text.data(), kStatusTextSize, stamp);
-  SetWindowTextA(app.main_window, app.status_text.data());
+  SetWindowTextA(app.main_window, stamp.c_str());  // until the change shows the new text
   write_clipboard_text(app.main_window, stamp);
 }
 
 void run_prepend_stamp(App& app, unsigned) {
   const std::string stamp = date_stamp(local_time());
-  copy_bounded(app.status_text.data(), kStatusTextSize, stamp);
   SelfChangeScope own_write(app);
   ClipboardSession session(app.main_window);
   std::optional<std::string> text = copy_text(session);
@@ -106,14 +102,14 @@ void run_prepend_stamp(App& app, unsigned) {
 void run_cleanup_recipe(App& app, unsigned id) {
   std::size_t count = 0;
   const unsigned* steps = recipe_steps(id, count);
-  for (HMENU menu : {app.tray_menu, app.main_menu}) {
+  for (HMENU menu : {app.frame.tray_menu, app.frame.main_menu}) {
     if (menu) {
       CheckMenuItem(menu, static_cast<UINT>(app.settings.AutoCleanupCommand),
                     MF_BYCOMMAND | MF_UNCHECKED);
     }
   }
   app.settings.AutoCleanupCommand = static_cast<int32_t>(id);
-  for (HMENU menu : {app.tray_menu, app.main_menu}) {
+  for (HMENU menu : {app.frame.tray_menu, app.frame.main_menu}) {
     if (menu) CheckMenuItem(menu, id, MF_BYCOMMAND | MF_CHECKED);
   }
   for (std::size_t k = 0; k < count; ++k) run_command(app.main_window, steps[k]);

@@ -36,16 +36,16 @@ void collect_ids(HMENU menu, std::set<unsigned>& ids) {
 TEST_F(MainWindow, CreationLoadsBothMenusAndAppliesTheFrame) {
   HWND window = create();
   EXPECT_EQ(app_.main_window, window);
-  EXPECT_NE(app_.main_menu, nullptr);
-  EXPECT_NE(app_.tray_menu, nullptr);
+  EXPECT_NE(app_.frame.main_menu, nullptr);
+  EXPECT_NE(app_.frame.tray_menu, nullptr);
   EXPECT_EQ(GetMenu(window), nullptr);  // detached by default
   EXPECT_NE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
   char title[128] = {};
   GetWindowTextA(window, title, sizeof title);
   EXPECT_STREQ(title, "Clipboard is empty or contains unfamiliar format.");
-  EXPECT_GT(app_.line_height, 0);
-  EXPECT_TRUE(app_.tray_icon_added);
-  EXPECT_NE(app_.splash.get(), nullptr);
+  EXPECT_GT(app_.viewer.line_height, 0);
+  EXPECT_TRUE(app_.frame.tray_icon_added);
+  EXPECT_NE(app_.frame.splash.get(), nullptr);
 }
 
 TEST_F(MainWindow, FrameSettingsAtCreation) {
@@ -56,23 +56,23 @@ TEST_F(MainWindow, FrameSettingsAtCreation) {
   LONG ex_style = GetWindowLongA(window, GWL_EXSTYLE);
   EXPECT_NE(ex_style & WS_EX_TOOLWINDOW, 0);
   EXPECT_EQ(ex_style & WS_EX_APPWINDOW, 0);  // none before, so none now
-  EXPECT_EQ(GetMenu(window), app_.main_menu);
-  ASSERT_NE(app_.status_bar, nullptr);
-  EXPECT_EQ(GetDlgCtrlID(app_.status_bar), IDC_STATUS_BAR);
+  EXPECT_EQ(GetMenu(window), app_.frame.main_menu);
+  ASSERT_NE(app_.frame.status_bar, nullptr);
+  EXPECT_EQ(GetDlgCtrlID(app_.frame.status_bar), IDC_STATUS_BAR);
   char credit[512] = {};
-  SendMessageA(app_.status_bar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(credit));
+  SendMessageA(app_.frame.status_bar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(credit));
   EXPECT_EQ(std::string(credit).rfind("Kestrin by ", 0), 0u) << credit;
 }
 
 TEST_F(MainWindow, SlotLabelRefreshShowsEmptyAndFilledSlots) {
   HWND window = create("[Options]\r\nDisplayMainMenu=1\r\n");
-  ClipSlot& filled = app_.slots[3];
+  ClipSlot& filled = app_.slots.store[3];
   filled.format = 1;
   filled.data = std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', 0};
   std::memcpy(filled.label.data(), "hello", 6);
 
   EXPECT_EQ(SendMessageA(window, WM_KESTRIN_SLOT_LABELS, 0, 0), 0);
-  for (HMENU menu : {app_.main_menu, app_.tray_menu}) {
+  for (HMENU menu : {app_.frame.main_menu, app_.frame.tray_menu}) {
     for (int i = 0; i < kSlotCount; ++i) {
       const UINT store = IDM_STORE_FIRST + i, recall = IDM_RECALL_FIRST + i;
       const UINT store_state = GetMenuState(menu, store, MF_BYCOMMAND);
@@ -98,8 +98,8 @@ TEST_F(MainWindow, SlotLabelRefreshShowsEmptyAndFilledSlots) {
 TEST_F(MainWindow, EveryCommandStandsInItsMenus) {
   create();
   std::set<unsigned> main_ids, tray_ids, hidden_ids;
-  collect_ids(app_.main_menu, main_ids);
-  collect_ids(app_.tray_menu, tray_ids);
+  collect_ids(app_.frame.main_menu, main_ids);
+  collect_ids(app_.frame.tray_menu, tray_ids);
   UniqueMenu hidden(LoadMenuA(app_.instance, MAKEINTRESOURCEA(IDR_HIDDEN_MENU)));
   collect_ids(hidden.get(), hidden_ids);
 
@@ -127,9 +127,9 @@ TEST_F(MainWindow, EveryCommandStandsInItsMenus) {
   EXPECT_EQ(tray_ids.count(IDM_AUTO_CLIP_FILE), 0u);
   EXPECT_EQ(tray_ids.count(IDM_APPEND_OPTIONS), 0u);
   EXPECT_EQ(main_ids.count(IDM_APPEND_OPTIONS), 1u);
-  EXPECT_EQ(item_text(app_.main_menu, IDM_FORWARD_TO_REVERSE_SLASHES),
+  EXPECT_EQ(item_text(app_.frame.main_menu, IDM_FORWARD_TO_REVERSE_SLASHES),
             "Forward slashes (/) with Reverse slashes (\\)");
-  EXPECT_EQ(item_text(app_.main_menu, IDM_NEW_LINES_TO_FF),
+  EXPECT_EQ(item_text(app_.frame.main_menu, IDM_NEW_LINES_TO_FF),
             "New Lines (Carriage Returns && Line Feeds) to Form Feeds");  // shown with one &
 }
 
@@ -139,8 +139,8 @@ TEST_F(MainWindow, EveryCommandStandsInItsMenus) {
 TEST_F(MainWindow, EveryMenuItemHasExactlyOneHandlerOrRule) {
   create();
   std::set<unsigned> items;
-  collect_ids(app_.main_menu, items);
-  collect_ids(app_.tray_menu, items);
+  collect_ids(app_.frame.main_menu, items);
+  collect_ids(app_.frame.tray_menu, items);
   UniqueMenu hidden(LoadMenuA(app_.instance, MAKEINTRESOURCEA(IDR_HIDDEN_MENU)));
   collect_ids(hidden.get(), items);
 
@@ -150,7 +150,7 @@ TEST_F(MainWindow, EveryMenuItemHasExactlyOneHandlerOrRule) {
     for (const CommandEntry& row : command_table()) rows += row.first <= id && id <= row.last;
     EXPECT_EQ(rows, 1u) << "menu item " << id;
     if (find_text_command(id)) {
-      EXPECT_EQ(find_text_command(id)->menu_text, item_text(app_.main_menu, id)) << id;
+      EXPECT_EQ(find_text_command(id)->menu_text, item_text(app_.frame.main_menu, id)) << id;
     } else {
       EXPECT_NE(find_command(id), nullptr) << id;
     }
@@ -184,30 +184,30 @@ TEST_F(MainWindow, PlainTogglesFlipOnlyTheirFlag) {
 
 TEST_F(MainWindow, SplashIsDestroyedAtTheSixthTick) {
   HWND window = create();
-  HWND splash = app_.splash.get();
+  HWND splash = app_.frame.splash.get();
   ASSERT_NE(splash, nullptr);
   // The change handling at creation already ran one tick.
-  EXPECT_EQ(app_.tick_count, 1u);
-  while (app_.tick_count < 5) SendMessageA(window, WM_TIMER, kTrayTimerId, 0);
+  EXPECT_EQ(app_.frame.tick_count, 1u);
+  while (app_.frame.tick_count < 5) SendMessageA(window, WM_TIMER, kTrayTimerId, 0);
   EXPECT_TRUE(IsWindow(splash));
   SendMessageA(window, WM_TIMER, kTrayTimerId, 0);
   EXPECT_FALSE(IsWindow(splash));
-  EXPECT_EQ(app_.tick_count, 6u);
+  EXPECT_EQ(app_.frame.tick_count, 6u);
 }
 
 TEST_F(MainWindow, ViewerChainFollowsTheRemovalRules) {
   HWND window = create();
   HWND first = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   HWND second = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  app_.next_viewer = first;
+  app_.monitor.next_viewer = first;
   // Our next viewer leaves: its successor becomes ours.
   SendMessageA(window, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(first),
                reinterpret_cast<LPARAM>(second));
-  EXPECT_EQ(app_.next_viewer, second);
+  EXPECT_EQ(app_.monitor.next_viewer, second);
   // Another one leaves: passed on, ours stays.
   SendMessageA(window, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(first), 0);
-  EXPECT_EQ(app_.next_viewer, second);
-  app_.next_viewer = nullptr;
+  EXPECT_EQ(app_.monitor.next_viewer, second);
+  app_.monitor.next_viewer = nullptr;
   DestroyWindow(first);
   DestroyWindow(second);
 }

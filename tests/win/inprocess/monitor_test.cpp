@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include "clipboard/analysis_win.h"
 #include "clipboard/change.h"
 #include "res/resource.h"
 #include "text_format.h"
@@ -36,8 +37,8 @@ TEST_F(Monitor, OwnWriteIsNotJoinedAndTheNextCopyJoinsOntoIt) {
   ASSERT_TRUE(write_clipboard_text(window, "b"));
   pump();
   EXPECT_EQ(test::clipboard_text(), "A b");
-  EXPECT_EQ(app_.self_change, 0);
-  EXPECT_EQ(app_.change_depth, 0);
+  EXPECT_EQ(app_.monitor.self_change, 0);
+  EXPECT_EQ(app_.monitor.change_depth, 0);
 }
 
 // A notice that finds the clipboard as the last handling left it (re-posted,
@@ -61,14 +62,14 @@ TEST_F(Monitor, RepeatedNoticeOfOneChangeJoinsNothing) {
 
 TEST_F(Monitor, LineTableBeyondItsLimitFallsBackToTheWholeText) {
   HWND window = create();
-  app_.line_table_limit = 2;
+  app_.monitor.line_table_limit = 2;
   ASSERT_TRUE(write_clipboard_text(window, "one\r\ntwo\r\nthree"));
   pump();
-  EXPECT_FALSE(app_.analysis.has_line_table());
-  EXPECT_EQ(app_.analysis.line_count, 3u);
+  EXPECT_FALSE(app_.monitor.analysis.has_line_table());
+  EXPECT_EQ(app_.monitor.analysis.line_count, 3u);
   EXPECT_EQ(title().rfind("Text: 3 lines, ", 0), 0u) << title();
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-  EXPECT_EQ(app_.analysis.size, 15u);  // the paint measured the text again
+  EXPECT_EQ(app_.monitor.analysis.size, 15u);  // the paint measured the text again
 }
 
 TEST_F(Monitor, TextBlockWithoutNulEndsAtTheBlock) {
@@ -76,8 +77,8 @@ TEST_F(Monitor, TextBlockWithoutNulEndsAtTheBlock) {
   ASSERT_TRUE(test::set_clipboard_data(CF_TEXT, "abcde"));  // five bytes, no NUL
   pump();
   SendMessageA(window, WM_DRAWCLIPBOARD, 0, 0);
-  EXPECT_LE(app_.analysis.size, 5u + 16u);  // never past the block
-  EXPECT_EQ(app_.analysis.line_count, 1u);
+  EXPECT_LE(app_.monitor.analysis.size, 5u + 16u);  // never past the block
+  EXPECT_EQ(app_.monitor.analysis.line_count, 1u);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
@@ -87,8 +88,10 @@ TEST_F(Monitor, DebugDisplayListsTheFormats) {
   SendMessageA(window, WM_DRAWCLIPBOARD, 0, 0);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 
-  // The paint formats each line into the status text: the last one stays.
+  // The paint lists every format; the status text keeps the change's line.
+  const std::string status = app_.monitor.status_text.data();
   ASSERT_TRUE(OpenClipboard(nullptr));
+  const std::vector<std::string> listing = format_listing();
   const int count = CountClipboardFormats();
   UINT format = 0;
   for (int i = 0; i < count; ++i) format = EnumClipboardFormats(format);
@@ -98,12 +101,15 @@ TEST_F(Monitor, DebugDisplayListsTheFormats) {
   CloseClipboard();
   char expected[512];
   format_listing_line(expected, sizeof expected, count - 1, format, known);
-  EXPECT_STREQ(app_.status_text.data(), expected);
-  EXPECT_EQ(app_.analysis.size, 0u);  // the debug display draws no text
+  ASSERT_EQ(listing.size(), static_cast<std::size_t>(count));
+  EXPECT_EQ(listing.back(), expected);
+  EXPECT_EQ(listing.front().substr(0, 3), "  0");
+  EXPECT_EQ(status.rfind("Text: 1 lines", 0), 0u) << status;
+  EXPECT_EQ(app_.monitor.analysis.size, 0u);  // the debug display draws no text
 
   SendMessageA(window, WM_COMMAND, IDM_DEBUG_DISPLAY, 0);  // back to the contents
   RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW);
-  EXPECT_EQ(app_.analysis.size, 6u);
+  EXPECT_EQ(app_.monitor.analysis.size, 6u);
 }
 
 TEST_F(Monitor, TrayAnimationFollowsAppendAndShortTail) {
@@ -119,17 +125,17 @@ TEST_F(Monitor, TrayAnimationFollowsAppendAndShortTail) {
     app_.settings.Append = c.append ? 1 : 0;
     ASSERT_TRUE(write_clipboard_text(window, c.text));
     pump();
-    EXPECT_EQ(app_.tray_icon_count, c.icons) << c.text << " " << c.append;
-    EXPECT_EQ(app_.tray_icons[0], LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_PROGRAM)));
+    EXPECT_EQ(app_.frame.tray_icon_count, c.icons) << c.text << " " << c.append;
+    EXPECT_EQ(app_.frame.tray_icons[0], LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_PROGRAM)));
     if (c.icons == 2 || c.icons == 4) {
-      EXPECT_EQ(app_.tray_icons[1], LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_SHORT_TAIL)));
+      EXPECT_EQ(app_.frame.tray_icons[1], LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_SHORT_TAIL)));
     }
     if (c.append) {
-      EXPECT_EQ(app_.tray_icons[c.icons - 1],
+      EXPECT_EQ(app_.frame.tray_icons[c.icons - 1],
                 LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_APPEND_2)));
     }
     app_.settings.Append = 0;
-    app_.snapshot.reset();
+    app_.monitor.snapshot.reset();
   }
 }
 
@@ -141,31 +147,32 @@ std::string status_part(HWND bar, int part) {
 
 TEST_F(Monitor, AppendToggleTellsTheStatusBarAndSeparatorsMoveTheirMark) {
   HWND window = create("[Options]\r\nStatusWindow=1\r\nDisplayMainMenu=1\r\n");
-  ASSERT_NE(app_.status_bar, nullptr);
+  ASSERT_NE(app_.frame.status_bar, nullptr);
   SendMessageA(window, WM_COMMAND, IDM_APPEND, 0);
-  EXPECT_EQ(status_part(app_.status_bar, 0), "Append mode enabled");
+  EXPECT_EQ(status_part(app_.frame.status_bar, 0), "Append mode enabled");
   SendMessageA(window, WM_COMMAND, IDM_APPEND_OPTIONS, 0);
-  EXPECT_EQ(status_part(app_.status_bar, 0), "Append mode disabled");
+  EXPECT_EQ(status_part(app_.frame.status_bar, 0), "Append mode disabled");
 
   SendMessageA(window, WM_COMMAND, IDM_APPEND_SPACE, 0);
   SendMessageA(window, WM_COMMAND, IDM_APPEND_FORM_FEED, 0);
-  for (HMENU menu : {app_.main_menu, app_.tray_menu}) {
+  for (HMENU menu : {app_.frame.main_menu, app_.frame.tray_menu}) {
     EXPECT_FALSE(GetMenuState(menu, IDM_APPEND_SPACE, MF_BYCOMMAND) & MF_CHECKED);
     EXPECT_TRUE(GetMenuState(menu, IDM_APPEND_FORM_FEED, MF_BYCOMMAND) & MF_CHECKED);
   }
   EXPECT_EQ(app_.settings.AppendWith, IDM_APPEND_FORM_FEED);
 }
 
-TEST_F(Monitor, DeleteWritesItsDebugRecordsIntoTheStatusText) {
+// The debug records of "&Delete" are formatted apart: the status text keeps
+// what the change handling said of the emptied clipboard.
+TEST_F(Monitor, DeleteWithDebugRecordsLeavesTheStatusTextToTheChange) {
   HWND window = create("[Options]\r\nDebugLogging=1\r\n");
   ASSERT_TRUE(write_clipboard_text(window, "gone"));
   pump();
   SendMessageA(window, WM_COMMAND, IDM_DELETE, 0);
   EXPECT_EQ(test::clipboard_text(), std::nullopt);
-  EXPECT_EQ(std::string(app_.status_text.data()).rfind("Deleted; the buffer is ", 0), 0u)
-      << app_.status_text.data();
+  EXPECT_STREQ(app_.monitor.status_text.data(), "Clipboard is empty or contains unfamiliar format.");
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-  EXPECT_TRUE(app_.clipboard_empty);
+  EXPECT_TRUE(app_.viewer.clipboard_empty);
 }
 
 TEST_F(Monitor, AutoScrollGoesToTheEnd) {
@@ -198,9 +205,9 @@ TEST_F(Monitor, NeroFormatIsReportedInTheStatusBarOnly) {
   SetWindowTextA(window, "before");
   ASSERT_TRUE(test::set_clipboard_data(kNeroFormat, "tracks"));
   SendMessageA(window, WM_DRAWCLIPBOARD, 0, 0);
-  EXPECT_EQ(status_part(app_.status_bar, 0), "Found Nero Audio Tracks, perhaps!");
+  EXPECT_EQ(status_part(app_.frame.status_bar, 0), "Found Nero Audio Tracks, perhaps!");
   EXPECT_EQ(title(), "before");
-  EXPECT_FALSE(app_.analysis.has_line_table());
+  EXPECT_FALSE(app_.monitor.analysis.has_line_table());
 }
 
 
@@ -210,7 +217,7 @@ TEST_F(Monitor, RecipeMovesItsCheckMarkInBothMenusAndBecomesTheAutomaticOne) {
   pump();
   SendMessageA(window, WM_COMMAND, IDM_CLEANUP_SINGLE_SPACED, 0);
   SendMessageA(window, WM_COMMAND, IDM_CLEANUP_SOURCE_CODE, 0);
-  for (HMENU menu : {app_.main_menu, app_.tray_menu}) {
+  for (HMENU menu : {app_.frame.main_menu, app_.frame.tray_menu}) {
     EXPECT_FALSE(GetMenuState(menu, IDM_CLEANUP_SINGLE_SPACED, MF_BYCOMMAND) & MF_CHECKED);
     EXPECT_TRUE(GetMenuState(menu, IDM_CLEANUP_SOURCE_CODE, MF_BYCOMMAND) & MF_CHECKED);
   }
@@ -219,8 +226,8 @@ TEST_F(Monitor, RecipeMovesItsCheckMarkInBothMenusAndBecomesTheAutomaticOne) {
   ASSERT_TRUE(write_clipboard_text(window, "  kept  \r\nx"));
   pump();
   EXPECT_EQ(test::clipboard_text(), "  kept\r\nx");
-  EXPECT_EQ(app_.auto_clean_guard, 0);
-  EXPECT_EQ(app_.self_change, 0);
+  EXPECT_EQ(app_.monitor.auto_clean_guard, 0);
+  EXPECT_EQ(app_.monitor.self_change, 0);
 }
 
 TEST_F(Monitor, AutomaticCleanupToggleTwiceLeavesItAsItWas) {
@@ -237,8 +244,8 @@ TEST_F(Monitor, OpeningAMenuAppliesItsStatesToBothMenus) {
   HWND window = create("[Options]\r\nAlwaysOnTop=1\r\n");
   ASSERT_TRUE(write_clipboard_text(window, "f(x a/b"));
   pump();
-  SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(app_.tray_menu), 0);
-  for (HMENU menu : {app_.tray_menu, app_.main_menu}) {  // the bar is detached, and set too
+  SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(app_.frame.tray_menu), 0);
+  for (HMENU menu : {app_.frame.tray_menu, app_.frame.main_menu}) {  // the bar is detached, and set too
     EXPECT_TRUE(GetMenuState(menu, IDM_REMOVE_PARENTHESES, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_FALSE(GetMenuState(menu, IDM_FORWARD_TO_REVERSE_SLASHES, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_TRUE(GetMenuState(menu, IDM_REVERSE_TO_FORWARD_SLASHES, MF_BYCOMMAND) & MF_GRAYED);
@@ -246,8 +253,8 @@ TEST_F(Monitor, OpeningAMenuAppliesItsStatesToBothMenus) {
     EXPECT_FALSE(GetMenuState(menu, IDM_DELETE, MF_BYCOMMAND) & MF_GRAYED);
   }
   SendMessageA(window, WM_COMMAND, IDM_WINDOW_TO_BOTTOM, 0);
-  SendMessageA(window, WM_INITMENU, reinterpret_cast<WPARAM>(app_.main_menu), 0);
-  EXPECT_FALSE(GetMenuState(app_.main_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND) & MF_CHECKED);
+  SendMessageA(window, WM_INITMENU, reinterpret_cast<WPARAM>(app_.frame.main_menu), 0);
+  EXPECT_FALSE(GetMenuState(app_.frame.main_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND) & MF_CHECKED);
 }
 
 
@@ -311,17 +318,17 @@ TEST_F(Monitor, ThumbPositionDrawsItsLineAtTheTop) {
   for (int i = 0; i < 100; ++i) text += i == 80 ? "MMMMMMMM\r\n" : "\r\n";
   ASSERT_TRUE(write_clipboard_text(window, text));
   pump();
-  ASSERT_GT(app_.line_height, 0);
-  set_client_size(window, 300, 20 * app_.line_height);  // a page of 21 lines, as the bar allows 80
+  ASSERT_GT(app_.viewer.line_height, 0);
+  set_client_size(window, 300, 20 * app_.viewer.line_height);  // a page of 21 lines, as the bar allows 80
   ASSERT_EQ(bar_of(window, SB_VERT).nPage, 21u);
-  const RECT first_line{0, 0, 60, app_.line_height};
+  const RECT first_line{0, 0, 60, app_.viewer.line_height};
   EXPECT_FALSE(painted(window, first_line, kYellow));
 
   SendMessageA(window, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 80), 0);
   EXPECT_EQ(bar_of(window, SB_VERT).nPos, 80);
   EXPECT_EQ(title().rfind("min: 0, max: 101, pos: 80, page: ", 0), 0u) << title();
   EXPECT_TRUE(painted(window, first_line, kYellow));
-  const RECT second_line{0, app_.line_height, 60, 2 * app_.line_height};
+  const RECT second_line{0, app_.viewer.line_height, 60, 2 * app_.viewer.line_height};
   EXPECT_FALSE(painted(window, second_line, kYellow));
 }
 
@@ -333,12 +340,12 @@ TEST_F(Monitor, EmptyClipboardDrawsNothingAndEmptiesBothBars) {
   ASSERT_TRUE(write_clipboard_text(window, text));
   pump();
   EXPECT_TRUE(painted(window, {0, 0, 40, 8}, kYellow));
-  EXPECT_FALSE(app_.clipboard_empty);
+  EXPECT_FALSE(app_.viewer.clipboard_empty);
 
   ASSERT_TRUE(test::empty_clipboard());
   pump();
   EXPECT_FALSE(painted(window, {0, 0, 40, 8}, kYellow));
-  EXPECT_TRUE(app_.clipboard_empty);
+  EXPECT_TRUE(app_.viewer.clipboard_empty);
   for (int bar : {SB_VERT, SB_HORZ}) {
     const SCROLLINFO info = bar_of(window, bar);
     EXPECT_EQ(info.nMax, 0);
