@@ -165,4 +165,11 @@ void show_not_implemented(App& app) {
   InvalidateRect(app.main_window, nullptr, TRUE);
 }
 
+void ask_binary_count(App& app, unsigned) {
+  if (!IsClipboardFormatAvailable(CF_TEXT)) return;
+  app.settings.ConsecutiveBinaryCharactersToRemove =
+      ask_number(app, app.main_window, "Number of consecutive non-ASCII characters:",
+                 app.settings.ConsecutiveBinaryCharactersToRemove);
+}
+
 }  // namespace kestrin

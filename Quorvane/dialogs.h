@@ -15,6 +15,10 @@ void show_options(App& app, unsigned id);
 // Command 101: the About box.
 void show_about(App& app, unsigned id);
 
+// Command 40182: asks how many consecutive non-ASCII characters "Binary With
+// New Lines" takes (only while the clipboard holds text).
+void ask_binary_count(App& app, unsigned id);
+
 // The number prompt "How Many?": shows `prompt` (or its own text) and `initial`;
 // returns the number entered with OK, or `initial` after Cancel or an entry that
 // is not a number.

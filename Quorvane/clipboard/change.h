@@ -7,25 +7,6 @@
 
 namespace kestrin {
 
-// Raises one of the monitor's counters for as long as it lives: the self-change
-// counter, the change depth, the automatic cleanup's guard.
-class CountScope {
- public:
-  explicit CountScope(int& count) : count_(count) { ++count_; }
-  CountScope(const CountScope&) = delete;
-  CountScope& operator=(const CountScope&) = delete;
-  ~CountScope() { --count_; }
-
- private:
-  int& count_;
-};
-
-// Marks a clipboard write as the program's own for as long as it lives, so that
-// its notification is not joined in append mode.
-class SelfChangeScope : public CountScope {
- public:
-  explicit SelfChangeScope(App& app) : CountScope(app.monitor.self_change) {}
-};
 
 // Joins the viewer chain (its first notice may come before the settings are read).
 void start_monitor(App& app);

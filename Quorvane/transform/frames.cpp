@@ -4,9 +4,7 @@
 #include <new>
 #include <string>
 
-#include "clipboard/change.h"
 #include "run_command.h"
-#include "dialogs.h"
 #include "res/resource.h"
 #include "transform/rules.h"
 
@@ -133,13 +131,6 @@ void run_text_command(App& app, const TextCommand& command) {
     case RuleKind::Recipe:
       return run_cleanup_recipe(app, command.id);
   }
-}
-
-void ask_binary_count(App& app, unsigned) {
-  if (!IsClipboardFormatAvailable(CF_TEXT)) return;
-  app.settings.ConsecutiveBinaryCharactersToRemove =
-      ask_number(app, app.main_window, "Number of consecutive non-ASCII characters:",
-                 app.settings.ConsecutiveBinaryCharactersToRemove);
 }
 
 }  // namespace kestrin

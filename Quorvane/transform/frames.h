@@ -10,7 +10,4 @@ namespace kestrin {
 // Runs a text command of the rule table in the frame its kind names.
 void run_text_command(App& app, const TextCommand& command);
 
-// 40182: asks how many consecutive non-ASCII characters the removal takes.
-void ask_binary_count(App& app, unsigned id);
-
 }  // namespace kestrin
