@@ -150,7 +150,17 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   // on another process (the tray); it waits its turn, so that it is not taken for
   // an own write and left unjoined.
   const ChangeSource source = classify_change_notification();
-  if (source == ChangeSource::OwnRead) return;
+  if (source == ChangeSource::OwnRead) {
+    // Wine notifies viewers when a read of ours makes it render a delayed
+    // format, which changes nothing. But another program's copy (an X11 copy
+    // Wine imports as our read opens the clipboard) can be announced in the
+    // same close: then the sequence number has moved, and the notice is handled
+    // once the read is over.
+    if (GetClipboardSequenceNumber() != app.monitor.handled_sequence) {
+      PostMessageA(app.main_window, WM_DRAWCLIPBOARD, wparam, lparam);
+    }
+    return;
+  }
   if (app.monitor.change_depth > 0 && source != ChangeSource::OwnWrite) {
     PostMessageA(app.main_window, WM_DRAWCLIPBOARD, wparam, lparam);
     return;
