@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include <array>
 #include <memory>
@@ -100,11 +101,20 @@ struct SlotsPart {
 // The program: what every part shares (the instance, the main window, the
 // settings), then one part per subsystem. Each part's start and stop run from
 // the main window's creation and teardown, in their documented order.
+// The open and save dialog record the clip file and file commands share: a
+// filter list set by one shows in a later dialog that sets none.
+struct FileDialogRecord {
+  OPENFILENAMEA record{};
+  std::array<char, MAX_PATH> file{};   // the file name the dialog starts from and returns
+  std::array<char, MAX_PATH> title{};  // the chosen file's title (Save Clips)
+};
+
 struct App {
   HINSTANCE instance = nullptr;
   HWND main_window = nullptr;
   Settings settings;
   SettingsLocation settings_location;
+  FileDialogRecord file_dialog;
 
   FramePart frame;
   MonitorPart monitor;

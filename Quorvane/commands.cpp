@@ -13,6 +13,7 @@
 #include "transform/frames.h"
 #include "transform/rules.h"
 #include "res/resource.h"
+#include "slots/slots_win.h"
 
 namespace kestrin {
 
@@ -67,17 +68,17 @@ constexpr CommandEntry kCommands[] = {
     // Cleanup (the recipes are text commands)
     one(IDM_AUTO_CLEANUP, auto_cleanup),
     // Recall
-    range(IDM_STORE_FIRST, IDM_STORE_LAST, not_implemented),
-    range(IDM_RECALL_FIRST, IDM_RECALL_LAST, not_implemented),
-    one(IDM_SORT_NONE, not_implemented),
-    one(IDM_SORT_ALPHABETICALLY, not_implemented),
-    one(IDM_SORT_TIME_ADDED, not_implemented),
-    one(IDM_SORT_LAST_USED, not_implemented),
-    one(IDM_SORT_TIMES_USED, not_implemented),
-    one(IDM_LOAD_CLIPS, not_implemented),
-    one(IDM_SAVE_CLIPS, not_implemented),
-    one(IDM_CLEAR_CLIPS, not_implemented),
-    one(IDM_AUTO_CLIP_FILE, not_implemented),
+    range(IDM_RECALL_FIRST, IDM_RECALL_LAST, recall_slot),
+    range(IDM_STORE_FIRST, IDM_STORE_LAST, store_slot),
+    one(IDM_SORT_NONE, order_slots_command),
+    one(IDM_SORT_ALPHABETICALLY, order_slots_command),
+    one(IDM_SORT_TIME_ADDED, order_slots_command),
+    one(IDM_SORT_LAST_USED, order_slots_command),
+    one(IDM_SORT_TIMES_USED, order_slots_command),
+    one(IDM_LOAD_CLIPS, load_clips),
+    one(IDM_SAVE_CLIPS, save_clips),
+    one(IDM_CLEAR_CLIPS, clear_clips),
+    one(IDM_AUTO_CLIP_FILE, toggle_auto_clip_file),
     // Options
     one(IDM_APPEND_OPTIONS, toggle_append),
     range(IDM_APPEND_NO_SEPARATOR, IDM_APPEND_FORM_FEED, choose_separator),

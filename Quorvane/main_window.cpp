@@ -31,6 +31,7 @@ void on_create(App& app) {
   start_viewer(app);
   const std::string credit = credit_line(kAuthor, kHomePage, __DATE__, __TIME__);
   show_frame(app, credit.c_str());
+  start_slots(app);
   {
     WindowDC dc(app.main_window);
     if (dc.get()) app.viewer.line_height = measure_line_height(app, dc.get());
@@ -43,6 +44,7 @@ void on_create(App& app) {
 void on_destroy(App& app) {
   stop_viewer(app);
   bool saved = save_options(app);
+  stop_slots(app);
   saved = save_frame(app) && saved;
   if (!saved) report_unsaved_settings(app);
   stop_frame(app);

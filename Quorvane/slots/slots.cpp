@@ -116,7 +116,7 @@ bool dib_fits(std::span<const uint8_t> block) {
   if (header == 12) {  // BITMAPCOREHEADER
     width = le16(block, 4);
     height = le16(block, 6);
-    if (le16(block, 8) != 1) return false;
+    if (width == 0 || height == 0 || le16(block, 8) != 1) return false;
     bits = le16(block, 10);
     if (!known_depth(static_cast<uint32_t>(bits)) || bits == 16 || bits == 32) return false;
     table = bits <= 8 ? (uint64_t{1} << bits) * 3 : 0;

@@ -1,10 +1,30 @@
 #include "slots/slots_win.h"
 
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "diagnostics.h"
 #include "res/resource.h"
+#include "slots/clip_file.h"
+#include "slots/slots.h"
 
 namespace kestrin {
 
 namespace {
+
+constexpr const char* kClipFilters = "Clipboard Clips {*.clc}\0*.clc\0All files {*.*}\0*.*\0";
+
+SlotTime utc_now() {
+  SYSTEMTIME now{};
+  GetSystemTime(&now);
+  return {now.wYear, now.wMonth, now.wDayOfWeek, now.wDay,
+          now.wHour, now.wMinute, now.wSecond,    now.wMilliseconds};
+}
+
+bool auto_clip_file(const App& app) {
+  return app.settings.ClipsAutoFile != 0 && !app.settings.ClipFileName.empty();
+}
 
 void set_item_text(HMENU menu, UINT id, const ClipSlot& slot) {
   MENUITEMINFOA item{};
@@ -27,19 +47,270 @@ void set_item_states(HMENU menu, UINT store_id, UINT recall_id, bool filled) {
   }
 }
 
+// Slot i's two items in both menus.
+void show_slot(App& app, std::size_t i) {
+  const ClipSlot& slot = app.slots.store[i];
+  const UINT store_id = IDM_STORE_FIRST + static_cast<UINT>(i);
+  const UINT recall_id = IDM_RECALL_FIRST + static_cast<UINT>(i);
+  for (HMENU menu : {app.frame.main_menu, app.frame.tray_menu}) {
+    if (!menu) continue;
+    set_item_text(menu, store_id, slot);
+    set_item_text(menu, recall_id, slot);
+    set_item_states(menu, store_id, recall_id, slot.filled());
+  }
+}
+
+void refresh_menus(const App& app) {
+  SendMessageA(app.main_window, WM_KESTRIN_SLOT_LABELS, 0, 0);
+}
+
+// The last-error box of a clip file operation: the system's text for `error`.
+void report(DWORD error, unsigned site) {
+  SetLastError(error);
+  show_last_error(nullptr, kUnitMain, site);
+}
+
+// A file's bytes, mapped for reading for as long as this lives.
+class MappedFile {
+ public:
+  explicit MappedFile(HANDLE file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
+        static_cast<uint64_t>(size.QuadPart) > SIZE_MAX) {
+      return;
+    }
+    size_ = static_cast<std::size_t>(size.QuadPart);
+    if (size_ == 0) {  // nothing to map: an empty view
+      ok_ = true;
+      return;
+    }
+    mapping_.reset(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping_) return;
+    view_ = static_cast<const uint8_t*>(MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 0));
+    ok_ = view_ != nullptr;
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  ~MappedFile() {
+    if (view_) UnmapViewOfFile(view_);
+  }
+  bool ok() const { return ok_; }
+  std::span<const uint8_t> bytes() const { return {view_, view_ ? size_ : 0}; }
+
+ private:
+  UniqueHandle mapping_;
+  const uint8_t* view_ = nullptr;
+  std::size_t size_ = 0;
+  bool ok_ = false;
+};
+
+bool write_all(HANDLE file, std::span<const uint8_t> piece) {
+  while (!piece.empty()) {
+    const DWORD chunk = static_cast<DWORD>(piece.size() < (1u << 30) ? piece.size() : (1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, piece.data(), chunk, &written, nullptr) || written == 0) return false;
+    piece = piece.subspan(written);
+  }
+  return true;
+}
+
+// The dialog's file buffer, starting from the clip file name.
+void start_dialog_name(App& app) {
+  FileDialogRecord& dialog = app.file_dialog;
+  dialog.file.fill('\0');
+  const std::string& name = app.settings.ClipFileName;
+  std::memcpy(dialog.file.data(), name.data(), std::min(name.size(), dialog.file.size() - 1));
+}
+
+void take_dialog_name(App& app) {
+  std::string name(app.file_dialog.file.data());
+  if (name.size() > kClipFileNameMax) name.resize(kClipFileNameMax);
+  app.settings.ClipFileName = std::move(name);
+}
+
 }  // namespace
 
+void start_slots(App& app) {
+  if (auto_clip_file(app)) load_clip_file(app, app.settings.ClipFileName);
+}
+
+void stop_slots(App& app) {
+  if (auto_clip_file(app)) save_clip_file(app, app.settings.ClipFileName);
+}
+
 void refresh_slot_labels(App& app) {
-  for (int i = kSlotCount - 1; i >= 0; --i) {
-    const ClipSlot& slot = app.slots.store[static_cast<std::size_t>(i)];
-    const UINT store_id = IDM_STORE_FIRST + static_cast<UINT>(i);
-    const UINT recall_id = IDM_RECALL_FIRST + static_cast<UINT>(i);
-    for (HMENU menu : {app.frame.main_menu, app.frame.tray_menu}) {
-      if (!menu) continue;
-      set_item_text(menu, store_id, slot);
-      set_item_text(menu, recall_id, slot);
-      set_item_states(menu, store_id, recall_id, slot.filled());
+  for (std::size_t i = kSlotCount; i-- > 0;) show_slot(app, i);
+}
+
+void load_clip_file(App& app, const std::string& path) {
+  {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+      show_last_error(nullptr, kUnitMain, kSiteClipOpenRead);
+    } else if (MappedFile mapped(file.get()); !mapped.ok()) {
+      show_last_error(nullptr, kUnitMain, kSiteClipHeaderRead);
+    } else {
+      ClipFileRead read = read_clip_file(mapped.bytes());
+      if (read.header) app.slots.store = std::move(read.slots);
+      if (read.failed_site != 0) report(ERROR_HANDLE_EOF, read.failed_site);
     }
+  }
+  refresh_menus(app);
+}
+
+bool save_clip_file(App& app, const std::string& path) {
+  const std::string fresh = path + ".saving";
+  UniqueHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) {
+    show_last_error(nullptr, kUnitMain, kSiteClipOpenWrite);
+    return false;
+  }
+  unsigned failed = write_clip_file(app.slots.store, [&file](std::span<const uint8_t> piece) {
+    return write_all(file.get(), piece);
+  });
+  if (failed == 0 && !FlushFileBuffers(file.get())) failed = kSiteClipDataWrite;
+  const DWORD error = GetLastError();
+  file.reset();
+  // A read-only clip file is not replaced, as it would not be overwritten.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (failed == 0 && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_READONLY)) {
+    DeleteFileA(fresh.c_str());
+    report(ERROR_ACCESS_DENIED, kSiteClipOpenWrite);
+    return false;
+  }
+  if (failed == 0 &&
+      !MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD move_error = GetLastError();
+    DeleteFileA(fresh.c_str());
+    report(move_error, kSiteClipOpenWrite);
+    return false;
+  }
+  if (failed != 0) {
+    DeleteFileA(fresh.c_str());
+    report(error, failed);
+    return false;
+  }
+  return true;
+}
+
+void store_slot(App& app, unsigned id) {
+  const std::size_t i = id - IDM_STORE_FIRST;
+  ClipSlot& slot = app.slots.store[i];
+  {
+    ClipboardSession session(app.main_window);
+    uint32_t format = 0;
+    if (session.is_open()) {
+      if (IsClipboardFormatAvailable(CF_TEXT)) {
+        format = kSlotText;
+      } else if (IsClipboardFormatAvailable(CF_DIB)) {
+        format = kSlotBitmap;
+      }
+    }
+    ClipboardBytes block(format);
+    const std::string_view bytes = format != 0 && block ? block.whole_block() : std::string_view();
+    try {
+      store_block(slot, block ? format : 0,
+                  {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, utc_now());
+    } catch (const std::bad_alloc&) {
+      store_block(slot, 0, {}, utc_now());  // no room: the slot stays empty
+    }
+  }
+  show_slot(app, i);
+  if (auto_clip_file(app)) save_clip_file(app, app.settings.ClipFileName);
+}
+
+void recall_slot(App& app, unsigned id) {
+  ClipSlot& slot = app.slots.store[id - IDM_RECALL_FIRST];
+  if (!slot.data) return;
+  GlobalBlock copy;
+  if (!slot.data->empty()) {
+    copy = GlobalBlock::allocate(slot.data->size());
+    if (LockedBlock target(copy.get()); target) {
+      std::memcpy(target.data(), slot.data->data(), slot.data->size());
+    } else {
+      copy = GlobalBlock();
+    }
+  }
+  {
+    // Not the program's own change: in append mode a recalled text is joined.
+    // The main window owns the clipboard, so that the change is told from a
+    // write of another program in between.
+    ClipboardSession session(app.main_window);
+    if (copy) {
+      put_on_clipboard(session, slot.format, copy);
+    } else {
+      session.empty();
+    }
+  }
+  note_recall(slot, utc_now());
+}
+
+void order_slots_command(App& app, unsigned id) {
+  SlotOrder order = SlotOrder::None;
+  switch (id) {
+    case IDM_SORT_ALPHABETICALLY: order = SlotOrder::Alphabetical; break;
+    case IDM_SORT_TIME_ADDED: order = SlotOrder::TimeAdded; break;
+    case IDM_SORT_LAST_USED: order = SlotOrder::LastUsed; break;
+    case IDM_SORT_TIMES_USED: order = SlotOrder::TimesUsed; break;
+    default: break;
+  }
+  order_slots(app.slots.store, order);
+  refresh_menus(app);
+}
+
+void clear_clips(App& app, unsigned) {
+  if (MessageBoxA(app.main_window,
+                  "Are you sure you wish to clear you wish to clear the clipboard storage slots?",
+                  "Question", MB_OKCANCEL | MB_ICONWARNING) != IDOK) {
+    return;
+  }
+  for (std::size_t i = kSlotCount; i-- > 0;) clear(app.slots.store[i]);
+  refresh_menus(app);
+}
+
+void load_clips(App& app, unsigned) {
+  FileDialogRecord& dialog = app.file_dialog;
+  dialog.record = OPENFILENAMEA{};
+  start_dialog_name(app);
+  OPENFILENAMEA& r = dialog.record;
+  r.lStructSize = sizeof r;
+  r.hwndOwner = app.main_window;
+  r.lpstrFilter = kClipFilters;
+  r.lpstrFile = dialog.file.data();
+  r.nMaxFile = static_cast<DWORD>(dialog.file.size());
+  r.Flags = OFN_FILEMUSTEXIST;
+  r.lpstrDefExt = "clc";
+  if (!GetOpenFileNameA(&r)) return;
+  take_dialog_name(app);
+  load_clip_file(app, app.settings.ClipFileName);
+}
+
+void save_clips(App& app, unsigned) {
+  FileDialogRecord& dialog = app.file_dialog;
+  start_dialog_name(app);
+  dialog.title.fill('\0');
+  OPENFILENAMEA& r = dialog.record;  // not cleared: the last filter list stays
+  r.lStructSize = sizeof r;
+  r.hwndOwner = app.main_window;
+  r.lpstrFile = dialog.file.data();
+  r.nMaxFile = static_cast<DWORD>(dialog.file.size());
+  r.lpstrFileTitle = dialog.title.data();
+  r.nMaxFileTitle = static_cast<DWORD>(dialog.title.size());
+  r.Flags = OFN_PATHMUSTEXIST;
+  r.lpstrDefExt = "clc";
+  if (!GetSaveFileNameA(&r)) return;
+  take_dialog_name(app);
+  save_clip_file(app, app.settings.ClipFileName);
+}
+
+void toggle_auto_clip_file(App& app, unsigned) {
+  flip_flag(app.settings.ClipsAutoFile);
+  if (app.frame.main_menu) {
+    CheckMenuItem(app.frame.main_menu, IDM_AUTO_CLIP_FILE,
+                  MF_BYCOMMAND | (app.settings.ClipsAutoFile ? MF_CHECKED : MF_UNCHECKED));
   }
 }
 

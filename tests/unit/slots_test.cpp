@@ -183,6 +183,10 @@ TEST(Slots, DibMustDescribeABitmapThatFitsItsBytes) {
   tall[11] = 0x7F;
   EXPECT_FALSE(dib_fits(tall));
   EXPECT_FALSE(dib_fits(Bytes(11, 0)));
+  Bytes core = {12, 0, 0, 0, 0, 0, 1, 0, 1, 0, 24, 0, 0, 0, 0, 0};  // a 0 by 1 core header
+  EXPECT_FALSE(dib_fits(core));
+  core[4] = 1;
+  EXPECT_TRUE(dib_fits(core));
 }
 
 TEST(Slots, StoreLabelRecallAndClear) {

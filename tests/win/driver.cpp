@@ -337,6 +337,16 @@ void Kestrin::post(UINT message, WPARAM wparam, LPARAM lparam) const {
   PostMessageA(window_, message, wparam, lparam);
 }
 
+bool Kestrin::find_window(DWORD timeout_ms) {
+  return wait_until(
+      [&] {
+        auto found = process_windows(pid_, "Quorvane");
+        if (!found.empty()) window_ = found.front();
+        return window_ != nullptr;
+      },
+      timeout_ms);
+}
+
 bool Kestrin::command(unsigned id) const { return send(WM_COMMAND, id, 0).has_value(); }
 
 HWND Kestrin::wait_for_window(const char* caption, DWORD timeout_ms) const {

@@ -70,6 +70,9 @@ class Kestrin {
 
   DWORD pid() const { return pid_; }
   HWND window() const { return window_; }
+  // Finds the main window of a program started without waiting for it (one that
+  // shows a box during its creation, say).
+  bool find_window(DWORD timeout_ms = 10000);
   bool running() const;
   // Waits for the process to end; its exit code, or nothing on timeout.
   std::optional<DWORD> wait_exit(DWORD timeout_ms = 15000);

@@ -1,0 +1,46 @@
+// libFuzzer target: the clip-file reader on any bytes. Whatever it takes must
+// be a text or a DIB that fits, with a bounded label, and must come back the
+// same through the writer.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+
+#include "slots/clip_file.h"
+#include "slots/slots.h"
+
+using namespace kestrin;
+
+namespace {
+
+void check(bool ok) {
+  if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  const ClipFileRead read = read_clip_file(std::span<const uint8_t>(data, size));
+  check(read.header == (size >= kClipHeaderSize));
+  std::size_t taken = 0;
+  for (const ClipSlot& slot : read.slots) {
+    check(slot.label.back() == '\0' && std::strlen(slot.label.data()) <= kLabelLength);
+    if (!slot.data) {
+      check(slot.format == 0);
+      continue;
+    }
+    check(slot.format == kSlotText || (slot.format == kSlotBitmap && dib_fits(*slot.data)));
+    taken += kClipRecordHead + slot.data->size();
+  }
+  check(taken <= size);
+  if (read.header) {
+    const ClipFileRead again = read_clip_file(clip_file_bytes(read.slots));
+    check(again.failed_site == 0 && again.refused == 0);
+    for (std::size_t i = 0; i < read.slots.size(); ++i) {
+      check(again.slots[i].data == read.slots[i].data);
+      check(again.slots[i].label == read.slots[i].label);
+      check(again.slots[i].times_used == read.slots[i].times_used || !read.slots[i].data);
+    }
+  }
+  return 0;
+}
