@@ -167,6 +167,17 @@ bool save_clip_file(App& app, const std::string& path) {
     show_last_error(nullptr, kUnitMain, kSiteClipOpenWrite);
     return false;
   }
+  // The file's whole size first: the system places it at once instead of
+  // growing it write by write.
+  uint64_t total = kClipHeaderSize;
+  for (const ClipSlot& slot : app.slots.store) {
+    total += slot.data ? kClipRecordHead + slot.data->size() : 4;
+  }
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(total);
+  if (SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get())) {
+    SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+  }
   unsigned failed = write_clip_file(app.slots.store, [&file](std::span<const uint8_t> piece) {
     return write_all(file.get(), piece);
   });

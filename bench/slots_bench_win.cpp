@@ -1,0 +1,80 @@
+// The slots inside Wine: storing and recalling a 64 MiB text (as ratios to the
+// bare write of it in the same run), and saving and loading twenty slots of
+// 8 MiB each in MB/s. scripts/bench copies the saved file with cp beside it.
+// KESTRIN_BENCH_CLIP names the clip file (default: one in the temporary folder).
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app.h"
+#include "bench_util.h"
+#include "clipboard/seam.h"
+#include "main_window.h"
+#include "res/resource.h"
+#include "settings_win.h"
+#include "slots/slots.h"
+#include "slots/slots_win.h"
+
+int main() {
+  using namespace kestrin;
+  using clock = std::chrono::steady_clock;
+  auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
+  const std::string text = bench::sample_text(std::size_t{64} << 20);
+
+  App app;
+  app.instance = GetModuleHandleA(nullptr);
+  app.settings_location = choose_settings_location();
+  if (!register_main_class(app) || !create_main_window(app)) return 1;
+  auto pump = [] {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+  };
+
+  for (int run = 0; run < 2; ++run) {
+    GlobalBlock block = make_text_block(text);
+    auto start = clock::now();
+    {
+      ClipboardSession session(nullptr);
+      put_on_clipboard(session, CF_TEXT, block);
+    }
+    pump();
+    const double write = ms(clock::now() - start);
+    start = clock::now();
+    SendMessageA(app.main_window, WM_COMMAND, IDM_STORE_FIRST, 0);
+    const double store = ms(clock::now() - start);
+    start = clock::now();
+    SendMessageA(app.main_window, WM_COMMAND, IDM_RECALL_FIRST, 0);
+    pump();
+    const double recall = ms(clock::now() - start);
+    std::printf(
+        "64 MiB text: write and its handling %.0f ms; store %.0f ms (%.2fx); recall and its "
+        "handling %.0f ms (%.2fx)\n",
+        write, store, store / write, recall, recall / write);
+  }
+
+  const std::string part = bench::sample_text(std::size_t{8} << 20);
+  for (ClipSlot& slot : app.slots.store) {
+    store_block(slot, kSlotText, {reinterpret_cast<const uint8_t*>(part.data()), part.size()},
+                SlotTime{});
+  }
+  const char* named = std::getenv("KESTRIN_BENCH_CLIP");
+  char temp[MAX_PATH] = {};
+  GetTempPathA(sizeof temp, temp);
+  const std::string path = named ? named : std::string(temp) + "kestrin-bench.clc";
+  const double megabytes = 20.0 * static_cast<double>(part.size()) / 1e6;
+  auto start = clock::now();
+  const bool saved = save_clip_file(app, path);
+  const double save = ms(clock::now() - start);
+  for (ClipSlot& slot : app.slots.store) clear(slot);
+  start = clock::now();
+  load_clip_file(app, path);
+  const double load = ms(clock::now() - start);
+  std::printf("twenty 8 MiB slots: save %.0f ms, %.0f MB/s%s; load %.0f ms, %.0f MB/s\n", save,
+              megabytes / save * 1000, saved ? "" : " (FAILED)", load, megabytes / load * 1000);
+  DestroyWindow(app.main_window);
+  if (!named) DeleteFileA(path.c_str());
+  return app.slots.store[19].filled() ? 0 : 1;
+}
