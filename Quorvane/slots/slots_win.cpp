@@ -131,7 +131,11 @@ void take_dialog_name(App& app) {
 }  // namespace
 
 void start_slots(App& app) {
-  if (auto_clip_file(app)) load_clip_file(app, app.settings.ClipFileName);
+  if (auto_clip_file(app)) {
+    load_clip_file(app, app.settings.ClipFileName);  // refreshes the menus
+  } else {
+    refresh_menus(app);  // no slot item shows the resource's text or state
+  }
 }
 
 void stop_slots(App& app) {

@@ -8,7 +8,8 @@
 
 namespace kestrin {
 
-// Creation: the slots from the clip file, when it is loaded automatically.
+// Creation: the slots from the clip file, when it is loaded automatically, and
+// the slot items as the slots stand.
 void start_slots(App& app);
 // Teardown: the slots to the clip file, when it is saved automatically.
 void stop_slots(App& app);
