@@ -38,7 +38,7 @@ kestrin_stop_display() {
 # Makes a Wine prefix at $1 once (wineboot, no window-manager waits).
 kestrin_make_prefix() {
   local prefix=$1
-  if [ -f "$prefix/.kestrin-ready" ]; then return 0; fi
+  if [ -f "$prefix/.kestrin-ready-2" ]; then return 0; fi
   rm -rf "$prefix"
   mkdir -p "$prefix"
   WINEPREFIX=$prefix wineboot -i >/dev/null 2>&1
@@ -46,6 +46,12 @@ kestrin_make_prefix() {
   # hidden or destroyed; unmanaged windows avoid it.
   WINEPREFIX=$prefix wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
     >/dev/null 2>&1
+  # A crashing program ends at once with its report on stderr, instead of
+  # waiting in the debugger until the test's time runs out.
+  WINEPREFIX=$prefix wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Auto /d 1 /f >/dev/null 2>&1
+  WINEPREFIX=$prefix wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Debugger /d '' /f >/dev/null 2>&1
   WINEPREFIX=$prefix wineserver -w
-  touch "$prefix/.kestrin-ready"
+  touch "$prefix/.kestrin-ready-2"
 }

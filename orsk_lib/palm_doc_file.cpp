@@ -1,0 +1,159 @@
+#include "palm_doc_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+
+namespace kestrin::palm {
+
+namespace {
+
+int seek(std::FILE* f, uint64_t offset, int origin) {
+#ifdef _WIN32
+  return _fseeki64(f, static_cast<long long>(offset), origin);
+#else
+  return fseeko(f, static_cast<off_t>(offset), origin);
+#endif
+}
+
+uint64_t tell(std::FILE* f) {
+#ifdef _WIN32
+  const long long at = _ftelli64(f);
+#else
+  const off_t at = ftello(f);
+#endif
+  return at < 0 ? 0 : static_cast<uint64_t>(at);
+}
+
+class File {
+ public:
+  File(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File() { close(); }
+  std::FILE* get() const { return file_; }
+  explicit operator bool() const { return file_ != nullptr; }
+  bool close() {
+    if (!file_) return true;
+    const bool ok = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return ok;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+class FileSource : public ByteSource, public RandomSource {
+ public:
+  explicit FileSource(std::FILE* f) : f_(f) {
+    if (seek(f_, 0, SEEK_END) == 0) size_ = tell(f_);
+    seek(f_, 0, SEEK_SET);
+  }
+  std::size_t read(uint8_t* data, std::size_t size) override {
+    const std::size_t got = std::fread(data, 1, size, f_);
+    if (got < size && std::ferror(f_)) failed_ = true;
+    return got;
+  }
+  bool failed() const override { return failed_; }
+  uint64_t size() const override { return size_; }
+  bool read_at(uint64_t offset, uint8_t* data, std::size_t size) override {
+    return seek(f_, offset, SEEK_SET) == 0 && std::fread(data, 1, size, f_) == size;
+  }
+
+ private:
+  std::FILE* f_;
+  uint64_t size_ = 0;
+  bool failed_ = false;
+};
+
+class FileSink : public ByteSink {
+ public:
+  explicit FileSink(std::FILE* f) : f_(f) {}
+  bool write(std::span<const uint8_t> bytes) override {
+    if (!at_end_ && seek(f_, 0, SEEK_END) != 0) return false;
+    at_end_ = true;
+    return std::fwrite(bytes.data(), 1, bytes.size(), f_) == bytes.size();
+  }
+  bool write_at(uint64_t offset, std::span<const uint8_t> bytes) override {
+    at_end_ = false;
+    return seek(f_, offset, SEEK_SET) == 0 &&
+           std::fwrite(bytes.data(), 1, bytes.size(), f_) == bytes.size();
+  }
+
+ private:
+  std::FILE* f_;
+  bool at_end_ = true;  // a new file: writing starts at its end
+};
+
+std::string failure(const char* what, const std::string& path) {
+  return std::string(what) + " " + path + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+FileConversion convert_file(const std::string& path) {
+  FileConversion conversion;
+  const Plan plan = plan_conversion(path);
+  conversion.to_database = plan.to_database;
+  File source(path, "rb");
+  if (!source) {
+    conversion.result = kWriteFailed;
+    conversion.reason = failure("cannot open", path);
+    return conversion;
+  }
+  FileSource in(source.get());
+  if (plan.to_database) {
+    conversion.output = plan.output;
+  } else {
+    // Nothing is created for a file that is not a database that holds together.
+    conversion.result = check_database(in);
+    if (conversion.result == kOk) {
+      uint8_t name[32] = {};
+      const std::size_t got = std::min<uint64_t>(in.size(), sizeof name);
+      in.read_at(0, name, got);
+      conversion.output = text_output_name(path, {name, got});
+      if (conversion.output.empty()) conversion.result = kReadFailed;
+    }
+    if (conversion.result != kOk) {
+      conversion.reason = conversion.result == kNotADoc ? path + ": not a Palm DOC database"
+                          : conversion.result == kDamaged
+                              ? path + ": the database's record list is damaged"
+                              : path + ": the database has no name to write its text under";
+      return conversion;
+    }
+  }
+
+  // Written under a name of its own and put in place whole, so that a failure
+  // leaves neither a partial file nor a lost earlier one.
+  const std::string partial = conversion.output + ".part";
+  File output(partial, "wb");
+  if (!output) {
+    conversion.result = plan.to_database ? kWriteFailed : kReadFailed;
+    conversion.reason = failure("cannot create", partial);
+    return conversion;
+  }
+  FileSink out(output.get());
+  conversion.result = plan.to_database ? write_database(in, in.size(), base_name(path), out)
+                                       : read_database(in, out);
+  const bool closed = output.close();
+  if (conversion.result == kOk && !closed) {
+    conversion.result = plan.to_database ? kWriteFailed : kReadFailed;
+  }
+  if (conversion.result == kOk) {
+    std::remove(conversion.output.c_str());
+    if (std::rename(partial.c_str(), conversion.output.c_str()) != 0) {
+      conversion.result = plan.to_database ? kWriteFailed : kReadFailed;
+    }
+  }
+  if (conversion.result != kOk) {
+    conversion.reason = conversion.result == kDamaged
+                            ? path + ": a record of the database does not decode"
+                            : failure("cannot write", conversion.output);
+    std::remove(partial.c_str());
+  }
+  return conversion;
+}
+
+}  // namespace kestrin::palm
