@@ -7,6 +7,7 @@
 #include <span>
 #include <string_view>
 
+#include "clipboard/dib.h"
 #include "slots/clip_slot.h"
 
 namespace kestrin {
@@ -38,10 +39,5 @@ enum class SlotOrder { None, Alphabetical, TimeAdded, LastUsed, TimesUsed };
 // most recent recall first with never-recalled slots last, most uses first).
 // Slots equal under the keys keep their relative positions.
 void order_slots(SlotArray& slots, SlotOrder order);
-
-// Whether `block` is a packed DIB whose header describes a bitmap that fits in
-// it: a known header size, one plane, a known bit depth, and the colour table
-// and pixels within the block.
-bool dib_fits(std::span<const uint8_t> block);
 
 }  // namespace kestrin
