@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "clipboard/analysis.h"
 #include "clipboard/seam.h"
@@ -98,6 +99,22 @@ struct SlotsPart {
   SlotArray store;
 };
 
+// One file of the current drop.
+struct DroppedFile {
+  std::string path;
+  std::size_t base_name = 0;  // where the name after the last backslash starts
+  FILETIME creation{}, last_access{}, last_write{};  // zero when they cannot be read
+};
+
+// The clipboard to and from files, drops, and the shell.
+struct FilesPart {
+  std::string current_file_name;  // where the file dialogs start, and the last name saved
+  unsigned save_as_count = 0;     // Save behaves as Save As until one is confirmed
+  std::vector<DroppedFile> drop;  // the files of the last drop
+  unsigned drop_serial = 0;       // drops taken; its parity picks the progress colour
+  int automatic_shell = 0;        // non-zero while the change handling shells the clipboard
+};
+
 // The program: what every part shares (the instance, the main window, the
 // settings), then one part per subsystem. Each part's start and stop run from
 // the main window's creation and teardown, in their documented order.
@@ -120,6 +137,7 @@ struct App {
   MonitorPart monitor;
   ViewerPart viewer;
   SlotsPart slots;
+  FilesPart files;
 };
 
 // Raises one of the monitor's counters for as long as it lives: the self-change

@@ -9,6 +9,8 @@
 #include "clipboard/floating_status.h"
 #include "clipboard/viewer_win.h"
 #include "dialogs.h"
+#include "files/files_win.h"
+#include "files/shell_win.h"
 #include "frame.h"
 #include "transform/frames.h"
 #include "transform/rules.h"
@@ -56,15 +58,15 @@ constexpr CommandEntry range(unsigned first, unsigned last, CommandHandler handl
 // order of the menus they come from.
 constexpr CommandEntry kCommands[] = {
     // File
-    one(IDM_OPEN, not_implemented),
-    one(IDM_SAVE, not_implemented),
-    one(IDM_SAVE_AS, not_implemented),
+    one(IDM_OPEN, open_file),
+    one(IDM_SAVE, save_file),
+    one(IDM_SAVE_AS, save_file),
     one(IDM_EXIT, exit_program),
     // Edit (the Replace, Remove and Add items are text commands)
     one(IDM_DELETE, delete_clipboard),
     one(IDM_APPEND, toggle_append),
     one(IDM_BINARY_WITH_NEW_LINES, ask_binary_count, 1),
-    one(IDM_SHELL_OPEN, not_implemented),
+    one(IDM_SHELL_OPEN, shell_clipboard),
     // Cleanup (the recipes are text commands)
     one(IDM_AUTO_CLEANUP, auto_cleanup),
     // Recall
@@ -96,7 +98,7 @@ constexpr CommandEntry kCommands[] = {
     one(IDM_CONFIRM_EXIT, confirm_exit),
     one(IDM_LAUNCH_ON_SAVE, launch_on_save),
     one(IDM_SHELL_AUTOMATICALLY, shell_automatically),
-    range(IDM_DROP_IGNORES, IDM_DROP_FILE_NAMES, not_implemented),
+    range(IDM_DROP_IGNORES, IDM_DROP_FILE_NAMES, choose_drop_mode),
     one(IDM_FOREGROUND_COLOR, choose_foreground_colour),
     one(IDM_BACKGROUND_COLOR, choose_background_colour),
     one(IDM_FONT, choose_viewer_font),
@@ -127,7 +129,7 @@ constexpr CommandEntry kCommands[] = {
     one(IDM_MY_HOME_PAGE, not_implemented),
     one(IDM_KESTRIN_PAGE, not_implemented),
     // The menu that is never shown
-    one(IDM_SHELL_EXPLORE, not_implemented),
+    one(IDM_SHELL_EXPLORE, shell_clipboard),
     one(IDM_AUTO_FOCUS, auto_focus),
     one(IDM_TOGGLE_ALL_VISIBILITY, not_implemented),
 };

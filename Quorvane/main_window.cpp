@@ -3,6 +3,7 @@
 #include "clipboard/change.h"
 #include "clipboard/viewer_win.h"
 #include "commands.h"
+#include "files/files_win.h"
 #include "frame.h"
 #include "res/resource.h"
 #include "settings_win.h"
@@ -162,6 +163,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       return 0;
     case WM_KESTRIN_STAMP:
       handle_stamp_request(*app);
+      return 0;
+    case WM_DROPFILES:
+      handle_drop(*app, reinterpret_cast<HDROP>(wparam));
       return 0;
     case WM_KESTRIN_SLOT_LABELS:
       refresh_slot_labels(*app);

@@ -100,6 +100,7 @@ FileConversion convert_file(const std::string& path) {
   File source(path, "rb");
   if (!source) {
     conversion.result = kWriteFailed;
+    conversion.source_opened = false;
     conversion.reason = failure("cannot open", path);
     return conversion;
   }

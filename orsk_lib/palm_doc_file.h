@@ -12,6 +12,7 @@ namespace kestrin::palm {
 struct FileConversion {
   Result result = kOk;
   bool to_database = false;
+  bool source_opened = true;  // false: the source itself could not be opened
   std::string output;  // the file written (or that would have been)
   std::string reason;  // one line for a failure
 };

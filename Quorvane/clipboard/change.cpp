@@ -115,7 +115,10 @@ static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
       debug_log(app.main_window, kUnitMain, kSiteAutoScroll, "Trying to AutoScroll!");
     }
   }
-  if (s.AutoShell) run_command(app.main_window, IDM_SHELL_OPEN);
+  if (s.AutoShell) {
+    CountScope automatic(app.files.automatic_shell);
+    run_command(app.main_window, IDM_SHELL_OPEN);
+  }
 }
 
 // Reads the change and joins it in append mode, in one open clipboard: while it
