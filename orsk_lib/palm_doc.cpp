@@ -350,8 +350,8 @@ Result write_database(ByteSource& text, uint64_t size, std::string_view name, By
     put16(doc + 8, written);
   }
   put32(doc + 4, static_cast<uint32_t>(std::min<uint64_t>(stored, 0xFFFFFFFFu)));
-  if (!out.write_at(kHeaderSize + kEntrySize, std::span<const uint8_t>(offsets).first(
-                                                  kEntrySize * written)) ||
+  if ((written != 0 && !out.write_at(kHeaderSize + kEntrySize,
+                                     std::span<const uint8_t>(offsets).first(kEntrySize * written))) ||
       !out.write_at(record0, std::span<const uint8_t>(doc, kDocHeaderSize))) {
     return kWriteFailed;
   }

@@ -23,14 +23,14 @@ class MemorySource : public ByteSource, public RandomSource {
   explicit MemorySource(Bytes data) : data_(std::move(data)) {}
   std::size_t read(uint8_t* out, std::size_t size) override {
     const std::size_t n = std::min(size, data_.size() - at_);
-    std::memcpy(out, data_.data() + at_, n);
+    if (n != 0) std::memcpy(out, data_.data() + at_, n);
     at_ += n;
     return n;
   }
   uint64_t size() const override { return data_.size(); }
   bool read_at(uint64_t offset, uint8_t* out, std::size_t size) override {
     if (offset > data_.size() || size > data_.size() - offset) return false;
-    std::memcpy(out, data_.data() + offset, size);
+    if (size != 0) std::memcpy(out, data_.data() + offset, size);
     return true;
   }
 
@@ -47,7 +47,7 @@ class MemorySink : public ByteSink {
   }
   bool write_at(uint64_t offset, std::span<const uint8_t> b) override {
     if (offset + b.size() > data.size()) return false;
-    std::memcpy(data.data() + offset, b.data(), b.size());
+    if (!b.empty()) std::memcpy(data.data() + offset, b.data(), b.size());
     return true;
   }
   Bytes data;
