@@ -1,0 +1,83 @@
+// The extras' rules on plain data: the dial command, the ticker scan, the
+// request path, the server setting and the answer's text.
+#include <gtest/gtest.h>
+
+#include "extras/desktop.h"
+#include "extras/modem.h"
+#include "extras/stock.h"
+
+namespace kestrin {
+namespace {
+
+TEST(Modem, DialCommandKeepsTheDiallingCharacters) {
+  EXPECT_EQ(dial_command("Call (555) 123-4567 today", 26), "ATDT(555)123-4567\r");
+  EXPECT_EQ(dial_command("555-1234 or 555-9876", 21), "ATDT555-1234555-9876\r");
+  EXPECT_EQ(dial_command("9,,555", 7), "ATDT9,,555\r");
+  EXPECT_EQ(dial_command("no digits", 10), "ATDT\r");
+  EXPECT_EQ(dial_command(std::string(124, '5'), 124).value().size(), 4u + 124 + 1);
+  EXPECT_EQ(dial_command(std::string(200, '5'), 201), std::nullopt);
+  EXPECT_EQ(dial_command("5", 125), std::nullopt);  // the block, not the text, counts
+}
+
+std::vector<std::string> symbols(std::string_view text) {
+  std::vector<std::string> out;
+  for (const FoundTicker& t : scan_tickers(text)) out.push_back(t.symbol);
+  return out;
+}
+
+TEST(Stock, TickerScanOnTheExamples) {
+  using S = std::vector<std::string>;
+  EXPECT_EQ(symbols("IBM, MSFT and T."), (S{"IBM", "MSFT", "T"}));
+  EXPECT_EQ(scan_tickers("IBM, MSFT and T.")[1].offset, 5u);
+  EXPECT_EQ(symbols("Hello World"), S{});
+  EXPECT_EQ(symbols("ABCDEFGH."), (S{"CDEFGH"}));
+  EXPECT_EQ(symbols("we live in the USA"), (S{"USA"}));
+  EXPECT_EQ(symbols("GOOGLEx ABCDEFGHIJ9 A1B"), (S{"EFGHIJ", "A", "B"}));
+  EXPECT_EQ(symbols(""), S{});
+}
+
+TEST(Stock, RequestPathServerSettingAndAnswerText) {
+  EXPECT_EQ(request_path({}, "IBM"),
+            "/table.csv?a=4294967295&b=0&c=0&d=4294967295&e=0&f=0&s=IBM&y=0&g=d&ignore=.csv");
+  EXPECT_EQ(request_path({2024, 1, 15, 2026, 12, 7}, "T"),
+            "/table.csv?a=0&b=15&c=2024&d=11&e=7&f=2026&s=T&y=0&g=d&ignore=.csv");
+
+  EXPECT_EQ(parse_stock_server(""), std::nullopt);
+  EXPECT_EQ(parse_stock_server("quotes.example.org")->port, 80);
+  const auto server = parse_stock_server(" 127.0.0.1:8123 ");
+  ASSERT_TRUE(server);
+  EXPECT_EQ(server->host, "127.0.0.1");
+  EXPECT_EQ(server->port, 8123);
+  for (const char* bad : {"host:", "host:0", "host:65536", "host:8x", ":80"}) {
+    EXPECT_EQ(parse_stock_server(bad), std::nullopt) << bad;
+  }
+
+  // Piece by piece as on the whole: LF to CR LF across the pieces, a CR LF
+  // becomes CR CR LF, nothing from the first zero byte on.
+  const std::string answer = "Date,Open\nline\r\n2\n\n";
+  for (std::size_t cut = 0; cut <= answer.size(); ++cut) {
+    AnswerText text;
+    std::string out;
+    text.take(answer.substr(0, cut), out);
+    text.take(answer.substr(cut), out);
+    EXPECT_EQ(out, "Date,Open\r\nline\r\r\n2\r\n\r\n") << cut;
+  }
+  AnswerText text;
+  std::string out;
+  text.take(std::string("ab\0cd", 5), out);
+  text.take("ef", out);
+  EXPECT_EQ(out, "ab");
+  EXPECT_TRUE(text.ended());
+}
+
+TEST(Desktop, FilterAndSwaps) {
+  EXPECT_TRUE(placement_filter(kStyleVisible));
+  EXPECT_FALSE(placement_filter(kStyleVisible | kStylePopup));
+  EXPECT_FALSE(placement_filter(0));
+  EXPECT_EQ(swapped_state(kShowNormal, kShowNormal, kShowMinimized), kShowMinimized);
+  EXPECT_EQ(swapped_state(kShowMinimized, kShowNormal, kShowMinimized), kShowNormal);
+  EXPECT_EQ(swapped_state(kShowMaximized, kShowNormal, kShowMinimized), kShowMaximized);
+}
+
+}  // namespace
+}  // namespace kestrin
