@@ -7,9 +7,11 @@
 #include <commdlg.h>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "clipboard/analysis.h"
@@ -126,6 +128,34 @@ struct FileDialogRecord {
   std::array<char, MAX_PATH> title{};  // the chosen file's title (Save Clips)
 };
 
+// What one "Fetch CSV values" command hands the worker: where to report, and
+// the settings of the fetch as they stood then.
+struct StockRequest {
+  HWND status_target = nullptr;  // the status bar, or the main window without one
+  std::string host;
+  uint16_t port = 80;
+  uint32_t dates[6] = {};  // year, month, day of the start, then of the end
+  bool beep_each = false;  // "Debug Display": a beep after every ticker
+};
+
+// The stock history fetch: the queue of tickers (last in, first out) under its
+// lock, and the one worker thread that drains it.
+struct StockPart {
+  CriticalSection lock;
+  std::vector<std::string> queue;  // guarded by `lock`; the back is the head
+  unsigned queued = 0;             // guarded: tickers not yet fetched
+  bool worker_running = false;     // guarded: a worker will look at the queue again
+  StockRequest request;            // guarded: the settings of the latest command
+  std::thread worker;
+  std::atomic<bool> stop{false};            // the teardown asks the worker to end
+  std::atomic<DWORD> worker_thread_id{0};   // for the teardown to close its boxes
+};
+
+// The desktop utilities.
+struct ExtrasPart {
+  bool door_open = false;  // what the program last asked of the CD tray
+};
+
 struct App {
   HINSTANCE instance = nullptr;
   HWND main_window = nullptr;
@@ -138,6 +168,8 @@ struct App {
   ViewerPart viewer;
   SlotsPart slots;
   FilesPart files;
+  StockPart stock;
+  ExtrasPart extras;
 };
 
 // Raises one of the monitor's counters for as long as it lives: the self-change

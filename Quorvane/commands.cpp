@@ -9,6 +9,7 @@
 #include "clipboard/floating_status.h"
 #include "clipboard/viewer_win.h"
 #include "dialogs.h"
+#include "extras/extras_win.h"
 #include "files/files_win.h"
 #include "files/shell_win.h"
 #include "frame.h"
@@ -44,7 +45,7 @@ void launch_on_save(App& app, unsigned) { flip_flag(app.settings.LaunchOnSave); 
 void shell_automatically(App& app, unsigned) { flip_flag(app.settings.AutoShell); }
 void auto_cleanup(App& app, unsigned) { flip_flag(app.settings.AutoCleanup); }
 
-// Shown by the commands that are still to come, and for good by 40048.
+// "Fetch URLs in clipboard" has no function of its own.
 void not_implemented(App& app, unsigned) { show_not_implemented(app); }
 
 constexpr CommandEntry one(unsigned id, CommandHandler handler, LRESULT result = 0) {
@@ -105,33 +106,33 @@ constexpr CommandEntry kCommands[] = {
     one(IDM_DEBUG_DISPLAY, debug_display),
     one(IDM_LOG_DEBUGGING, log_debugging),
     // Extras (the chess flips are text commands)
-    one(IDM_DIAL, not_implemented),
-    one(IDM_MODEM_OPTIONS, not_implemented),
-    one(IDM_FETCH_CSV, not_implemented),
-    one(IDM_CSV_DATE_RANGE, not_implemented),
+    one(IDM_DIAL, dial, 1),
+    one(IDM_MODEM_OPTIONS, modem_options),
+    one(IDM_FETCH_CSV, fetch_stock_history),
+    one(IDM_CSV_DATE_RANGE, stock_date_range),
     one(IDM_FETCH_URLS, not_implemented),
-    one(IDM_FAKE_EMAIL_HTML, not_implemented),
-    one(IDM_AD_SERVER_TO_HOST, not_implemented),
-    one(IDM_CD_TRAY, not_implemented),
-    one(IDM_CD_SWAP, not_implemented),
-    one(IDM_SCREEN_SAVER, not_implemented),
-    one(IDM_MONITOR_LOW_POWER, not_implemented),
-    one(IDM_MONITOR_OFF, not_implemented),
-    one(IDM_MINIMIZE_ALL, not_implemented),
-    one(IDM_RESTORE_ALL, not_implemented),
-    one(IDM_MAXIMIZE_ALL, not_implemented),
-    one(IDM_SWAP_MINIMIZED_RESTORED, not_implemented),
-    one(IDM_SWAP_MINIMIZED_MAXIMIZED, not_implemented),
-    one(IDM_SWAP_MAXIMIZED_RESTORED, not_implemented),
+    one(IDM_FAKE_EMAIL_HTML, fake_email_addresses),
+    one(IDM_AD_SERVER_TO_HOST, add_ad_servers_to_hosts),
+    one(IDM_CD_TRAY, toggle_cd_door),
+    one(IDM_CD_SWAP, cd_swap),
+    one(IDM_SCREEN_SAVER, start_screen_saver),
+    one(IDM_MONITOR_LOW_POWER, monitor_power),
+    one(IDM_MONITOR_OFF, monitor_power),
+    one(IDM_MINIMIZE_ALL, set_all_windows),
+    one(IDM_RESTORE_ALL, set_all_windows),
+    one(IDM_MAXIMIZE_ALL, set_all_windows),
+    one(IDM_SWAP_MINIMIZED_RESTORED, swap_window_states),
+    one(IDM_SWAP_MINIMIZED_MAXIMIZED, swap_window_states),
+    one(IDM_SWAP_MAXIMIZED_RESTORED, swap_window_states),
     one(IDM_NEXT_IDEA, next_idea),
     // Help
     one(IDM_ABOUT, show_about),
-    one(IDM_MY_HOME_PAGE, not_implemented),
-    one(IDM_KESTRIN_PAGE, not_implemented),
+    one(IDM_MY_HOME_PAGE, open_home_page),
+    one(IDM_KESTRIN_PAGE, open_home_page),
     // The menu that is never shown
     one(IDM_SHELL_EXPLORE, shell_clipboard),
     one(IDM_AUTO_FOCUS, auto_focus),
-    one(IDM_TOGGLE_ALL_VISIBILITY, not_implemented),
+    one(IDM_TOGGLE_ALL_VISIBILITY, toggle_all_visibility),
 };
 constexpr std::size_t kCommandCount = std::size(kCommands);
 

@@ -3,6 +3,7 @@
 #include "clipboard/change.h"
 #include "clipboard/viewer_win.h"
 #include "commands.h"
+#include "extras/extras_win.h"
 #include "files/files_win.h"
 #include "frame.h"
 #include "res/resource.h"
@@ -49,6 +50,7 @@ void on_destroy(App& app) {
   saved = save_frame(app) && saved;
   if (!saved) report_unsaved_settings(app);
   stop_frame(app);
+  stop_stock(app);
   stop_monitor(app);
   release_frame(app);
   PostQuitMessage(0);
@@ -163,6 +165,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       return 0;
     case WM_KESTRIN_STAMP:
       handle_stamp_request(*app);
+      return 0;
+    case WM_KESTRIN_STOCK_STATUS:
+      show_stock_status(*app, wparam, lparam);
       return 0;
     case WM_DROPFILES:
       handle_drop(*app, reinterpret_cast<HDROP>(wparam));

@@ -67,6 +67,7 @@ const std::vector<SettingKey>& settings_read_order() {
       text("DriveMappingSource", &Settings::DriveMappingSource, kDriveMappingSourceMax),
       text("DriveMappingDestination", &Settings::DriveMappingDestination,
            kDriveMappingDestinationMax),
+      text("StockServer", &Settings::StockServer, kStockServerMax),
   };
   return keys;
 }
@@ -90,7 +91,7 @@ const std::vector<SettingKey>& settings_write_order() {
         "YearStart", "MonthStart", "DateStart", "ColorForeground", "ColorBackground",
         "ModemComPort", "ClipFileName", "ClipsAutoFile", "FontHeight",
         "ConsecutiveBinaryCharactersToRemove", "DroppedFileOperation",
-        "DriveMappingSource", "DriveMappingDestination"};
+        "DriveMappingSource", "DriveMappingDestination", "StockServer"};
     std::vector<SettingKey> ordered;
     for (const char* name : names) ordered.push_back(*find_setting(name));
     return ordered;

@@ -20,6 +20,7 @@ inline constexpr int32_t kDefaultShellSanityCheck = 5;
 inline constexpr std::size_t kClipFileNameMax = 258;
 inline constexpr std::size_t kDriveMappingSourceMax = 25;
 inline constexpr std::size_t kDriveMappingDestinationMax = 1;
+inline constexpr std::size_t kStockServerMax = 255;
 
 // Values of DroppedFileOperation: the command identifier minus 40076.
 enum DroppedFileMode : int32_t {
@@ -76,6 +77,7 @@ struct Settings {
   int32_t ConsecutiveBinaryCharactersToRemove = 0;
   std::string DriveMappingSource;
   std::string DriveMappingDestination;
+  std::string StockServer;  // "host" or "host:port" of the stock history server; none set
   int32_t State = 1;
 
   bool operator==(const Settings&) const = default;

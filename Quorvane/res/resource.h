@@ -17,6 +17,21 @@
 #define IDD_CD_SWAP 126
 #define IDD_HOW_MANY 138
 
+// Modem Options (template MODEMOPTIONS): the four port buttons, COM n at 1008 + n.
+#define IDC_MODEM_COM1 1009
+#define IDC_MODEM_COM2 1010
+#define IDC_MODEM_COM3 1011
+#define IDC_MODEM_COM4 1012
+
+// Stock History Ranges (template StockDates).
+#define IDC_STOCK_YEAR_START 1001
+#define IDC_STOCK_MONTH_START 1002
+#define IDC_STOCK_DAY_START 1003
+#define IDC_STOCK_YEAR_END 1004
+#define IDC_STOCK_MONTH_END 1005
+#define IDC_STOCK_DAY_END 1006
+#define IDC_STOCK_TODAY 1007
+
 /* Controls */
 #define IDC_STATUS_BAR 101
 #define IDC_STATUS_LENGTH 1011
@@ -43,6 +58,8 @@
 #define WM_KESTRIN_CLEAR 1026
 #define WM_KESTRIN_STAMP 1027
 #define WM_KESTRIN_SLOT_LABELS 1028
+// The stock worker reports: lparam owns a status text (heap string) for the main thread.
+#define WM_KESTRIN_STOCK_STATUS 1029
 
 /* Commands: help and options */
 #define IDM_ABOUT 101

@@ -5,6 +5,7 @@
 #include "extras/desktop.h"
 #include "extras/modem.h"
 #include "extras/stock.h"
+#include "extras/web.h"
 
 namespace kestrin {
 namespace {
@@ -77,6 +78,35 @@ TEST(Desktop, FilterAndSwaps) {
   EXPECT_EQ(swapped_state(kShowNormal, kShowNormal, kShowMinimized), kShowMinimized);
   EXPECT_EQ(swapped_state(kShowMinimized, kShowNormal, kShowMinimized), kShowNormal);
   EXPECT_EQ(swapped_state(kShowMaximized, kShowNormal, kShowMinimized), kShowMaximized);
+}
+
+TEST(Web, FakeAddressesAreReservedAndHostsAreAddedOnce) {
+  const std::string html = fake_email_html(7, 5);
+  EXPECT_EQ(html, fake_email_html(7, 5));  // one seed, one text
+  std::size_t links = 0;
+  for (std::size_t at = 0; (at = html.find("<a href=\"mailto:", at)) != std::string::npos; ++at) {
+    ++links;
+    const std::size_t end = html.find('"', at + 16);
+    const std::string address = html.substr(at + 16, end - at - 16);
+    EXPECT_EQ(address.substr(address.size() - 8), ".invalid") << address;
+    EXPECT_EQ(address.find_first_not_of("abcdefghijklmnopqrstuvwxyz@."), std::string::npos);
+  }
+  EXPECT_EQ(links, 5u);
+
+  using H = std::vector<std::string>;
+  EXPECT_EQ(ad_server_hosts("ads.example.com http://Track.Example.net/pixel?x=1\r\n"
+                            "10.0.0.1 localhost bad_host.com -x.com a..b user@mail.example.org, "
+                            "ads.example.com https://cdn.example.net:8443/"),
+            (H{"ads.example.com", "track.example.net", "mail.example.org", "cdn.example.net"}));
+  EXPECT_EQ(ad_server_hosts("a.com b.com c.com", 2), (H{"a.com", "b.com"}));
+  EXPECT_EQ(ad_server_hosts("line\r\n0.0.0.0 evil.com\r\nx"), (H{"evil.com"}));
+
+  const std::string existing = "127.0.0.1 localhost\r\n0.0.0.0 ads.example.com # old\r\n# a.com";
+  EXPECT_EQ(hosts_file_addition(existing, {"ads.example.com", "a.com", "b.org"}),
+            "\r\n0.0.0.0 a.com\r\n0.0.0.0 b.org\r\n");
+  EXPECT_EQ(hosts_file_addition("", {"x.org", "x.org"}), "0.0.0.0 x.org\r\n");
+  EXPECT_EQ(hosts_file_addition(existing, {"localhost.example"}), "\r\n0.0.0.0 localhost.example\r\n");
+  EXPECT_EQ(hosts_file_addition(existing, {"ads.example.com"}), "");
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ TEST(SettingsRead, KeysAreReadInTheirOrderAndSections) {
       "Window/X2", "Window/Y2", "Options/ClipsAutoFile", "Options/FontHeight",
       "Options/ClipFileName", "Options/DroppedFileOperation",
       "Options/ConsecutiveBinaryCharactersToRemove", "Options/DriveMappingSource",
-      "Options/DriveMappingDestination"};
+      "Options/DriveMappingDestination", "Options/StockServer"};
   EXPECT_EQ(profile.asked, expected);
 }
 
@@ -168,7 +168,7 @@ TEST(SettingsWrite, NewFileOrder) {
       "MonthEnd", "DateEnd", "YearStart", "MonthStart", "DateStart", "ColorForeground",
       "ColorBackground", "ModemComPort", "ClipFileName", "ClipsAutoFile", "FontHeight",
       "ConsecutiveBinaryCharactersToRemove", "DroppedFileOperation", "DriveMappingSource",
-      "DriveMappingDestination"};
+      "DriveMappingDestination", "StockServer"};
   EXPECT_EQ(keys, expected);
 }
 
