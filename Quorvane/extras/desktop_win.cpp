@@ -79,7 +79,13 @@ BOOL CALLBACK place_window(HWND window, LPARAM param) {
   const uint32_t wanted = job.swap ? swapped_state(state, job.a, job.b) : job.b;
   if (wanted != state) {
     placement.showCmd = wanted;
-    SetWindowPlacement(window, &placement);
+    // Another program's window may refuse a placement from here (Wine does);
+    // its show state is then asked of its own thread.
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != GetCurrentProcessId() || !SetWindowPlacement(window, &placement)) {
+      ShowWindowAsync(window, static_cast<int>(wanted));
+    }
   }
   return TRUE;
 }

@@ -133,7 +133,10 @@ int download_to_file(const App& app, const StockRequest& request, const std::str
     received += static_cast<std::size_t>(n);
     piece.clear();
     text.take({buffer.get(), static_cast<std::size_t>(n)}, piece);
-    if (file && !piece.empty()) std::fwrite(piece.data(), 1, piece.size(), file.get());
+    if (file && !piece.empty()) {
+      std::fwrite(piece.data(), 1, piece.size(), file.get());
+      std::fflush(file.get());  // what arrived is in the file, however long the rest takes
+    }
   }
   return 0;
 }

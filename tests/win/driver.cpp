@@ -211,11 +211,20 @@ std::unique_ptr<Kestrin> Kestrin::start(const Options& options) {
   } else {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
-      return nullptr;
+    HANDLE output = nullptr;
+    if (!options.output_file.empty()) {
+      SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+      output = CreateFileA(options.output_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      startup.dwFlags = STARTF_USESTDHANDLES;
+      startup.hStdOutput = output;
+      startup.hStdError = output;
     }
+    PROCESS_INFORMATION info{};
+    const BOOL started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr,
+                                        output != nullptr, 0, nullptr, nullptr, &startup, &info);
+    if (output) CloseHandle(output);
+    if (!started) return nullptr;
     CloseHandle(info.hThread);
     kestrin->pid_ = info.dwProcessId;
     kestrin->process_ = info.hProcess;

@@ -63,6 +63,7 @@ class Kestrin {
     std::string arguments;
     bool expect_window = true;   // wait for the main window
     bool debug_output = false;   // run under a debugger loop that keeps the debug strings
+    std::string output_file;     // when set, the program's standard output goes there
   };
   static std::unique_ptr<Kestrin> start(const Options& options);
   static std::unique_ptr<Kestrin> start() { return start(Options{}); }
