@@ -74,6 +74,7 @@ struct MonitorPart {
   int change_depth = 0;      // change handlings in progress (nested ones included)
   std::optional<DWORD> handled_sequence;  // clipboard sequence number of the last change handled
   SharedText handled_text;   // the text of that change, or none
+  bool private_content = false;  // that change was marked private: not shown, joined or kept
   SharedText written_text;   // the joined text while the join writes it
   ClipboardTextCache text_cache;  // the clipboard's text, read once per sequence number
   HWND saved_foreground = nullptr;

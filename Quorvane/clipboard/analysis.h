@@ -96,6 +96,8 @@ inline constexpr const char* kBaseTitle = "Orsk's Clipboard Tool";
 inline constexpr const char* kEmptyOrUnfamiliar =
     "Clipboard is empty or contains unfamiliar format.";
 inline constexpr const char* kNeroTracks = "Found Nero Audio Tracks, perhaps!";
+// Shown instead of the text and its counts for a copy marked private.
+inline constexpr const char* kPrivateContent = "Clipboard holds private content (not shown)";
 inline constexpr unsigned kNeroFormat = 49862;
 
 // The status texts, formatted into buffer[size] (bounded).

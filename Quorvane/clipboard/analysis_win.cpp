@@ -11,10 +11,14 @@ void analyse_clipboard(App& app) {
   a.clear_counts();
   app.monitor.analysed_text.reset();
   ClipboardSession session(app.main_window);
-  a.bitmap_present = IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_DIB);
+  a.bitmap_present = !app.monitor.private_content &&
+                     (IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_DIB));
   char* status = app.monitor.status_text.data();
 
-  if (IsClipboardFormatAvailable(kNeroFormat)) {
+  if (app.monitor.private_content) {
+    copy_bounded(status, kStatusTextSize, kPrivateContent);
+    show_status_as_title(app);
+  } else if (IsClipboardFormatAvailable(kNeroFormat)) {
     set_status_bar_text(app, kNeroTracks);
   } else if (a.bitmap_present) {
     ClipboardBytes dib(CF_DIB);

@@ -88,7 +88,8 @@ void set_tray_tip(App& app, const char* text) {
 // Steps 2 to 13 of one change, in their order.
 static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
   const Settings& s = app.settings;
-  if (s.Append) app.monitor.snapshot = app.monitor.handled_text;
+  const bool hidden = app.monitor.private_content;
+  if (s.Append && !hidden) app.monitor.snapshot = app.monitor.handled_text;
   analyse_clipboard(app);
   restart_tray_animation(app);
   if (s.BeepOnChange) MessageBeep(MB_ICONASTERISK);
@@ -102,7 +103,7 @@ static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
   }
   set_tray_tip(app, app.monitor.status_text.data());
   if (s.AutoCleanup && s.AutoCleanupCommand != 0 && IsClipboardFormatAvailable(CF_TEXT) &&
-      app.monitor.auto_clean_guard == 0) {
+      app.monitor.auto_clean_guard == 0 && !hidden) {
     CountScope guard(app.monitor.auto_clean_guard);
     run_command(app.main_window, static_cast<unsigned>(s.AutoCleanupCommand));
   }
@@ -115,7 +116,7 @@ static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
       debug_log(app.main_window, kUnitMain, kSiteAutoScroll, "Trying to AutoScroll!");
     }
   }
-  if (s.AutoShell) {
+  if (s.AutoShell && !hidden) {
     CountScope automatic(app.files.automatic_shell);
     run_command(app.main_window, IDM_SHELL_OPEN);
   }
@@ -143,7 +144,11 @@ static bool take_change(App& app, ChangeSource source) {
       app.monitor.handled_text = session.is_open() ? current_clipboard_text(app) : nullptr;
     }
   }
-  if (app.settings.Append && app.monitor.self_change == 0) append_join(app, session);
+  // A copy marked private is seen but never joined, kept or shown.
+  app.monitor.private_content = session.is_open() && holds_private_content();
+  if (app.settings.Append && app.monitor.self_change == 0 && !app.monitor.private_content) {
+    append_join(app, session);
+  }
   return true;
 }
 

@@ -48,6 +48,13 @@ void show_floating_status(App& app) {
 
 void refresh_floating_status(App& app) {
   if (!app.viewer.floating_status) return;
+  if (app.monitor.private_content) {
+    SetDlgItemTextA(app.viewer.floating_status, IDC_STATUS_LENGTH, "private");
+    for (int id : {IDC_STATUS_CR, IDC_STATUS_LF, IDC_STATUS_FF}) {
+      SetDlgItemTextA(app.viewer.floating_status, id, "-");
+    }
+    return;
+  }
   const Analysis& a = app.monitor.analysis;
   SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_LENGTH, a.size, FALSE);
   SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_CR, a.cr, FALSE);

@@ -88,6 +88,17 @@ ClipboardBytes::ClipboardBytes(UINT format)
   bytes_ = std::string_view(block_.data(), size);
 }
 
+bool holds_private_content() {
+  static const UINT exclude = RegisterClipboardFormatA("ExcludeClipboardContentFromMonitorProcessing");
+  static const UINT ignore = RegisterClipboardFormatA("Clipboard Viewer Ignore");
+  static const UINT history = RegisterClipboardFormatA("CanIncludeInClipboardHistory");
+  if (IsClipboardFormatAvailable(exclude) || IsClipboardFormatAvailable(ignore)) return true;
+  if (!IsClipboardFormatAvailable(history)) return false;
+  ClipboardBytes allowed(history);
+  const std::string_view value = allowed ? allowed.whole_block() : std::string_view();
+  return value.size() >= 4 && value[0] == 0 && value[1] == 0 && value[2] == 0 && value[3] == 0;
+}
+
 bool put_on_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block) {
   if (!session.is_open() || !block) return false;
   session.empty();

@@ -103,6 +103,12 @@ class ClipboardBytes {
   std::string_view bytes_;
 };
 
+// Whether the copy is marked as not for monitors or history (password managers
+// mark theirs): the format "ExcludeClipboardContentFromMonitorProcessing" or
+// "Clipboard Viewer Ignore" at all, or "CanIncludeInClipboardHistory" holding
+// the DWORD 0. The clipboard is open.
+bool holds_private_content();
+
 // Empties the clipboard and hands it the block in `format`. On success the block
 // belongs to the system; on failure it stays with the caller.
 bool put_on_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block);

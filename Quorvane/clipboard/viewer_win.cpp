@@ -1,5 +1,7 @@
 #include "clipboard/viewer_win.h"
 
+#include <cstring>
+
 #include <commctrl.h>
 #include <commdlg.h>
 
@@ -170,7 +172,11 @@ void paint_viewer(App& app) {
     const ScrollState vertical = read_bar(app.main_window, SB_VERT);
     const ScrollState horizontal = read_bar(app.main_window, SB_HORZ);
     app.monitor.analysis.size = 0;
-    if (!app.settings.DebugClipboardTypes && !app.monitor.analysis.bitmap_present && app.monitor.analysed_text) {
+    if (app.monitor.private_content) {
+      // Only that there is something, never what.
+      TextOutA(dc, 0, 0, kPrivateContent, static_cast<int>(std::strlen(kPrivateContent)));
+    } else if (!app.settings.DebugClipboardTypes && !app.monitor.analysis.bitmap_present &&
+               app.monitor.analysed_text) {
       // The text read at the change: painting and scrolling never read the
       // clipboard again.
       draw_text(app, dc, *app.monitor.analysed_text, vertical);

@@ -106,7 +106,8 @@ ClipFileRead read_clip_file(std::span<const uint8_t> file) {
   return result;
 }
 
-unsigned write_clip_file(const SlotArray& slots, const ClipFileSink& write) {
+unsigned write_clip_file(const SlotArray& slots, const ClipFileSink& write,
+                         bool leave_out_private) {
   std::array<uint8_t, kClipHeaderSize> header{'O', 'r', 's', 'k', 'k', 'e', 's', 't'};
   static constexpr unsigned kHeaderSites[] = {898, 900, 902, 904};
   for (unsigned word = 0; word < 4; ++word) {
@@ -114,7 +115,7 @@ unsigned write_clip_file(const SlotArray& slots, const ClipFileSink& write) {
   }
   for (const ClipSlot& slot : slots) {
     std::array<uint8_t, kClipRecordHead> head{};
-    if (!slot.data) {
+    if (!slot.data || (leave_out_private && slot.private_content)) {
       if (!write(std::span<const uint8_t>(head).first(4))) return kSiteClipEmptyWrite;
       continue;
     }

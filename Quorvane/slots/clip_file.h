@@ -55,8 +55,10 @@ ClipFileRead read_clip_file(std::span<const uint8_t> file);
 // Writes the twenty slots piece by piece through `write` (which returns false
 // when a piece could not be written); stops at the first failure and returns
 // its site, or 0 when everything was written.
+// With `leave_out_private`, a slot stored from a private copy is written as empty.
 using ClipFileSink = std::function<bool(std::span<const uint8_t>)>;
-unsigned write_clip_file(const SlotArray& slots, const ClipFileSink& write);
+unsigned write_clip_file(const SlotArray& slots, const ClipFileSink& write,
+                         bool leave_out_private = false);
 
 // The whole file as one block of bytes.
 std::vector<uint8_t> clip_file_bytes(const SlotArray& slots);

@@ -26,6 +26,7 @@ struct ClipSlot {
   SlotTime time_added;
   SlotTime time_last_used;
   uint32_t times_used = 0;
+  bool private_content = false;  // stored from a copy marked private: never saved automatically
 
   bool filled() const { return data.has_value(); }
   std::string_view label_text() const { return std::string_view(label.data()); }

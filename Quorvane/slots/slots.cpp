@@ -11,6 +11,7 @@ void store_block(ClipSlot& slot, uint32_t format, std::span<const uint8_t> block
   slot.data.reset();
   slot.label.fill('\0');
   slot.format = 0;
+  slot.private_content = false;
   // A clip file records sizes in 32 bits; a larger block is not stored.
   if ((format == kSlotText || format == kSlotBitmap) && block.size() <= UINT32_MAX) {
     slot.data.emplace(block.begin(), block.end());
@@ -45,6 +46,7 @@ void make_label(ClipSlot& slot) {
 void clear(ClipSlot& slot) {
   slot.data.reset();
   slot.format = 0;
+  slot.private_content = false;
   slot.label.fill('\0');
 }
 

@@ -139,7 +139,7 @@ void start_slots(App& app) {
 }
 
 void stop_slots(App& app) {
-  if (auto_clip_file(app)) save_clip_file(app, app.settings.ClipFileName);
+  if (auto_clip_file(app)) save_clip_file(app, app.settings.ClipFileName, true);
 }
 
 void refresh_slot_labels(App& app) {
@@ -163,7 +163,7 @@ void load_clip_file(App& app, const std::string& path) {
   refresh_menus(app);
 }
 
-bool save_clip_file(App& app, const std::string& path) {
+bool save_clip_file(App& app, const std::string& path, bool automatic) {
   const std::string fresh = path + ".saving";
   UniqueHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -175,16 +175,16 @@ bool save_clip_file(App& app, const std::string& path) {
   // growing it write by write.
   uint64_t total = kClipHeaderSize;
   for (const ClipSlot& slot : app.slots.store) {
-    total += slot.data ? kClipRecordHead + slot.data->size() : 4;
+    total += slot.data && !(automatic && slot.private_content) ? kClipRecordHead + slot.data->size() : 4;
   }
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(total);
   if (SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get())) {
     SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN);
   }
-  unsigned failed = write_clip_file(app.slots.store, [&file](std::span<const uint8_t> piece) {
-    return write_all(file.get(), piece);
-  });
+  unsigned failed = write_clip_file(
+      app.slots.store, [&file](std::span<const uint8_t> piece) { return write_all(file.get(), piece); },
+      automatic);
   if (failed == 0 && !FlushFileBuffers(file.get())) failed = kSiteClipDataWrite;
   const DWORD error = GetLastError();
   file.reset();
@@ -224,17 +224,19 @@ void store_slot(App& app, unsigned id) {
         format = kSlotBitmap;
       }
     }
+    const bool hidden = session.is_open() && holds_private_content();
     ClipboardBytes block(format);
     const std::string_view bytes = format != 0 && block ? block.whole_block() : std::string_view();
     try {
       store_block(slot, block ? format : 0,
                   {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, utc_now());
+      slot.private_content = hidden && slot.filled();
     } catch (const std::bad_alloc&) {
       store_block(slot, 0, {}, utc_now());  // no room: the slot stays empty
     }
   }
   show_slot(app, i);
-  if (auto_clip_file(app)) save_clip_file(app, app.settings.ClipFileName);
+  if (auto_clip_file(app)) save_clip_file(app, app.settings.ClipFileName, true);
 }
 
 void recall_slot(App& app, unsigned id) {

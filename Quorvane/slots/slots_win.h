@@ -23,7 +23,8 @@ void refresh_slot_labels(App& app);
 void load_clip_file(App& app, const std::string& path);
 // Writes the slots to a new file beside `path` and puts it in place of `path`
 // in one step; any failure leaves `path` as it was. One last-error box at most.
-bool save_clip_file(App& app, const std::string& path);
+// The automatic saves leave out slots stored from private copies.
+bool save_clip_file(App& app, const std::string& path, bool automatic = false);
 
 // Commands.
 void store_slot(App& app, unsigned id);           // 40100 to 40119

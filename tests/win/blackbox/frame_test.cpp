@@ -236,13 +236,22 @@ TEST_F(Frame, AboutBoxSurvivesEscapeAndForwardsItsPages) {
   press_button(about, IDCANCEL);
   ASSERT_TRUE(run->sync());
   EXPECT_TRUE(IsWindow(about));
-  // The home pages come with the desktop utilities: for now the main window
-  // answers with its not-implemented dialog, and the About box stays.
-  press_button(about, IDM_MY_HOME_PAGE);
-  HWND not_yet = run->wait_for_dialog_with_text("The requested feature is not implemented yet.");
-  ASSERT_NE(not_yet, nullptr);
-  press_button(not_yet, IDOK);
-  ASSERT_TRUE(wait_until([&] { return !IsWindow(not_yet); }));
+  // Its page buttons reach the main window, which opens the README shipped
+  // beside the program (seen through a file type that records its opening).
+  const std::string exe = kestrin_exe();
+  const std::string readme = exe.substr(0, exe.find_last_of('\\') + 1) + "README.md";
+  ASSERT_TRUE(read_file(readme).has_value());
+  RegSetValueA(HKEY_CLASSES_ROOT, ".md", REG_SZ, "KestrinTestMd", 0);
+  RegSetValueA(HKEY_CLASSES_ROOT, "KestrinTestMd\\shell\\open\\command", REG_SZ,
+               "cmd.exe /c echo %1>\"%TEMP%\\kestrin-page.opened\"", 0);
+  char temp[MAX_PATH] = {};
+  GetTempPathA(sizeof temp, temp);
+  const std::string opened = std::string(temp) + "kestrin-page.opened";
+  remove_file(opened);
+  press_button(about, IDM_KESTRIN_PAGE);
+  EXPECT_TRUE(wait_until([&] { return read_file(opened).value_or("").find("README.md") !=
+                                      std::string::npos; }));
+  remove_file(opened);
   EXPECT_TRUE(IsWindow(about));
   press_button(about, IDOK);
   ASSERT_TRUE(wait_until([&] { return !IsWindow(about); }));
