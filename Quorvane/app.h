@@ -28,6 +28,7 @@ inline constexpr const char* kMutexName = "KestrinOrsk";
 inline constexpr const char* kSplashClassName = "orsk";
 inline constexpr std::size_t kStatusTextSize = 4096;
 inline constexpr UINT_PTR kTrayTimerId = 0;
+inline constexpr UINT_PTR kChainTimerId = 1;  // the monitor's look for changes the chain lost
 inline constexpr UINT kTrayIconId = 0;
 
 // Where the settings live, chosen once at start.
@@ -75,6 +76,7 @@ struct MonitorPart {
   std::optional<DWORD> handled_sequence;  // clipboard sequence number of the last change handled
   SharedText handled_text;   // the text of that change, or none
   bool private_content = false;  // that change was marked private: not shown, joined or kept
+  unsigned missed_ticks = 0;     // timer ticks in a row that found a change not handled
   SharedText written_text;   // the joined text while the join writes it
   ClipboardTextCache text_cache;  // the clipboard's text, read once per sequence number
   HWND saved_foreground = nullptr;

@@ -138,6 +138,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       return 1;
     case WM_TIMER:
       if (wparam == kTrayTimerId) on_timer_tick(*app);
+      if (wparam == kChainTimerId) check_viewer_chain(*app);
       return 0;
     case WM_DRAWCLIPBOARD:
       handle_clipboard_change(*app, wparam, lparam);

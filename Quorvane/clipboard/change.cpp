@@ -185,6 +185,28 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   if (!changed) pass_on(app, wparam, lparam);
 }
 
+void check_viewer_chain(App& app) {
+  MonitorPart& m = app.monitor;
+  // Inside a handling, or before the first one, there is nothing to compare.
+  if (m.change_depth > 0 || !m.handled_sequence ||
+      GetClipboardSequenceNumber() == *m.handled_sequence) {
+    m.missed_ticks = 0;
+    return;
+  }
+  // One tick may fall between a copy and its notice; two in a row do not.
+  if (++m.missed_ticks < 2) return;
+  m.missed_ticks = 0;
+  if (app.settings.DebugLogging) {
+    debug_log(app.main_window, kUnitMain, kSiteClipboardChain,
+              "A clipboard change did not come through the viewer chain; joining it again.");
+  }
+  if (m.next_viewer) ChangeClipboardChain(app.main_window, m.next_viewer);
+  m.next_viewer = SetClipboardViewer(app.main_window);  // its notice handles the change
+  if (m.handled_sequence != GetClipboardSequenceNumber()) {
+    handle_clipboard_change(app, 0, 0);
+  }
+}
+
 void forget_handled_change(App& app) {
   app.monitor.handled_sequence.reset();
 }
@@ -198,9 +220,13 @@ void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam) {
   }
 }
 
-void start_monitor(App& app) { app.monitor.next_viewer = SetClipboardViewer(app.main_window); }
+void start_monitor(App& app) {
+  app.monitor.next_viewer = SetClipboardViewer(app.main_window);
+  SetTimer(app.main_window, kChainTimerId, 1000, nullptr);
+}
 
 void stop_monitor(App& app) {
+  KillTimer(app.main_window, kChainTimerId);
   app.monitor.snapshot.reset();
   if (!app.monitor.next_viewer) return;
   if (!ChangeClipboardChain(app.main_window, app.monitor.next_viewer)) {

@@ -19,6 +19,10 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam);
 // sends a notice) was handled without them, so the clipboard as it stands is
 // handled again at the end of creation. One handled after them is not.
 void forget_handled_change(App& app);
+// On the one-second timer: a change the chain never brought here (another
+// viewer in it swallowed the notice) is seen by its sequence number; after two
+// ticks in a row the program joins the chain anew and handles the change once.
+void check_viewer_chain(App& app);
 // WM_CHANGECBCHAIN.
 void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam);
 

@@ -423,5 +423,41 @@ TEST_F(Monitor, AutoScrollWritesItsDebugRecordOnlyWhenLogging) {
   }
 }
 
+// A viewer that joins the chain after the program and swallows every notice:
+// the program still sees each copy (by the sequence number, on its timer), joins
+// the chain again, and in append mode joins each copy exactly once.
+LRESULT CALLBACK swallowing_viewer(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_DRAWCLIPBOARD) return 0;  // neither handled nor passed on
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+TEST_F(Monitor, ChainBrokenByAnotherViewerIsRepaired) {
+  auto run = start("[Options]\r\nAppend=1\r\nAppendWith=40158\r\n", "one");
+  ASSERT_TRUE(run);
+  WNDCLASSA cls{};
+  cls.lpfnWndProc = swallowing_viewer;
+  cls.hInstance = GetModuleHandleA(nullptr);
+  cls.lpszClassName = "KestrinTestSwallower";
+  RegisterClassA(&cls);
+  HWND swallower = CreateWindowA(cls.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 cls.hInstance, nullptr);
+  ASSERT_NE(swallower, nullptr);
+  HWND after = SetClipboardViewer(swallower);  // the program's window comes after it
+  EXPECT_EQ(after, run->window());
+  auto pumped_clipboard = [] {
+    MSG message;  // the program passes notices on to this thread's viewer
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    return clipboard_text();
+  };
+  ASSERT_TRUE(set_clipboard_text("two"));
+  EXPECT_TRUE(becomes(pumped_clipboard, std::optional<std::string>("one two")));
+  ASSERT_TRUE(set_clipboard_text("three"));
+  EXPECT_TRUE(becomes(pumped_clipboard, std::optional<std::string>("one two three")));
+  EXPECT_EQ(GetClipboardViewer(), run->window());  // it joined the chain again, at its head
+  ChangeClipboardChain(swallower, nullptr);
+  DestroyWindow(swallower);
+  EXPECT_EQ(run->close(), 0u);
+}
+
 }  // namespace
 }  // namespace kestrin::test
