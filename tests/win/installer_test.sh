@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The 64-bit installer in a fresh Wine prefix: a silent install, the installed
+# program started and closed, a silent uninstall (settings too) that leaves
+# nothing behind.
+#   installer_test.sh <build-dir>
+set -uo pipefail
+here=$(cd "$(dirname "$0")/../../scripts" && pwd)
+root=$(cd "$here/.." && pwd)
+source "$here/wine-env.sh"
+build=$(cd "$1" && pwd)
+
+failures=0
+check() {  # check <description> <command...>: polls the command for 30 s
+  local what=$1
+  shift
+  local deadline=$((SECONDS + 30))
+  until "$@" >/dev/null 2>&1; do
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      echo "FAILED: $what"
+      failures=$((failures + 1))
+      return 1
+    fi
+    sleep 0.2
+  done
+  echo "ok: $what"
+}
+
+prefix=""
+work=$(mktemp -d "$build/installer.XXXXXX")
+cleanup() {
+  if [ -n "$prefix" ]; then
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null
+    rm -rf "$prefix"
+  fi
+  rm -rf "$work"
+  kestrin_stop_display
+}
+trap cleanup EXIT
+unset DISPLAY
+kestrin_start_display || exit 1
+template="$build/wine-template"
+( flock 9; kestrin_make_prefix "$template" ) 9>"$build/wine-template.lock"
+prefix=$(mktemp -d "$build/wine-prefix.XXXXXX")
+cp -a "$template/." "$prefix/"
+export WINEPREFIX=$prefix
+
+mkdir "$work/stage"
+cp "$build/Kestrin.exe" "$build/kestrin-text.exe" "$build/kestrin-pdb.exe" "$root/README.md" \
+  "$work/stage/"
+makensis -V1 -DARCH=x64 -DSOURCE="$work/stage" -DOUTFILE="$work/kestrin-setup-x64.exe" \
+  "$root/installer/kestrin.nsi" || exit 1
+
+installed="$prefix/drive_c/Program Files/Kestrin"
+wine "$work/kestrin-setup-x64.exe" /S >/dev/null 2>&1
+check "the program is installed" test -f "$installed/Kestrin.exe"
+check "with its tools and README" test -f "$installed/kestrin-pdb.exe" -a -f "$installed/README.md"
+check "a Start-menu entry is made" bash -c "find '$prefix/drive_c' -path '*Start Menu*' -name 'Kestrin.lnk' | grep -q ."
+check "the uninstaller is registered" \
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrin' /v UninstallString
+
+wine "C:\\Program Files\\Kestrin\\Kestrin.exe" >/dev/null 2>&1 &
+check "the installed program starts" \
+  bash -c 'xdotool search --name "^(Text: |Clipboard is empty)" | grep -q .'
+wine taskkill /im Kestrin.exe >/dev/null 2>&1
+check "it writes its settings at the close" test -f "$prefix/drive_c/windows/Quorvane.INI"
+
+wine "C:\\Program Files\\Kestrin\\uninstall.exe" /S /REMOVESETTINGS >/dev/null 2>&1
+check "the program folder is gone" bash -c "! test -e '$installed'"
+check "the Start-menu entry is gone" \
+  bash -c "! find '$prefix/drive_c' -path '*Start Menu*' -name 'Kestrin*' | grep -q ."
+check "the uninstall key is gone" \
+  bash -c "! wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrin'"
+check "the settings are gone" bash -c "! test -e '$prefix/drive_c/windows/Quorvane.INI'"
+echo "$failures failed"
+[ "$failures" -eq 0 ]
