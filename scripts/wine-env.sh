@@ -55,3 +55,15 @@ kestrin_make_prefix() {
   WINEPREFIX=$prefix wineserver -w
   touch "$prefix/.kestrin-ready-2"
 }
+
+# Makes a fresh prefix for one test under <build-dir>, copied from the build's
+# template (made once), and prints its path.
+kestrin_new_prefix() {
+  local build=$1
+  local template="$build/wine-template"
+  ( flock 9; kestrin_make_prefix "$template" >&2 ) 9>"$build/wine-template.lock"
+  local prefix
+  prefix=$(mktemp -d "$build/wine-prefix.XXXXXX")
+  cp -a "$template/." "$prefix/"
+  echo "$prefix"
+}

@@ -180,6 +180,28 @@ void press_button(HWND dialog, int id) {
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+bool choose_file(HWND dialog, const std::string& name) {
+  HWND field = nullptr;
+  EnumChildWindows(
+      dialog,
+      [](HWND child, LPARAM param) -> BOOL {
+        char cls[32] = {};
+        GetClassNameA(child, cls, sizeof cls);
+        // The name field: edt1 of the old dialogs, the edit of cmb13 of the new.
+        if (lstrcmpiA(cls, "Edit") == 0 &&
+            (GetDlgCtrlID(child) == 1152 || GetDlgCtrlID(GetParent(child)) == 1148)) {
+          *reinterpret_cast<HWND*>(param) = child;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&field));
+  if (!field) return false;
+  SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  press_button(dialog, IDOK);
+  return true;
+}
+
 struct Kestrin::DebugState {
   std::mutex mutex;
   std::vector<std::string> strings;

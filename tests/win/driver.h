@@ -56,6 +56,9 @@ std::string window_text(HWND window);
 std::vector<std::string> child_texts(HWND dialog);
 // Presses a button of a dialog or message box by its id.
 void press_button(HWND dialog, int id);
+// Types `name` into a file dialog's name field and presses OK; false when the
+// dialog has no such field.
+bool choose_file(HWND dialog, const std::string& name);
 
 class Kestrin {
  public:

@@ -38,10 +38,7 @@ cleanup() {
 trap cleanup EXIT
 unset DISPLAY
 kestrin_start_display || exit 1
-template="$build/wine-template"
-( flock 9; kestrin_make_prefix "$template" ) 9>"$build/wine-template.lock"
-prefix=$(mktemp -d "$build/wine-prefix.XXXXXX")
-cp -a "$template/." "$prefix/"
+prefix=$(kestrin_new_prefix "$build") || exit 1
 export WINEPREFIX=$prefix
 
 mkdir "$work/stage"

@@ -12,26 +12,6 @@ namespace {
 
 using FileCommands = ProgramTest;
 
-void choose_file(HWND dialog, const std::string& name) {
-  HWND field = nullptr;
-  EnumChildWindows(
-      dialog,
-      [](HWND child, LPARAM param) -> BOOL {
-        char cls[32] = {};
-        GetClassNameA(child, cls, sizeof cls);
-        if (lstrcmpiA(cls, "Edit") == 0 &&
-            (GetDlgCtrlID(child) == 1152 || GetDlgCtrlID(GetParent(child)) == 1148)) {
-          *reinterpret_cast<HWND*>(param) = child;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&field));
-  ASSERT_NE(field, nullptr);
-  SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
-  press_button(dialog, IDOK);
-}
-
 // The 14-digit names in a folder.
 std::vector<std::string> automatic_files(const std::string& dir) {
   std::vector<std::string> names;
@@ -61,7 +41,7 @@ TEST_F(FileCommands, FirstSaveAsksThenSavesUnderTimeNamesAndOpenReads) {
   run->post(WM_COMMAND, IDM_SAVE);  // the first Save is a Save As
   HWND dialog = run->wait_for_window("Save As");
   ASSERT_NE(dialog, nullptr);
-  choose_file(dialog, dir + "\\chosen.txt");
+  ASSERT_TRUE(choose_file(dialog, dir + "\\chosen.txt"));
   EXPECT_TRUE(becomes([&] { return read_file(dir + "\\chosen.txt"); },
                       std::optional<std::string>("saved by dialog")));
   EXPECT_TRUE(becomes([&] { return window_text(run->window()); }, dir + "\\chosen.txt"));
@@ -82,7 +62,7 @@ TEST_F(FileCommands, FirstSaveAsksThenSavesUnderTimeNamesAndOpenReads) {
   run->post(WM_COMMAND, IDM_OPEN);
   dialog = run->wait_for_window("Open");
   ASSERT_NE(dialog, nullptr);
-  choose_file(dialog, dir + "\\to open.txt");
+  ASSERT_TRUE(choose_file(dialog, dir + "\\to open.txt"));
   EXPECT_TRUE(handled("opened\r\ncontent"));
   EXPECT_EQ(run->close(), 0u);
 }
@@ -97,7 +77,7 @@ TEST_F(FileCommands, BitmapIsSavedAsABmpFileWindowsLoads) {
   run->post(WM_COMMAND, IDM_SAVE_AS);
   HWND dialog = run->wait_for_window("Save As");
   ASSERT_NE(dialog, nullptr);
-  choose_file(dialog, dir + "\\picture.bmp");
+  ASSERT_TRUE(choose_file(dialog, dir + "\\picture.bmp"));
   ASSERT_TRUE(wait_until([&] { return read_file(dir + "\\picture.bmp").value_or("").size() > 14; }));
   const std::string bmp = read_file(dir + "\\picture.bmp").value();
   ASSERT_GE(bmp.size(), 14 + dib.size());

@@ -21,28 +21,6 @@ std::string ini_with(const std::string& path, bool automatic) {
          "\r\nClipFileName=" + path + "\r\n";
 }
 
-// Types `name` into a file dialog's name field and presses OK.
-void choose_file(HWND dialog, const std::string& name) {
-  HWND field = nullptr;
-  EnumChildWindows(
-      dialog,
-      [](HWND child, LPARAM param) -> BOOL {
-        char cls[32] = {};
-        GetClassNameA(child, cls, sizeof cls);
-        const int id = GetDlgCtrlID(child);
-        const int parent_id = GetDlgCtrlID(GetParent(child));
-        if (lstrcmpiA(cls, "Edit") == 0 && (id == 1152 || parent_id == 1148)) {
-          *reinterpret_cast<HWND*>(param) = child;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&field));
-  ASSERT_NE(field, nullptr);
-  SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
-  press_button(dialog, IDOK);
-}
-
 // Recalls slot i and waits for the clipboard to hold `text`.
 ::testing::AssertionResult recalls(const Kestrin& run, unsigned i, const std::string& text) {
   empty_clipboard();
@@ -90,7 +68,7 @@ TEST_F(ClipFiles, SaveAndLoadThroughTheFileDialogs) {
   run->post(WM_COMMAND, IDM_SAVE_CLIPS);
   HWND dialog = run->wait_for_window("Save As");
   ASSERT_NE(dialog, nullptr);
-  choose_file(dialog, path);
+  ASSERT_TRUE(choose_file(dialog, path));
   ASSERT_TRUE(wait_until([&] { return read_file(path).has_value(); }));
   const ClipFileRead saved = read_clip_file(file_bytes(path));
   ASSERT_TRUE(saved.header);
@@ -101,7 +79,7 @@ TEST_F(ClipFiles, SaveAndLoadThroughTheFileDialogs) {
   run->post(WM_COMMAND, IDM_LOAD_CLIPS);
   dialog = run->wait_for_window("Open");
   ASSERT_NE(dialog, nullptr);
-  choose_file(dialog, path);
+  ASSERT_TRUE(choose_file(dialog, path));
   ASSERT_TRUE(wait_until([&] { return !IsWindow(dialog); }));
   EXPECT_TRUE(recalls(*run, 0, "saved text"));
   EXPECT_EQ(run->close(), 0u);
@@ -150,7 +128,7 @@ TEST_F(ClipFiles, SaveIntoAReadOnlyFileKeepsThePreviousClips) {
   run->post(WM_COMMAND, IDM_SAVE_CLIPS);
   HWND dialog = run->wait_for_window("Save As");
   ASSERT_NE(dialog, nullptr);
-  choose_file(dialog, path);
+  ASSERT_TRUE(choose_file(dialog, path));
   HWND box = run->wait_for_window("GetLastError()");
   ASSERT_NE(box, nullptr);
   press_button(box, IDOK);

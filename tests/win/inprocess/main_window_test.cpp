@@ -17,12 +17,6 @@ namespace {
 
 using MainWindow = WindowFixture;
 
-std::string item_text(HMENU menu, UINT id) {
-  char text[256] = {};
-  GetMenuStringA(menu, id, text, sizeof text, MF_BYCOMMAND);
-  return text;
-}
-
 void collect_ids(HMENU menu, std::set<unsigned>& ids) {
   for (int i = 0, n = GetMenuItemCount(menu); i < n; ++i) {
     if (HMENU sub = GetSubMenu(menu, i)) {

@@ -12,12 +12,6 @@ namespace {
 
 using Slots = WindowFixture;
 
-std::string item_text(HMENU menu, UINT id) {
-  char text[256] = {};
-  GetMenuStringA(menu, id, text, sizeof text, MF_BYCOMMAND);
-  return text;
-}
-
 std::optional<std::string> clipboard_block(UINT format) {
   if (!OpenClipboard(nullptr)) return std::nullopt;
   std::optional<std::string> bytes;

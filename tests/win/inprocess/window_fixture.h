@@ -15,6 +15,13 @@
 
 namespace kestrin {
 
+// The text of a menu item, by command.
+inline std::string item_text(HMENU menu, UINT id) {
+  char text[256] = {};
+  GetMenuStringA(menu, id, text, sizeof text, MF_BYCOMMAND);
+  return text;
+}
+
 class WindowFixture : public ::testing::Test {
  protected:
   void SetUp() override {
