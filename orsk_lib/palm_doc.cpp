@@ -319,10 +319,12 @@ Result write_database(ByteSource& text, uint64_t size, std::string_view name, By
         source_ended = true;
         break;
       }
-      lengths[count] = normalize_line_ends(chunk, got);
+      lengths[count] = got;
     }
+    // Each chunk is normalised and compressed by the thread that takes it.
     auto work = [&](std::size_t from, std::size_t to) {
       for (std::size_t k = from; k < to; ++k) {
+        lengths[k] = normalize_line_ends(&batch[k * kRecordSize], lengths[k]);
         records[k] = compress({&batch[k * kRecordSize], lengths[k]});
       }
     };
