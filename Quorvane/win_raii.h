@@ -5,6 +5,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <cstddef>
 #include <utility>
 
 namespace kestrin {
@@ -110,6 +111,20 @@ class SelectedObject {
   HDC dc_;
   HGDIOBJ previous_;
 };
+
+// Writes all `size` bytes to a file, in pieces the system takes; false at the
+// first write that fails or writes nothing.
+inline bool write_whole(HANDLE file, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const DWORD chunk = static_cast<DWORD>(size < (1u << 30) ? size : (1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes, chunk, &written, nullptr) || written == 0) return false;
+    bytes += written;
+    size -= written;
+  }
+  return true;
+}
 
 // The paint of a window: BeginPaint now, EndPaint at the end.
 class PaintScope {

@@ -1,6 +1,7 @@
 #include "clipboard/seam.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace kestrin {
@@ -86,6 +87,17 @@ ClipboardBytes::ClipboardBytes(UINT format)
     if (nul) size = static_cast<std::size_t>(static_cast<const char*>(nul) - block_.data());
   }
   bytes_ = std::string_view(block_.data(), size);
+}
+
+std::optional<std::string> copy_clipboard_text(const ClipboardSession& session) {
+  if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return std::nullopt;
+  ClipboardBytes text(CF_TEXT);
+  if (!text) return std::nullopt;
+  try {
+    return std::string(text.bytes());
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
 }
 
 bool holds_private_content() {

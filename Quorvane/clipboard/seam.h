@@ -103,6 +103,10 @@ class ClipboardBytes {
   std::string_view bytes_;
 };
 
+// A copy of the clipboard text, up to its first NUL and never past its block;
+// nothing when the session is not open, there is no text, or no room for it.
+std::optional<std::string> copy_clipboard_text(const ClipboardSession& session);
+
 // Whether the copy is marked as not for monitors or history (password managers
 // mark theirs): the format "ExcludeClipboardContentFromMonitorProcessing" or
 // "Clipboard Viewer Ignore" at all, or "CanIncludeInClipboardHistory" holding

@@ -21,9 +21,7 @@ std::string hosts_path() {
 
 std::string clipboard_text(const App& app) {
   ClipboardSession session(app.main_window);
-  if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return {};
-  ClipboardBytes text(CF_TEXT);
-  return text ? std::string(text.bytes()) : std::string();
+  return copy_clipboard_text(session).value_or(std::string());
 }
 
 }  // namespace

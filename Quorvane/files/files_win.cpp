@@ -38,16 +38,6 @@ bool file_exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool write_all(HANDLE file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const DWORD chunk = static_cast<DWORD>(bytes.size() < (1u << 30) ? bytes.size() : (1u << 30));
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
-    bytes.remove_prefix(written);
-  }
-  return true;
-}
-
 FileStamp local_stamp() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
@@ -124,7 +114,7 @@ void save_clipboard_to_file(App& app, const std::string& path) {
     ClipboardSession session(app.main_window);
     ClipboardBytes text(session.is_open() && IsClipboardFormatAvailable(CF_TEXT) ? CF_TEXT : 0);
     if (text) {
-      if (!write_all(file.get(), text.bytes())) {
+      if (!write_whole(file.get(), text.bytes().data(), text.bytes().size())) {
         show_last_error(app.main_window, kUnitLib, kSiteSaveText);
       }
     } else if (session.is_open() && IsClipboardFormatAvailable(CF_DIB)) {
@@ -133,10 +123,10 @@ void save_clipboard_to_file(App& app, const std::string& path) {
         const std::string_view block = dib.whole_block();
         const auto header = bmp_file_header(
             {reinterpret_cast<const uint8_t*>(block.data()), block.size()});
-        if (!write_all(file.get(), {reinterpret_cast<const char*>(header.data()), header.size()})) {
+        if (!write_whole(file.get(), header.data(), header.size())) {
           show_last_error(app.main_window, kUnitLib, kSiteSaveBmpHeader);
         }
-        if (!write_all(file.get(), block)) {
+        if (!write_whole(file.get(), block.data(), block.size())) {
           show_last_error(app.main_window, kUnitLib, kSiteSaveBmpData);
         }
       }

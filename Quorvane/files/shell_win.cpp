@@ -17,21 +17,19 @@ constexpr const char* kDefaultPathExt = ".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;
 
 void shell_clipboard(App& app, unsigned id) {
   const char* verb = id == IDM_SHELL_EXPLORE ? "explore" : "open";
-  std::string text;
+  std::optional<std::string> text;
   {
     ClipboardSession session(app.main_window);
-    if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return;
-    ClipboardBytes bytes(CF_TEXT);
-    if (!bytes) return;
-    text.assign(bytes.bytes());
+    text = copy_clipboard_text(session);
   }
+  if (!text) return;
   const ShellRules rules{app.settings.ShellSanityCheck, app.settings.DriveMappingSource,
                          app.settings.DriveMappingDestination};
   // The automatic run follows copies any program can make: nothing it opens
   // may be a program.
   const bool automatic = app.files.automatic_shell > 0;
   const char* path_ext = std::getenv("PATHEXT");
-  for (const std::string& item : shell_items(text, rules)) {
+  for (const std::string& item : shell_items(*text, rules)) {
     if (automatic && runs_as_program(item, path_ext ? path_ext : kDefaultPathExt)) continue;
     ShellExecuteA(nullptr, verb, item.c_str(), nullptr, item.c_str(), SW_SHOWNORMAL);
   }

@@ -104,16 +104,6 @@ class MappedFile {
   bool ok_ = false;
 };
 
-bool write_all(HANDLE file, std::span<const uint8_t> piece) {
-  while (!piece.empty()) {
-    const DWORD chunk = static_cast<DWORD>(piece.size() < (1u << 30) ? piece.size() : (1u << 30));
-    DWORD written = 0;
-    if (!WriteFile(file, piece.data(), chunk, &written, nullptr) || written == 0) return false;
-    piece = piece.subspan(written);
-  }
-  return true;
-}
-
 // The dialog's file buffer, starting from the clip file name.
 void start_dialog_name(App& app) {
   FileDialogRecord& dialog = app.file_dialog;
@@ -183,7 +173,7 @@ bool save_clip_file(App& app, const std::string& path, bool automatic) {
     SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN);
   }
   unsigned failed = write_clip_file(
-      app.slots.store, [&file](std::span<const uint8_t> piece) { return write_all(file.get(), piece); },
+      app.slots.store, [&file](std::span<const uint8_t> piece) { return write_whole(file.get(), piece.data(), piece.size()); },
       automatic);
   if (failed == 0 && !FlushFileBuffers(file.get())) failed = kSiteClipDataWrite;
   const DWORD error = GetLastError();

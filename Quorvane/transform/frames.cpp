@@ -12,18 +12,6 @@ namespace kestrin {
 
 namespace {
 
-// The clipboard text, up to its first NUL and never past its block.
-std::optional<std::string> copy_text(const ClipboardSession& session) {
-  if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return std::nullopt;
-  ClipboardBytes text(CF_TEXT);
-  if (!text) return std::nullopt;
-  try {
-    return std::string(text.bytes());
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
-  }
-}
-
 LocalTime local_time() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
@@ -55,7 +43,7 @@ void run_shrinking_command(App& app, unsigned id) {
   std::optional<std::string> text;
   {
     ClipboardSession session(app.main_window);
-    text = copy_text(session);
+    text = copy_clipboard_text(session);
   }
   if (!text) return;
   text->resize(remove_text(id, text->data(), text->size()));
@@ -67,7 +55,7 @@ void run_growing_command(App& app, unsigned id) {
   std::optional<std::string> text;
   {
     ClipboardSession session(app.main_window);
-    text = copy_text(session);
+    text = copy_clipboard_text(session);
   }
   if (!text || growth_of(id, *text) == 0) return;  // nothing to replace: no write at all
   std::string result;
@@ -91,7 +79,7 @@ void run_prepend_stamp(App& app, unsigned) {
   const std::string stamp = date_stamp(local_time());
   SelfChangeScope own_write(app);
   ClipboardSession session(app.main_window);
-  std::optional<std::string> text = copy_text(session);
+  std::optional<std::string> text = copy_clipboard_text(session);
   if (!text) return;
   GlobalBlock block = make_text_block(stamp + *text);
   put_on_clipboard(session, CF_TEXT, block);
