@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "clipboard/analysis.h"
 #include "clipboard/seam.h"
+#include "extras/stock_queue.h"
 #include "settings_table.h"
 #include "slots/clip_slot.h"
 #include "win_raii.h"
@@ -141,14 +143,22 @@ struct StockRequest {
   bool beep_each = false;  // "Debug Display": a beep after every ticker
 };
 
-// The stock history fetch: the queue of tickers (last in, first out) under its
-// lock, and the one worker thread that drains it.
+// A clipboard text the stock command scans for tickers, a slice per message so
+// that the window keeps answering however long the text is.
+struct StockScan {
+  std::string text;         // copied, so that the clipboard is closed at once
+  bool readable = false;    // the text could be read (its end is then reported)
+  std::size_t at = 0;       // where the next slice starts
+  unsigned found = 0;       // tickers queued from this text
+  HWND status_target = nullptr;
+  ULONGLONG last_status = 0;  // tick count of the last progress text
+};
+
+// The stock history fetch: the queue of tickers, the scans still running, and
+// the one worker thread that drains the queue.
 struct StockPart {
-  CriticalSection lock;
-  std::vector<std::string> queue;  // guarded by `lock`; the back is the head
-  unsigned queued = 0;             // guarded: tickers not yet fetched
-  bool worker_running = false;     // guarded: a worker will look at the queue again
-  StockRequest request;            // guarded: the settings of the latest command
+  StockQueue<StockRequest> queue;
+  std::deque<StockScan> scans;  // main thread only
   std::thread worker;
   std::atomic<bool> stop{false};            // the teardown asks the worker to end
   std::atomic<DWORD> worker_thread_id{0};   // for the teardown to close its boxes

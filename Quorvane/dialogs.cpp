@@ -29,28 +29,30 @@ INT_PTR CALLBACK info_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
 
 namespace {
 
-// The check boxes of the Options dialog and the settings they edit.
+// The check boxes of the Options dialog, the settings they edit, and the menu
+// command that flips the same setting (0: none).
 struct OptionBox {
   int id;
   int32_t Settings::*setting;
+  unsigned command;
 };
 constexpr OptionBox kOptionBoxes[] = {
-    {IDM_APPEND, &Settings::Append},
-    {IDM_STATUS_BAR, &Settings::StatusWindow},
-    {IDM_ALWAYS_ON_TOP, &Settings::AlwaysOnTop},
-    {IDM_LAUNCH_ON_SAVE, &Settings::LaunchOnSave},
-    {IDM_SHELL_AUTOMATICALLY, &Settings::AutoShell},
-    {IDM_BEEP_ON_CHANGE, &Settings::BeepOnChange},
-    {IDC_OPT_LEFT_CLICK, &Settings::LeftClickViewToggle},
-    {IDC_OPT_FLOATING, &Settings::ShowStatus},
-    {IDM_AUTO_CLEANUP, &Settings::AutoCleanup},
-    {IDM_DEBUG_DISPLAY, &Settings::DebugClipboardTypes},
-    {IDM_LOG_DEBUGGING, &Settings::DebugLogging},
-    {IDM_SHOW_MENU, &Settings::DisplayMainMenu},
-    {IDM_TOOL_WINDOW_STYLE, &Settings::ToolWindowStyle},
-    {IDM_CONFIRM_EXIT, &Settings::ConfirmQuit},
-    {IDM_HIDE_CAPTION_BAR, &Settings::HideCaptionBar},
-    {IDC_OPT_AUTO_SCROLL, &Settings::AutoScrollClipboard},
+    {IDM_APPEND, &Settings::Append, IDM_APPEND},
+    {IDM_STATUS_BAR, &Settings::StatusWindow, IDM_STATUS_BAR},
+    {IDM_ALWAYS_ON_TOP, &Settings::AlwaysOnTop, IDM_ALWAYS_ON_TOP},
+    {IDM_LAUNCH_ON_SAVE, &Settings::LaunchOnSave, IDM_LAUNCH_ON_SAVE},
+    {IDM_SHELL_AUTOMATICALLY, &Settings::AutoShell, IDM_SHELL_AUTOMATICALLY},
+    {IDM_BEEP_ON_CHANGE, &Settings::BeepOnChange, IDM_BEEP_ON_CHANGE},
+    {IDC_OPT_LEFT_CLICK, &Settings::LeftClickViewToggle, 0},
+    {IDC_OPT_FLOATING, &Settings::ShowStatus, IDM_SHOW_STATUS_WINDOW},
+    {IDM_AUTO_CLEANUP, &Settings::AutoCleanup, IDM_AUTO_CLEANUP},
+    {IDM_DEBUG_DISPLAY, &Settings::DebugClipboardTypes, IDM_DEBUG_DISPLAY},
+    {IDM_LOG_DEBUGGING, &Settings::DebugLogging, IDM_LOG_DEBUGGING},
+    {IDM_SHOW_MENU, &Settings::DisplayMainMenu, IDM_SHOW_MENU},
+    {IDM_TOOL_WINDOW_STYLE, &Settings::ToolWindowStyle, IDM_TOOL_WINDOW_STYLE},
+    {IDM_CONFIRM_EXIT, &Settings::ConfirmQuit, IDM_CONFIRM_EXIT},
+    {IDM_HIDE_CAPTION_BAR, &Settings::HideCaptionBar, IDM_HIDE_CAPTION_BAR},
+    {IDC_OPT_AUTO_SCROLL, &Settings::AutoScrollClipboard, 0},
 };
 
 INT_PTR CALLBACK options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -131,9 +133,15 @@ void show_options(App& app, unsigned) {
   DialogBoxParamA(app.instance, "Options", app.main_window, options_proc,
                   reinterpret_cast<LPARAM>(&app.settings));
   Settings& now = app.settings;
-  if (now.ShowStatus != before.ShowStatus) {
-    now.ShowStatus = before.ShowStatus;
-    run_command(app.main_window, IDM_SHOW_STATUS_WINDOW);  // flips it and shows or hides the window
+  // A box that changed its setting changes it through the setting's own menu
+  // command, so that whatever the command does with it (Append takes a new
+  // snapshot, the floating window shows or hides) happens here too.
+  for (const OptionBox& box : kOptionBoxes) {
+    const int32_t chosen = now.*box.setting;
+    if (box.command == 0 || (chosen != 0) == (before.*box.setting != 0)) continue;
+    now.*box.setting = before.*box.setting;
+    run_command(app.main_window, box.command);
+    now.*box.setting = chosen;  // as the dialog stores it: 1 or 0
   }
   if (now.DisplayMainMenu != before.DisplayMainMenu) apply_menu_bar(app);
   if (now.HideCaptionBar != before.HideCaptionBar) apply_caption_rule(app);

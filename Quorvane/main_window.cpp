@@ -170,6 +170,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_KESTRIN_STOCK_STATUS:
       show_stock_status(*app, wparam, lparam);
       return 0;
+    case WM_KESTRIN_STOCK_SCAN:
+      continue_stock_scan(*app);
+      return 0;
     case WM_DROPFILES:
       handle_drop(*app, reinterpret_cast<HDROP>(wparam));
       return 0;

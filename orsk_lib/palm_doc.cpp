@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "file_names.h"
+
 namespace kestrin::palm {
 
 namespace {
@@ -466,14 +468,7 @@ std::string text_output_name(std::string_view path, std::span<const uint8_t> nam
     name += refused ? '_' : c;
   }
   if (name.empty()) return {};
-  // Windows takes a device name with any extension for the device.
-  std::string stem = name.substr(0, name.find('.'));
-  while (!stem.empty() && (stem.back() == ' ')) stem.pop_back();
-  static constexpr std::string_view kDevices[] = {
-      "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
-      "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
-  const bool device = std::any_of(std::begin(kDevices), std::end(kDevices),
-                                  [&](std::string_view d) { return equal_ci(stem, d); });
+  const bool device = is_device_name(name);
   const bool dots = name.find_first_not_of('.') == std::string::npos;
   if (device || dots) name.insert(name.begin(), '_');
   if (name.size() < 4 || !equal_ci(std::string_view(name).substr(name.size() - 4), ".txt")) {

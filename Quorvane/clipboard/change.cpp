@@ -238,10 +238,12 @@ void stop_monitor(App& app) {
 
 void toggle_append(App& app, unsigned) {
   flip_flag(app.settings.Append);
-  set_status_bar_text(app, app.settings.Append ? "Append mode enabled" : "Append mode disabled");
-  restart_tray_animation(app);
+  // The snapshot first: telling the tray waits on another process, and a copy
+  // that comes in meanwhile is joined onto the text of this moment.
   app.monitor.snapshot.reset();
   if (app.settings.Append) take_snapshot(app);
+  set_status_bar_text(app, app.settings.Append ? "Append mode enabled" : "Append mode disabled");
+  restart_tray_animation(app);
 }
 
 void choose_separator(App& app, unsigned id) {

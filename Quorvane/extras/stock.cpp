@@ -4,34 +4,22 @@
 #include <charconv>
 #include <cstdio>
 
+#include "file_names.h"
+
 namespace kestrin {
-
-namespace {
-
-bool capital(char c) { return c >= 'A' && c <= 'Z'; }
-bool small(char c) { return c >= 'a' && c <= 'z'; }
-
-}  // namespace
 
 std::vector<FoundTicker> scan_tickers(std::string_view text) {
   std::vector<FoundTicker> found;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    if (!capital(text[at])) {
-      ++at;
-      continue;
-    }
-    std::size_t end = at;
-    while (end < text.size() && capital(text[end])) ++end;
-    const bool followed_by_small = end < text.size() && small(text[end]);
-    if (end - at < 7 && !followed_by_small) {
-      found.push_back({std::string(text.substr(at, end - at)), at});
-      at = end;
-    } else {
-      ++at;
-    }
-  }
+  scan_tickers(text, 0, text.size(), [&found](std::string_view symbol, std::size_t offset) {
+    found.push_back({std::string(symbol), offset});
+  });
   return found;
+}
+
+std::string ticker_file_name(std::string_view symbol) {
+  std::string name = is_device_name(symbol) ? "_" : "";
+  name += symbol;
+  return name + ".csv";
 }
 
 std::string request_path(const DateRange& d, std::string_view symbol) {

@@ -20,6 +20,37 @@ struct FoundTicker {
 // letter; a run that does not qualify is tried again from its next letter.
 std::vector<FoundTicker> scan_tickers(std::string_view text);
 
+// The same scan in slices: looks at the positions from `from` up to `until`
+// (a run starting before `until` is measured whole), calls `found` with each
+// ticker and its offset, and returns where the next slice starts.
+template <class Found>
+std::size_t scan_tickers(std::string_view text, std::size_t from, std::size_t until,
+                         Found&& found) {
+  auto capital = [](char c) { return c >= 'A' && c <= 'Z'; };
+  std::size_t at = from;
+  until = until < text.size() ? until : text.size();
+  while (at < until) {
+    if (!capital(text[at])) {
+      ++at;
+      continue;
+    }
+    std::size_t end = at;
+    while (end < text.size() && capital(text[end])) ++end;
+    const bool followed_by_small = end < text.size() && text[end] >= 'a' && text[end] <= 'z';
+    if (end - at < 7 && !followed_by_small) {
+      found(text.substr(at, end - at), at);
+      at = end;
+    } else {
+      ++at;
+    }
+  }
+  return at;
+}
+
+// The file a ticker's history is written to: "<symbol>.csv", with a leading
+// '_' for a symbol Windows takes for a device (CON, AUX, NUL, PRN).
+std::string ticker_file_name(std::string_view symbol);
+
 struct DateRange {
   uint32_t year_start = 0, month_start = 0, day_start = 0;
   uint32_t year_end = 0, month_end = 0, day_end = 0;

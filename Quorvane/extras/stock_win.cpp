@@ -1,8 +1,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <array>
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "extras/extras_win.h"
 #include "extras/stock.h"
@@ -17,6 +19,8 @@ constexpr DWORD kConnectLimitMs = 10000;  // to connect
 constexpr DWORD kSilenceLimitMs = 30000;  // without a byte from the server
 constexpr DWORD kSliceMs = 100;           // how often a wait looks at the stop flag
 constexpr std::size_t kReceiveSize = 131072;
+constexpr std::size_t kScanSlice = 256 * 1024;  // text scanned between two looks at the queue
+constexpr ULONGLONG kStatusEveryMs = 100;       // the scan's progress text, ten times a second
 
 // Hands a status text to the main thread, which owns the windows; the worker
 // never waits for it.
@@ -42,6 +46,52 @@ class Socket {
 
  private:
   SOCKET s_;
+};
+
+// The output of one ticker: a file of its own beside the ticker's file, which
+// replaces it at the first bytes of an answer. With no answer at all the
+// ticker's file is made empty only when there was none.
+class AnswerFile {
+ public:
+  explicit AnswerFile(std::string output) : output_(std::move(output)) {
+    char folder[MAX_PATH] = {};
+    char name[MAX_PATH] = {};
+    const std::size_t slash = output_.find_last_of("\\/");
+    copy_bounded(folder, sizeof folder,
+                 slash == std::string::npos ? "." : output_.substr(0, slash + 1));
+    if (GetTempFileNameA(folder, "kst", 0, name) == 0) return;
+    partial_ = name;
+    // Shared for deletion, so that it can be renamed while it is written.
+    file_.reset(CreateFileA(partial_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) DeleteFileA(partial_.c_str());
+  }
+  AnswerFile(const AnswerFile&) = delete;
+  AnswerFile& operator=(const AnswerFile&) = delete;
+  ~AnswerFile() {
+    file_.reset();
+    if (!placed_ && !partial_.empty()) DeleteFileA(partial_.c_str());
+  }
+  void write(const std::string& bytes) {
+    if (!file_ || bytes.empty()) return;
+    if (!write_whole(file_.get(), bytes.data(), bytes.size())) return;
+    if (!placed_) {
+      placed_ = MoveFileExA(partial_.c_str(), output_.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    }
+  }
+  // The end of the exchange: the file is complete.
+  void finish() {
+    file_.reset();
+    if (!placed_ && !partial_.empty()) {
+      placed_ = MoveFileExA(partial_.c_str(), output_.c_str(), 0) != FALSE;  // never over a file
+    }
+  }
+
+ private:
+  std::string output_;
+  std::string partial_;
+  UniqueHandle file_;
+  bool placed_ = false;
 };
 
 enum class Wait { Ready, TimedOut, Stopped, Failed };
@@ -111,9 +161,11 @@ int download_to_file(const App& app, const StockRequest& request, const std::str
   }
   if (sent == 0) error_box("Error");
 
-  // The answer goes to the file as it arrives, however long it is.
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(output.c_str(), "wb"),
-                                                          std::fclose);
+  // The answer is written beside the file and takes its place once its first
+  // bytes came: a server that answers nothing leaves an earlier good file as
+  // it was. From then on the bytes go to the file as they arrive, however
+  // long the rest takes.
+  AnswerFile file(output);
   std::unique_ptr<char[]> buffer(new char[kReceiveSize]);
   AnswerText text;
   std::string piece;
@@ -133,11 +185,9 @@ int download_to_file(const App& app, const StockRequest& request, const std::str
     received += static_cast<std::size_t>(n);
     piece.clear();
     text.take({buffer.get(), static_cast<std::size_t>(n)}, piece);
-    if (file && !piece.empty()) {
-      std::fwrite(piece.data(), 1, piece.size(), file.get());
-      std::fflush(file.get());  // what arrived is in the file, however long the rest takes
-    }
+    file.write(piece);
   }
+  file.finish();
   return 0;
 }
 
@@ -146,30 +196,21 @@ void stock_worker(App* app) {
   stock.worker_thread_id = GetCurrentThreadId();
   StockRequest request;
   for (;;) {
-    std::string symbol;
-    unsigned remain = 0;
-    {
-      CriticalSection::Lock hold(stock.lock);
-      if (stock.queue.empty() || stock.stop) {
-        // Decided under the lock: a ticker queued after this starts a new worker.
-        stock.worker_running = false;
-        break;
-      }
-      symbol = std::move(stock.queue.back());
-      stock.queue.pop_back();
-      remain = stock.queued;
-      request = stock.request;
-    }
+    // The request is taken at every look: the end is reported to the window
+    // of the latest command, also when the queue was empty at the first look.
+    auto look = stock.queue.next(stock.stop);
+    request = look.request;
+    if (!look.symbol) break;
+    const std::string& symbol = *look.symbol;
     char status[128];
     format_bounded(status, sizeof status, "Getting information for %s, %u remain", symbol.c_str(),
-                   remain);
+                   look.remain);
     post_status(*app, request.status_target, status);
     const DateRange dates{request.dates[0], request.dates[1], request.dates[2],
                           request.dates[3], request.dates[4], request.dates[5]};
-    download_to_file(*app, request, request_path(dates, symbol), symbol + ".csv");
+    download_to_file(*app, request, request_path(dates, symbol), ticker_file_name(symbol));
     if (request.beep_each) MessageBeep(MB_ICONASTERISK);
-    CriticalSection::Lock hold(stock.lock);
-    --stock.queued;
+    stock.queue.fetched();
   }
   if (!stock.stop) {
     post_status(*app, request.status_target, "Information retrieval completed.");
@@ -249,9 +290,20 @@ void fetch_stock_history(App& app, unsigned) {
                 "Fetch CSV values", MB_ICONINFORMATION);
     return;
   }
-  ClipboardSession session(app.main_window);
-  if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return;
-  StockPart& stock = app.stock;
+  // The text is copied and the clipboard closed before the scan: other
+  // programs can copy again at once, however long the text.
+  StockScan scan;
+  {
+    ClipboardSession session(app.main_window);
+    if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return;
+    ClipboardBytes text(CF_TEXT);
+    try {
+      scan.readable = static_cast<bool>(text);
+      if (text) scan.text.assign(text.bytes());
+    } catch (const std::bad_alloc&) {
+      return;  // no room for a copy: nothing is queued
+    }
+  }
   StockRequest request;
   request.status_target = app.frame.status_bar ? app.frame.status_bar : app.main_window;
   request.host = server->host;
@@ -260,52 +312,57 @@ void fetch_stock_history(App& app, unsigned) {
   const int32_t dates[6] = {s.YearStart, s.MonthStart, s.DateStart, s.YearEnd, s.MonthEnd, s.DateEnd};
   for (int i = 0; i < 6; ++i) request.dates[i] = static_cast<uint32_t>(dates[i]);
   request.beep_each = s.DebugClipboardTypes != 0;
-  HWND target = request.status_target;
-  {
-    CriticalSection::Lock hold(stock.lock);
-    stock.request = request;
-  }
+  scan.status_target = request.status_target;
+  app.stock.queue.set_request(std::move(request));
+  app.stock.scans.push_back(std::move(scan));
+  if (app.stock.scans.size() == 1) continue_stock_scan(app);
+}
 
-  ClipboardBytes text(CF_TEXT);
-  if (text) {
-    const std::string_view bytes = text.bytes();
-    unsigned number = 0;
-    char status[256];
-    for (const FoundTicker& ticker : scan_tickers(bytes)) {
-      {
-        CriticalSection::Lock hold(stock.lock);
-        stock.queue.push_back(ticker.symbol);
-        ++stock.queued;
-      }
-      ++number;
-      format_bounded(status, sizeof status,
-                     "Queuing retrieval of ticker #%u: \"%s\", %%%7.3f (character %u of %u)",
-                     number, ticker.symbol.c_str(),
-                     100.0 * static_cast<double>(ticker.offset) / static_cast<double>(bytes.size()),
-                     static_cast<unsigned>(ticker.offset), static_cast<unsigned>(bytes.size()));
-      SetWindowTextA(target, status);
-    }
-    unsigned total = 0;
-    {
-      CriticalSection::Lock hold(stock.lock);
-      total = stock.queued;
-    }
+void continue_stock_scan(App& app) {
+  StockPart& stock = app.stock;
+  if (stock.scans.empty()) return;
+  StockScan& scan = stock.scans.front();
+  const std::string_view text = scan.text;
+  char status[256];
+  std::vector<std::string_view> found;
+  std::vector<std::size_t> offsets;
+  scan.at = scan_tickers(text, scan.at, scan.at + kScanSlice,
+                         [&](std::string_view symbol, std::size_t offset) {
+                           found.push_back(symbol);
+                           offsets.push_back(offset);
+                         });
+  // Queued one at a time only to number them; the progress text shows at most
+  // ten times a second.
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    if (stock.queue.push(std::array<std::string_view, 1>{found[i]}) == 0) continue;
+    ++scan.found;
+    const ULONGLONG now = GetTickCount64();
+    if (scan.last_status != 0 && now - scan.last_status < kStatusEveryMs) continue;
+    scan.last_status = now;
+    const std::string symbol(found[i]);
+    format_bounded(status, sizeof status,
+                   "Queuing retrieval of ticker #%u: \"%s\", %%%7.3f (character %u of %u)",
+                   scan.found, symbol.c_str(),
+                   100.0 * static_cast<double>(offsets[i]) / static_cast<double>(text.size()),
+                   static_cast<unsigned>(offsets[i]), static_cast<unsigned>(text.size()));
+    SetWindowTextA(scan.status_target, status);
+  }
+  if (scan.at < text.size()) {
+    PostMessageA(app.main_window, WM_KESTRIN_STOCK_SCAN, 0, 0);
+    return;
+  }
+  if (scan.readable) {
     format_bounded(status, sizeof status, "Queued retrieval of %u tickers, %u total queued.",
-                   number, total);
-    SetWindowTextA(target, status);
+                   scan.found, stock.queue.queued());
+    SetWindowTextA(scan.status_target, status);
   }
-  session.close();
-
-  bool start = false;
-  {
-    CriticalSection::Lock hold(stock.lock);
-    start = !stock.worker_running;
-    stock.worker_running = true;
-  }
-  if (start) {
+  stock.scans.pop_front();
+  // A worker is started even when no ticker was found; it says when it is done.
+  if (stock.queue.claim_worker()) {
     if (stock.worker.joinable()) stock.worker.join();  // it has passed its last look
     stock.worker = std::thread(stock_worker, &app);
   }
+  if (!stock.scans.empty()) PostMessageA(app.main_window, WM_KESTRIN_STOCK_SCAN, 0, 0);
 }
 
 void stock_date_range(App& app, unsigned) {
@@ -322,23 +379,18 @@ void show_stock_status(App&, WPARAM wparam, LPARAM lparam) {
 void stop_stock(App& app) {
   StockPart& stock = app.stock;
   stock.stop = true;
+  stock.scans.clear();
   if (stock.worker.joinable()) {
     // The worker only posts to this thread, never waits for it; an "Error" box
     // it shows is answered here so that it can see the stop.
-    for (int i = 0; i < 100 && [&] {
-           CriticalSection::Lock hold(stock.lock);
-           return stock.worker_running;
-         }();
-         ++i) {
+    for (int i = 0; i < 100 && stock.queue.worker_running(); ++i) {
       if (const DWORD id = stock.worker_thread_id) EnumThreadWindows(id, close_box, 0);
       Sleep(50);
     }
     if (const DWORD id = stock.worker_thread_id) EnumThreadWindows(id, close_box, 0);
     stock.worker.join();
   }
-  CriticalSection::Lock hold(stock.lock);
   stock.queue.clear();
-  stock.queued = 0;
 }
 
 }  // namespace kestrin

@@ -2,6 +2,8 @@
 // remapping, the cap, and what the automatic run leaves alone. Platform-free.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,5 +25,19 @@ std::vector<std::string> shell_items(std::string_view text, const ShellRules& ru
 // document: its extension is one of `path_ext` (the PATHEXT list, ';'
 // separated) or .lnk, .scr, .pif, .msi, .js, .vbs, .wsf, .ps1, .hta, .reg.
 bool runs_as_program(std::string_view item, std::string_view path_ext);
+
+// The file the shell opens for an item, found as the shell finds it: blanks
+// and quotes around it taken off, a file: URL decoded (%XX, '/' to '\\', a
+// host to a UNC path), trailing dots and spaces dropped. Nothing for a URL of
+// another scheme (two letters or more before the colon).
+std::optional<std::string> shell_target(std::string_view item);
+
+// Whether the automatic run leaves an item alone because the shell would
+// start a program with it: the file it names runs as a program, or it does not
+// exist and the name with one of the PATHEXT extensions (or .lnk, ...) does.
+// A URL of another scheme is judged by its text alone. `exists` asks the
+// file system.
+bool automatic_run_skips(std::string_view item, std::string_view path_ext,
+                         const std::function<bool(const std::string&)>& exists);
 
 }  // namespace kestrin

@@ -13,6 +13,10 @@ namespace {
 
 constexpr const char* kDefaultPathExt = ".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC";
 
+bool file_exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 }  // namespace
 
 void shell_clipboard(App& app, unsigned id) {
@@ -30,7 +34,9 @@ void shell_clipboard(App& app, unsigned id) {
   const bool automatic = app.files.automatic_shell > 0;
   const char* path_ext = std::getenv("PATHEXT");
   for (const std::string& item : shell_items(*text, rules)) {
-    if (automatic && runs_as_program(item, path_ext ? path_ext : kDefaultPathExt)) continue;
+    if (automatic && automatic_run_skips(item, path_ext ? path_ext : kDefaultPathExt, file_exists)) {
+      continue;
+    }
     ShellExecuteA(nullptr, verb, item.c_str(), nullptr, item.c_str(), SW_SHOWNORMAL);
   }
 }

@@ -60,6 +60,8 @@
 #define WM_KESTRIN_SLOT_LABELS 1028
 // The stock worker reports: lparam owns a status text (heap string) for the main thread.
 #define WM_KESTRIN_STOCK_STATUS 1029
+// The next slice of a ticker scan of the stock command.
+#define WM_KESTRIN_STOCK_SCAN 1030
 
 /* Commands: help and options */
 #define IDM_ABOUT 101

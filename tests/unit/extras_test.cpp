@@ -2,9 +2,14 @@
 // request path, the server setting and the answer's text.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <set>
+#include <thread>
+
 #include "extras/desktop.h"
 #include "extras/modem.h"
 #include "extras/stock.h"
+#include "extras/stock_queue.h"
 #include "extras/web.h"
 
 namespace kestrin {
@@ -69,6 +74,103 @@ TEST(Stock, RequestPathServerSettingAndAnswerText) {
   text.take("ef", out);
   EXPECT_EQ(out, "ab");
   EXPECT_TRUE(text.ended());
+}
+
+TEST(Stock, SlicedScanFindsWhatTheWholeScanFindsAndFilesAvoidDevices) {
+  const std::string text = "IBM, MSFT and T. ABCDEFGHIJ GOOGLEx A1B USA";
+  const std::vector<FoundTicker> whole = scan_tickers(text);
+  for (std::size_t slice = 1; slice <= text.size(); ++slice) {
+    std::vector<std::size_t> offsets;
+    std::size_t at = 0;
+    while (at < text.size()) {
+      at = scan_tickers(text, at, at + slice,
+                        [&](std::string_view, std::size_t offset) { offsets.push_back(offset); });
+    }
+    ASSERT_EQ(offsets.size(), whole.size()) << slice;
+    for (std::size_t i = 0; i < whole.size(); ++i) EXPECT_EQ(offsets[i], whole[i].offset);
+  }
+  EXPECT_EQ(ticker_file_name("IBM"), "IBM.csv");
+  for (const char* device : {"CON", "AUX", "NUL", "PRN"}) {
+    EXPECT_EQ(ticker_file_name(device), "_" + std::string(device) + ".csv");
+  }
+}
+
+struct Target {
+  int window = 0;
+};
+
+// A ticker named twice in one text is fetched once; the worker's last look,
+// with nothing queued, still carries the latest command's request.
+TEST(StockQueue, LastInFirstOutOnceEachAndTheRequestAtEveryLook) {
+  StockQueue<Target> queue;
+  queue.set_request({7});
+  EXPECT_EQ(queue.push(std::vector<std::string>{"IBM", "MSFT", "IBM", "T"}), 3u);
+  EXPECT_TRUE(queue.claim_worker());
+  EXPECT_FALSE(queue.claim_worker());  // one runs already
+  std::vector<std::string> order;
+  for (auto look = queue.next(false); look.symbol; look = queue.next(false)) {
+    EXPECT_EQ(look.request.window, 7);
+    EXPECT_EQ(look.remain, 3u - order.size());
+    order.push_back(*look.symbol);
+    queue.fetched();
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"T", "MSFT", "IBM"}));
+  EXPECT_FALSE(queue.worker_running());
+
+  StockQueue<Target> empty;  // a text with no ticker
+  empty.set_request({9});
+  EXPECT_TRUE(empty.claim_worker());
+  const auto last = empty.next(false);
+  EXPECT_FALSE(last.symbol);
+  EXPECT_EQ(last.request.window, 9);
+  EXPECT_FALSE(empty.worker_running());
+}
+
+// Commands on many threads queue while workers drain: every ticker is fetched
+// exactly once, none is left waiting without a worker, and the count ends at 0.
+TEST(StockQueue, ConcurrentCommandsAndWorkersLeaveNothingBehind) {
+  StockQueue<Target> queue;
+  std::mutex fetched_lock;
+  std::multiset<std::string> fetched;
+  std::mutex workers_lock;
+  std::vector<std::thread> workers;
+  auto worker = [&] {
+    for (auto look = queue.next(false); look.symbol; look = queue.next(false)) {
+      {
+        std::lock_guard hold(fetched_lock);
+        fetched.insert(*look.symbol);
+      }
+      queue.fetched();
+    }
+  };
+  constexpr int kCommands = 8, kTickers = 400;
+  std::vector<std::thread> commands;
+  for (int c = 0; c < kCommands; ++c) {
+    commands.emplace_back([&, c] {
+      for (int i = 0; i < kTickers; ++i) {
+        queue.set_request({c});
+        queue.push(std::vector<std::string>{std::to_string(c) + "-" + std::to_string(i)});
+        if (queue.claim_worker()) {
+          std::lock_guard hold(workers_lock);
+          workers.emplace_back(worker);
+        }
+      }
+    });
+  }
+  for (std::thread& t : commands) t.join();
+  for (std::size_t i = 0;; ++i) {
+    std::thread t;
+    {
+      std::lock_guard hold(workers_lock);
+      if (i == workers.size()) break;
+      t = std::move(workers[i]);
+    }
+    t.join();
+  }
+  EXPECT_EQ(fetched.size(), static_cast<std::size_t>(kCommands * kTickers));
+  EXPECT_EQ(std::set<std::string>(fetched.begin(), fetched.end()).size(), fetched.size());
+  EXPECT_EQ(queue.queued(), 0u);
+  EXPECT_FALSE(queue.worker_running());
 }
 
 TEST(Desktop, FilterAndSwaps) {

@@ -85,5 +85,34 @@ TEST(Shell, ProgramsAreToldFromDocuments) {
   }
 }
 
+// The automatic run judges what the shell would open, not the text: quotes,
+// file: URLs with escapes, a name the shell completes from PATHEXT.
+TEST(Shell, AutomaticRunSeesWhatTheShellWouldOpen) {
+  const std::set<std::string> disk = {"c:\\tools\\mkexe.exe", "c:\\tools\\mkq.bat",
+                                      "c:\\tools\\mkpct.bat", "c:\\docs\\notes.txt",
+                                      "c:\\docs\\plain", "\\\\srv\\share\\go.cmd",
+                                      "c:\\tools\\ln.lnk"};
+  auto exists = [&](std::string p) {  // names compare in any case, as on Windows
+    for (char& c : p) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return disk.count(p) != 0;
+  };
+  const char* ext = ".COM;.EXE;.BAT;.CMD";
+  for (const char* item :
+       {"C:\\tools\\mkexe", "\"C:\\tools\\mkq.bat\"", "file:///C:/tools/mkpct%2Ebat",
+        "FILE:///c|/tools/mkq.bat", "file://localhost/C:/tools/mkexe", "file://srv/share/go",
+        "  C:\\tools\\mkexe. . ", "C:\\tools\\mkq.bat:stream", "C:\\tools\\ln",
+        "\"C:\\tools\\mkexe\"", "http://host/get.js"}) {
+    EXPECT_TRUE(automatic_run_skips(item, ext, exists)) << item;
+  }
+  for (const char* item : {"C:\\docs\\notes.txt", "\"C:\\docs\\notes.txt\"",
+                           "file:///C:/docs/notes%2Etxt", "C:\\docs\\plain", "C:\\docs\\missing",
+                           "http://host/page", "mailto:someone@example.org"}) {
+    EXPECT_FALSE(automatic_run_skips(item, ext, exists)) << item;
+  }
+  EXPECT_EQ(shell_target("file:///C:/a%20b/c%25.txt"), "C:\\a b\\c%.txt");
+  EXPECT_EQ(shell_target("file://srv/share/x"), "\\\\srv\\share\\x");
+  EXPECT_EQ(shell_target("https://host/x"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace kestrin

@@ -6,7 +6,7 @@ on 127.0.0.1. Writes "<pty> <port>" to the ready file, then serves until killed.
   peers.py <ready-file> <serial-log> <request-log>
 
 The server answers by the requested symbol: BIG sends 200 KiB, SILENT accepts
-and says nothing, SLOW sends a little and then holds the line; any other gets
+and says nothing, SLOW sends a little and then holds the line, CLOSED closes at once; any other gets
 a small CSV with LF line ends and the connection closed."""
 import os
 import pty
@@ -49,6 +49,8 @@ def answer(conn):
             log.write(line + "\n")
         path = line[4:] if line.startswith("GET ") else ""
         symbol = parse_qs(urlparse(path).query).get("s", [""])[0]
+        if symbol == "CLOSED":
+            return
         if symbol == "SILENT":
             while conn.recv(4096):
                 pass

@@ -100,6 +100,48 @@ TEST_F(Peers, TickersAreFetchedLastFirstWithTheExactRequests) {
   EXPECT_EQ(run->close(), 0u);
 }
 
+// A text without a ticker still ends with its report; a ticker named three
+// times is fetched once; a device name gets a file of its own; a server that
+// answers nothing leaves the last good file as it was.
+TEST_F(Peers, EveryFetchEndsAndNoFetchLosesAFile) {
+  const char* port = peer("KESTRIN_PEER_PORT");
+  const char* requests = peer("KESTRIN_PEER_REQUEST_LOG");
+  if (!port || !requests) GTEST_SKIP() << "needs peers_test.sh";
+  Folder folder;
+  remove_file(requests);
+  auto run = start("[Options]\r\nStatusWindow=0\r\nStockServer=127.0.0.1:" + std::string(port) + "\r\n");
+  ASSERT_TRUE(run);
+  auto fetched = [&] {
+    return becomes([&] { return window_text(run->window()); },
+                   std::string("Information retrieval completed."), 20000);
+  };
+  copy("nothing to fetch here");
+  ASSERT_TRUE(run->command(IDM_FETCH_CSV));
+  EXPECT_TRUE(fetched());
+
+  copy("IBM and CON, IBM, IBM.");
+  ASSERT_TRUE(run->command(IDM_FETCH_CSV));
+  EXPECT_TRUE(fetched());
+  const std::string unset = "a=4294967295&b=0&c=0&d=4294967295&e=0&f=0";
+  EXPECT_EQ(read_file(requests), "GET /table.csv?" + unset + "&s=CON&y=0&g=d&ignore=.csv\n"
+                                 "GET /table.csv?" + unset + "&s=IBM&y=0&g=d&ignore=.csv\n");
+  EXPECT_EQ(read_file(folder / "_CON.csv"), "Date,Open\r\nCON,1\r\n");
+
+  write_file(folder / "CLOSED.csv", "a good earlier answer\r\n");
+  copy("CLOSED");
+  ASSERT_TRUE(run->command(IDM_FETCH_CSV));
+  HWND box = run->wait_for_window("Error");
+  ASSERT_NE(box, nullptr);
+  press_button(box, IDOK);
+  EXPECT_TRUE(fetched());
+  EXPECT_EQ(read_file(folder / "CLOSED.csv"), "a good earlier answer\r\n");
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA((folder / "*.tmp").c_str(), &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE);  // nothing of the failed answer stays
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  EXPECT_EQ(run->close(), 0u);
+}
+
 TEST_F(Peers, SilentServerFailsAfterItsTimeOutAndASlowOneDoesNotHoldTheExit) {
   const char* port = peer("KESTRIN_PEER_PORT");
   if (!port) GTEST_SKIP() << "needs peers_test.sh";
@@ -111,7 +153,8 @@ TEST_F(Peers, SilentServerFailsAfterItsTimeOutAndASlowOneDoesNotHoldTheExit) {
   HWND box = run->wait_for_window("Error", 45000);  // 30 s of silence
   ASSERT_NE(box, nullptr);
   press_button(box, IDOK);
-  EXPECT_EQ(read_file(folder / "SILENT.csv"), "");
+  EXPECT_TRUE(becomes([&] { return read_file(folder / "SILENT.csv"); },
+                      std::optional<std::string>("")));
   ASSERT_TRUE(becomes([&] { return window_text(run->window()); },
                       std::string("Information retrieval completed."), 10000));
 
@@ -120,6 +163,41 @@ TEST_F(Peers, SilentServerFailsAfterItsTimeOutAndASlowOneDoesNotHoldTheExit) {
   ASSERT_TRUE(becomes([&] { return read_file(folder / "SLOW.csv"); },
                       std::optional<std::string>("Date,Open\r\n")));
   EXPECT_EQ(run->close(), 0u);  // within the close's own bound, while the fetch waits
+}
+
+// A long text full of capitals: the clipboard is free at once, the window
+// answers all through the scan, every ticker is queued once, and Close works
+// while the worker waits in a failed fetch's box.
+TEST_F(Desktop, LongTickerScanKeepsTheWindowAnswering) {
+  std::string text;
+  text.reserve(10 * 1024 * 1024);
+  for (std::size_t i = 0; text.size() < 10 * 1024 * 1024; ++i) {
+    const std::size_t n = i % (26 * 26 * 26);
+    text += static_cast<char>('A' + n / 676);
+    text += static_cast<char>('A' + n / 26 % 26);
+    text += static_cast<char>('A' + n % 26);
+    text += ' ';
+  }
+  Folder folder;
+  // Nothing listens on the discard port: each fetch fails with a box.
+  auto run = start("[Options]\r\nStatusWindow=0\r\nStockServer=127.0.0.1:9\r\n");
+  ASSERT_TRUE(run);
+  copy(text);
+  run->post(WM_COMMAND, IDM_FETCH_CSV);
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_TRUE(run->send(WM_NULL, 0, 0, 2000).has_value()) << i;
+    EXPECT_TRUE(wait_until([] {  // another program can open the clipboard
+      if (!OpenClipboard(nullptr)) return false;
+      CloseClipboard();
+      return true;
+    }, 2000)) << i;
+  }
+  // Last in, first out: the first fetched is the last new ticker of the text,
+  // with all 17,576 different ones still counted.
+  EXPECT_TRUE(becomes([&] { return window_text(run->window()); },
+                      std::string("Getting information for ZZZ, 17576 remain"), 20000));
+  EXPECT_NE(run->wait_for_window("Error"), nullptr);
+  EXPECT_EQ(run->close(), 0u);
 }
 
 TEST_F(Desktop, WithNoServerSetTheFetchSaysSo) {

@@ -228,6 +228,28 @@ TEST_F(Frame, OptionsOkStoresTheDialog) {
   EXPECT_EQ(setting("DriveMappingDestination"), "D");
 }
 
+// Append switched off and on in the dialog takes a new snapshot, as the menu
+// command does: the next copy is not joined onto the text of the moment it was
+// switched off.
+TEST_F(Frame, AppendSwitchedOnInTheDialogJoinsOntoTheCurrentText) {
+  auto run = start("[Options]\r\nAppend=1\r\nAppendWith=40158\r\n");
+  ASSERT_TRUE(run);
+  copy("first");
+  auto flip_append = [&] {
+    OptionsDialog options(*run);
+    ASSERT_NE(options.get(), nullptr);
+    options.click(IDM_APPEND);
+    ASSERT_TRUE(options.answer(IDOK));
+  };
+  flip_append();
+  copy("second");
+  flip_append();
+  ASSERT_TRUE(set_clipboard_text("third"));
+  EXPECT_TRUE(becomes([] { return clipboard_text(); }, std::optional<std::string>("second third")));
+  EXPECT_EQ(run->close(), 0u);
+  EXPECT_EQ(setting("Append"), "1");
+}
+
 TEST_F(Frame, AboutBoxSurvivesEscapeAndForwardsItsPages) {
   auto run = start();
   run->post(WM_COMMAND, IDM_ABOUT, 0);

@@ -137,12 +137,19 @@ TEST_F(Files, ShellOpensQualifyingLinesAndTheAutomaticRunNoPrograms) {
   // would have been started before it.
   _putenv("PATHEXT=.COM;.EXE;.KTEST");
   SendMessageA(window, WM_COMMAND, IDM_SHELL_AUTOMATICALLY, 0);
-  ASSERT_TRUE(test::set_clipboard_text(three));
-  pump();
-  ASSERT_TRUE(test::set_clipboard_text(marker));
-  pump();
-  EXPECT_TRUE(test::wait_until([&] { return opened(marker); }));
-  EXPECT_FALSE(opened(three));  // also the cap's third line above
+  // The shell would run the program named quoted, through an escaped file:
+  // URL, or without its extension (found through PATHEXT).
+  std::string url = "file:///" + dir + "/3%2Ektest";
+  for (char& c : url) c = c == '\\' ? '/' : c;
+  for (const std::string& copy : {three, "\"" + three + "\"", dir + "\\3", url, dir + "\\3. . "}) {
+    ASSERT_TRUE(test::set_clipboard_text(copy));
+    pump();
+    test::remove_file(marker + ".opened");
+    ASSERT_TRUE(test::set_clipboard_text(marker));
+    pump();
+    EXPECT_TRUE(test::wait_until([&] { return opened(marker); })) << copy;
+    EXPECT_FALSE(opened(three)) << copy;  // also the cap's third line above
+  }
   ASSERT_TRUE(test::set_clipboard_text(three));
   pump();
   SendMessageA(window, WM_COMMAND, IDM_SHELL_OPEN, 0);  // by hand it is opened
