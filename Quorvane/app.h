@@ -120,6 +120,7 @@ struct FilesPart {
   std::vector<DroppedFile> drop;  // the files of the last drop
   unsigned drop_serial = 0;       // drops taken; its parity picks the progress colour
   int automatic_shell = 0;        // non-zero while the change handling shells the clipboard
+  int dropping = 0;               // non-zero while a drop is handled (it may wait in a box)
 };
 
 // The program: what every part shares (the instance, the main window, the

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "diagnostics.h"
 #include "files/file_clipboard.h"
@@ -20,6 +21,8 @@ namespace {
 
 // Last-error sites of the helper library's file writes.
 constexpr unsigned kSiteSaveOpen = 1301;
+constexpr unsigned kSiteSaveClipboard = 1302;
+constexpr unsigned kSiteDropName = 1303;
 constexpr unsigned kSiteSaveText = 1311;
 constexpr unsigned kSiteSaveBmpHeader = 1321;
 constexpr unsigned kSiteSaveBmpData = 1322;
@@ -87,6 +90,25 @@ void paint_progress(const App& app, std::size_t position, std::size_t count) {
   FillRect(dc.get(), &done, static_cast<HBRUSH>(brush.get()));
 }
 
+// A name in the ANSI code page when it converts there exactly, both ways.
+std::optional<std::string> exact_ansi(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int length = static_cast<int>(wide.size());
+  BOOL lossy = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr,
+                                       0, nullptr, &lossy);
+  if (size <= 0 || lossy) return std::nullopt;
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, narrow.data(), size,
+                      nullptr, &lossy);
+  std::wstring back(wide.size() + 1, L'\0');
+  const int back_size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), size,
+                                            back.data(), static_cast<int>(back.size()));
+  back.resize(back_size > 0 ? static_cast<std::size_t>(back_size) : 0);
+  if (lossy || back != wide) return std::nullopt;
+  return narrow;
+}
+
 // The dropped file's three times, or the debug records of what failed.
 void read_times(const App& app, DroppedFile& file) {
   UniqueHandle handle(CreateFileA(file.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -104,42 +126,52 @@ void read_times(const App& app, DroppedFile& file) {
 
 void save_clipboard_to_file(App& app, const std::string& path) {
   if (!path.empty()) SetWindowTextA(app.main_window, path.c_str());
+  // The file is touched only once there is something to write: a clipboard
+  // another program holds open, or one with neither text nor a bitmap, leaves
+  // it as it was.
+  ClipboardSession session(app.main_window);
+  if (!session.is_open()) {
+    if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_ACCESS_DENIED);
+    show_last_error(app.main_window, kUnitLib, kSiteSaveClipboard);
+    return;
+  }
+  ClipboardBytes text(IsClipboardFormatAvailable(CF_TEXT) ? CF_TEXT : 0);
+  ClipboardBytes dib(!text && IsClipboardFormatAvailable(CF_DIB) ? CF_DIB : 0);
+  if (!text && !dib) {
+    const std::string message =
+        "The clipboard holds neither text nor a bitmap; nothing was written to " + path + ".";
+    MessageBoxA(app.main_window, message.c_str(), "Kestrin", MB_ICONEXCLAMATION);
+    return;
+  }
   UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                 FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     show_last_error(app.main_window, kUnitLib, kSiteSaveOpen);
     return;
   }
-  {
-    ClipboardSession session(app.main_window);
-    ClipboardBytes text(session.is_open() && IsClipboardFormatAvailable(CF_TEXT) ? CF_TEXT : 0);
-    if (text) {
-      if (!write_whole(file.get(), text.bytes().data(), text.bytes().size())) {
-        show_last_error(app.main_window, kUnitLib, kSiteSaveText);
-      }
-    } else if (session.is_open() && IsClipboardFormatAvailable(CF_DIB)) {
-      ClipboardBytes dib(CF_DIB);
-      if (dib) {
-        const std::string_view block = dib.whole_block();
-        const auto header = bmp_file_header(
-            {reinterpret_cast<const uint8_t*>(block.data()), block.size()});
-        if (!write_whole(file.get(), header.data(), header.size())) {
-          show_last_error(app.main_window, kUnitLib, kSiteSaveBmpHeader);
-        }
-        if (!write_whole(file.get(), block.data(), block.size())) {
-          show_last_error(app.main_window, kUnitLib, kSiteSaveBmpData);
-        }
-      }
+  if (text) {
+    if (!write_whole(file.get(), text.bytes().data(), text.bytes().size())) {
+      show_last_error(app.main_window, kUnitLib, kSiteSaveText);
+    }
+  } else {
+    const std::string_view block = dib.whole_block();
+    const auto header =
+        bmp_file_header({reinterpret_cast<const uint8_t*>(block.data()), block.size()});
+    if (!write_whole(file.get(), header.data(), header.size())) {
+      show_last_error(app.main_window, kUnitLib, kSiteSaveBmpHeader);
+    }
+    if (!write_whole(file.get(), block.data(), block.size())) {
+      show_last_error(app.main_window, kUnitLib, kSiteSaveBmpData);
     }
   }
   // What a longer earlier file held after the new end goes.
   SetEndOfFile(file.get());
 }
 
-int convert_palm_doc(App&, const std::string& path, bool open_result) {
+int convert_palm_doc(App& app, const std::string& path, bool open_result) {
   const palm::FileConversion done = palm::convert_file(path);
   if (!done.source_opened && !done.to_database) {
-    show_last_error(nullptr, kUnitLib, kSitePalmDocOpen);
+    show_last_error(app.main_window, kUnitLib, kSitePalmDocOpen);
   }
   if (done.result == palm::kOk && open_result) open_with_shell(done.output);
   return done.result;
@@ -200,10 +232,18 @@ void choose_drop_mode(App& app, unsigned id) {
 }
 
 void handle_drop(App& app, HDROP drop) {
-  const HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
   FilesPart& files = app.files;
+  // A drop waits in its boxes; one that comes meanwhile would pull the list
+  // it walks from under it. It is refused.
+  if (files.dropping) {
+    DragFinish(drop);
+    MessageBeep(MB_ICONEXCLAMATION);
+    return;
+  }
+  CountScope busy(files.dropping);
+  const HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
   files.drop.clear();
-  const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   try {
     if (count > 0) {
       files.drop.resize(count);
@@ -211,8 +251,17 @@ void handle_drop(App& app, HDROP drop) {
       std::vector<std::string> names;
       for (UINT i = count; i-- > 0;) {
         DroppedFile& file = files.drop[i];
-        file.path.assign(DragQueryFileA(drop, i, nullptr, 0), '\0');
-        DragQueryFileA(drop, i, file.path.data(), static_cast<UINT>(file.path.size() + 1));
+        std::wstring wide(DragQueryFileW(drop, i, nullptr, 0), L'\0');
+        DragQueryFileW(drop, i, wide.data(), static_cast<UINT>(wide.size() + 1));
+        // The name exactly or not at all: a best-fit conversion can turn a
+        // harmless character into a separator (a full-width backslash into '\').
+        const std::optional<std::string> exact = exact_ansi(wide);
+        if (!exact) {
+          SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+          show_last_error(app.main_window, kUnitLib, kSiteDropName);
+          continue;
+        }
+        file.path = *exact;
         const std::size_t slash = file.path.find_last_of('\\');
         file.base_name = slash == std::string::npos ? 0 : slash + 1;
         read_times(app, file);

@@ -5,7 +5,9 @@
 
 #include <shlobj.h>
 
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "files/files_win.h"
@@ -29,6 +31,79 @@ HDROP make_drop(const std::vector<std::string>& paths) {
   GlobalUnlock(block);
   return static_cast<HDROP>(block);
 }
+
+// The same with wide names, as Explorer drops them.
+HDROP make_wide_drop(const std::vector<std::wstring>& paths) {
+  std::wstring names;
+  for (const std::wstring& p : paths) names += p + L'\0';
+  names += L'\0';
+  const std::size_t bytes = names.size() * sizeof(wchar_t);
+  HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + bytes);
+  auto* header = static_cast<DROPFILES*>(GlobalLock(block));
+  header->pFiles = sizeof(DROPFILES);
+  header->fWide = TRUE;
+  std::memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), names.data(), bytes);
+  GlobalUnlock(block);
+  return static_cast<HDROP>(block);
+}
+
+std::wstring widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// Answers every box of the program until `stop`, noting each caption and text.
+class BoxAnswerer {
+ public:
+  explicit BoxAnswerer(std::function<void(const std::string&)> on_box = nullptr)
+      : thread_([this, on_box] {
+          while (!stop_) {
+            EnumThreadWindows(main_thread_, collect, reinterpret_cast<LPARAM>(this));
+            for (HWND box : found_) {
+              const std::string text = box_text(box);
+              seen_.push_back(text);
+              if (on_box) on_box(text);
+              PostMessageA(box, WM_COMMAND, IDOK, 0);
+              for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(10);
+            }
+            found_.clear();
+            Sleep(20);
+          }
+        }) {}
+  ~BoxAnswerer() { finish(); }
+  // The boxes seen, as "caption|text".
+  std::vector<std::string> finish() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return seen_;
+  }
+
+ private:
+  static BOOL CALLBACK collect(HWND window, LPARAM self) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (std::string(name) == "#32770" && IsWindowVisible(window)) {
+      reinterpret_cast<BoxAnswerer*>(self)->found_.push_back(window);
+    }
+    return TRUE;
+  }
+  static std::string box_text(HWND box) {
+    char caption[256] = {};
+    GetWindowTextA(box, caption, sizeof caption);
+    std::string text = caption;
+    text += '|';
+    HWND child = nullptr;
+    while ((child = FindWindowExA(box, child, "Static", nullptr)) != nullptr) {
+      char line[1024] = {};
+      GetWindowTextA(child, line, sizeof line);
+      text += line;
+    }
+    return text;
+  }
+
+  DWORD main_thread_ = GetCurrentThreadId();
+  std::atomic<bool> stop_{false};
+  std::vector<HWND> found_;
+  std::vector<std::string> seen_;
+  std::thread thread_;
+};
 
 // Presses OK on the box with this caption once it shows (the drop waits in it).
 std::thread answer_box(const char* caption, int* seen) {
@@ -107,6 +182,97 @@ TEST_F(Files, DropsInEveryMode) {
   test::remove_file(a);
   drop(kDropPalmDoc, {dir + "\\a_txt.pdb"});
   EXPECT_EQ(test::read_file(a), "first file");
+}
+
+// A name that does not convert exactly is refused whole: a full-width
+// backslash must not become a separator that writes outside the folder.
+TEST_F(Files, DroppedNameNeverWritesOutsideItsFolder) {
+  HWND window = create();
+  const std::string dir = test::temp_dir();
+  CreateDirectoryA((dir + "\\a").c_str(), nullptr);
+  CreateDirectoryA((dir + "\\a\\b").c_str(), nullptr);
+  const std::wstring hostile = widen(dir) + L"\\a\\b\\..\xFF3C..\xFF3Cvictim.txt";
+  ASSERT_TRUE(test::set_clipboard_text("overwritten"));
+  pump();
+  for (int mode : {kDropWrites, kDropPalmDoc}) {
+    app_.settings.DroppedFileOperation = mode;
+    BoxAnswerer boxes;
+    SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(make_wide_drop({hostile})), 0);
+    const std::vector<std::string> seen = boxes.finish();
+    ASSERT_EQ(seen.size(), 1u) << mode;
+    EXPECT_EQ(seen[0].rfind("GetLastError()|", 0), 0u) << seen[0];
+    EXPECT_FALSE(test::read_file(dir + "\\victim.txt").has_value()) << mode;
+    EXPECT_FALSE(test::read_file(dir + "\\victim_txt.pdb").has_value()) << mode;
+  }
+  // A wide name that converts exactly is used as it is.
+  app_.settings.DroppedFileOperation = kDropWrites;
+  SendMessageA(window, WM_DROPFILES,
+               reinterpret_cast<WPARAM>(make_wide_drop({widen(dir) + L"\\caf\xE9.txt"})), 0);
+  EXPECT_EQ(test::read_file(dir + "\\caf\xE9.txt"), "overwritten");
+}
+
+// Writing the clipboard to a dropped file touches it only when there is
+// something to write; the failure gets its box.
+TEST_F(Files, WriteDropNeverEmptiesAFileForNothing) {
+  HWND window = create();
+  const std::string file = test::temp_dir() + "\\precious.txt";
+  test::write_file(file, "precious content");
+  app_.settings.DroppedFileOperation = kDropWrites;
+  auto drop = [&] {
+    BoxAnswerer boxes;
+    SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(make_drop({file})), 0);
+    return boxes.finish();
+  };
+  ASSERT_TRUE(test::empty_clipboard());
+  pump();
+  std::vector<std::string> seen = drop();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_NE(seen[0].find("neither text nor a bitmap"), std::string::npos) << seen[0];
+  EXPECT_EQ(test::read_file(file), "precious content");
+
+  ASSERT_TRUE(test::set_clipboard_text("new"));
+  pump();
+  std::atomic<bool> holding{false}, release{false};
+  std::thread holder([&] {  // another program keeps the clipboard open
+    if (OpenClipboard(nullptr)) {
+      holding = true;
+      while (!release) Sleep(10);
+      CloseClipboard();
+    }
+  });
+  ASSERT_TRUE(test::wait_until([&] { return holding.load(); }));
+  seen = drop();
+  release = true;
+  holder.join();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].rfind("GetLastError()|", 0), 0u) << seen[0];
+  EXPECT_EQ(test::read_file(file), "precious content");
+}
+
+// A drop that comes while a drop waits in its box is refused: the first one
+// goes on with its own names.
+TEST_F(Files, DropDuringADropsBoxIsRefused) {
+  HWND window = create();
+  const std::string dir = test::temp_dir();
+  const std::string x1 = dir + "\\missing1", x2 = dir + "\\missing2", y = dir + "\\other";
+  app_.settings.DroppedFileOperation = kDropPalmDoc;
+  bool second_sent = false;
+  BoxAnswerer boxes([&](const std::string&) {
+    if (!second_sent) {
+      second_sent = true;
+      PostMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(make_drop({y})), 0);
+      Sleep(200);  // the box's loop takes the posted drop meanwhile
+    }
+  });
+  SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(make_drop({x1, x2})), 0);
+  pump();
+  std::vector<std::string> conversions;
+  for (const std::string& box : boxes.finish()) {
+    if (box.rfind("Error during conversion; conversion failed!|", 0) == 0) {
+      conversions.push_back(box.substr(box.find('|') + 1));
+    }
+  }
+  EXPECT_EQ(conversions, (std::vector<std::string>{x2, x1}));
 }
 
 TEST_F(Files, ConversionAndLaunchOpensOnlyWhatWasMade) {
