@@ -274,7 +274,7 @@ std::array<uint8_t, kHeaderSize> database_header(std::string_view name, uint16_t
 
 Result write_database(ByteSource& text, uint64_t size, std::string_view name, ByteSink& out) {
   const uint64_t chunks = (size + kRecordSize - 1) / kRecordSize;
-  if (chunks + 1 > 0xFFFF) return kWriteFailed;
+  if (chunks > kMaxTextRecords) return kTooLarge;
   const auto n = static_cast<uint32_t>(chunks);
   const uint32_t record0 = static_cast<uint32_t>(kHeaderSize + 2 + kEntrySize * (n + 1));
   std::vector<uint8_t> head(record0 + kDocHeaderSize, 0);
@@ -443,9 +443,11 @@ std::string_view base_name(std::string_view path) {
 
 Plan plan_conversion(std::string_view path) {
   Plan plan;
-  const std::size_t dot = path.size() > 1 ? path.find_last_of('.') : std::string_view::npos;
-  if (dot != std::string_view::npos && dot >= 1) {
-    const std::string_view extension = path.substr(dot + 1);
+  const std::string_view name = base_name(path);
+  const std::size_t name_at = path.size() - name.size();
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string_view::npos && name_at + dot >= 1) {
+    const std::string_view extension = name.substr(dot + 1);
     plan.to_database = !equal_ci(extension.substr(0, 3), "pdb");
   }
   if (plan.to_database) {

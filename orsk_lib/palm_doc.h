@@ -28,7 +28,12 @@ enum Result : int {
   kReadFailed = 2,   // database to text: the source or the output could not be used
   kNotADoc = 3,      // neither "TEXt"/"REAd" nor "rTXT"/"Qwrd"
   kDamaged = 4,      // a record list or record that does not hold together
+  kTooLarge = 5,     // text to database: more text than 65,534 records hold
 };
+
+// The most text records a database holds (its record count is 16 bits, and
+// record 0 is the header), and so the longest text: about 256 MiB.
+inline constexpr uint64_t kMaxTextRecords = 0xFFFE;
 
 // Drops the bytes 0x00 to 0x08 and the CR of every CR LF, turns every other CR
 // into LF; in place, on one chunk. Returns the new length.
@@ -78,7 +83,7 @@ std::array<uint8_t, kHeaderSize> database_header(std::string_view name, uint16_t
 // Text to database: `size` bytes of `text` (read in chunks of 4096), written
 // with its header, record list, record 0 and records. The text-length field is
 // the length of the stored (normalised) text. kWriteFailed when a write fails,
-// or when the text needs more than 65535 records.
+// kTooLarge when the text needs more than kMaxTextRecords records.
 Result write_database(ByteSource& text, uint64_t size, std::string_view name, ByteSink& out);
 
 // Whether a source is a database whose record list holds together: kNotADoc
@@ -98,9 +103,9 @@ struct Plan {
   bool to_database = false;
   std::string output;  // text to database: known from the path alone
 };
-// The direction by the path's extension: one that does not begin with "pdb"
-// (any case) makes a database of the file; no extension, or a "pdb" one, reads
-// it as a database. For a database the output is the path with the dots of its
+// The direction by the extension of the file's own name (a dot in a folder's
+// name is no extension): one that does not begin with "pdb" (any case) makes a
+// database of the file; no extension, or a "pdb" one, reads it as a database. For a database the output is the path with the dots of its
 // base name (but a leading one) turned into '_', and ".pdb" appended.
 Plan plan_conversion(std::string_view path);
 // The text file a database becomes: the database's own name (up to its first

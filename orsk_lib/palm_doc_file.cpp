@@ -1,8 +1,16 @@
 #include "palm_doc_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 
 namespace kestrin::palm {
@@ -29,6 +37,7 @@ uint64_t tell(std::FILE* f) {
 class File {
  public:
   File(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
+  explicit File(std::FILE* file) : file_(file) {}
   File(const File&) = delete;
   File& operator=(const File&) = delete;
   ~File() { close(); }
@@ -91,6 +100,49 @@ std::string failure(const char* what, const std::string& path) {
   return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
+bool is_folder(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == S_IFDIR;
+}
+
+// A new file of our own beside `output`, under a short name that no file has:
+// never a user's own file, and no longer than the folder's name allows.
+std::FILE* create_partial(const std::string& output, std::string& name) {
+  const std::size_t slash = output.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? "" : output.substr(0, slash + 1);
+  for (unsigned attempt = 0; attempt < 10000; ++attempt) {
+    name = folder + "~kpdb" + std::to_string(attempt) + ".tmp";
+#ifdef _WIN32
+    const int fd = _open(name.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+    const int fd = open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0666);
+#endif
+    if (fd >= 0) {
+      std::FILE* file = fdopen(fd, "wb");
+      if (!file) {
+#ifdef _WIN32
+        _close(fd);
+#else
+        close(fd);
+#endif
+        std::remove(name.c_str());
+      }
+      return file;
+    }
+    if (errno != EEXIST) return nullptr;
+  }
+  return nullptr;
+}
+
+// Puts the finished file in the output's place in one step where the system
+// can (a folder of that name is never removed).
+bool put_in_place(const std::string& partial, const std::string& output) {
+#ifdef _WIN32
+  std::remove(output.c_str());  // fails for a folder, and the rename after it too
+#endif
+  return std::rename(partial.c_str(), output.c_str()) == 0;
+}
+
 }  // namespace
 
 FileConversion convert_file(const std::string& path) {
@@ -126,10 +178,15 @@ FileConversion convert_file(const std::string& path) {
     }
   }
 
+  if (is_folder(conversion.output)) {
+    conversion.result = plan.to_database ? kWriteFailed : kReadFailed;
+    conversion.reason = "cannot write " + conversion.output + ": a folder has that name";
+    return conversion;
+  }
   // Written under a name of its own and put in place whole, so that a failure
   // leaves neither a partial file nor a lost earlier one.
-  const std::string partial = conversion.output + ".part";
-  File output(partial, "wb");
+  std::string partial;
+  File output(create_partial(conversion.output, partial));
   if (!output) {
     conversion.result = plan.to_database ? kWriteFailed : kReadFailed;
     conversion.reason = failure("cannot create", partial);
@@ -142,16 +199,16 @@ FileConversion convert_file(const std::string& path) {
   if (conversion.result == kOk && !closed) {
     conversion.result = plan.to_database ? kWriteFailed : kReadFailed;
   }
-  if (conversion.result == kOk) {
-    std::remove(conversion.output.c_str());
-    if (std::rename(partial.c_str(), conversion.output.c_str()) != 0) {
-      conversion.result = plan.to_database ? kWriteFailed : kReadFailed;
-    }
+  if (conversion.result == kOk && !put_in_place(partial, conversion.output)) {
+    conversion.result = plan.to_database ? kWriteFailed : kReadFailed;
   }
   if (conversion.result != kOk) {
-    conversion.reason = conversion.result == kDamaged
-                            ? path + ": a record of the database does not decode"
-                            : failure("cannot write", conversion.output);
+    conversion.reason =
+        conversion.result == kDamaged ? path + ": a record of the database does not decode"
+        : conversion.result == kTooLarge
+            ? path + ": too long for a Palm DOC database, which holds at most 65,534 records "
+                     "of 4096 bytes (about 256 MiB)"
+            : failure("cannot write", conversion.output);
     std::remove(partial.c_str());
   }
   return conversion;

@@ -106,6 +106,46 @@ TEST_F(KestrinPdb, DamagedDatabaseLeavesNoOutput) {
   EXPECT_FALSE(exists(path("a.txt.part")));
 }
 
+// Names: the extension of the file's own name decides; the output never
+// replaces a folder or a user's own file; a name near the longest the system
+// takes converts; a text past the format's limit says which limit.
+TEST_F(KestrinPdb, NamesFoldersAndLimits) {
+  const std::string cli = KESTRIN_PDB_CLI;
+  std::ofstream(path("book.txt"), std::ios::binary) << prose_;
+  ASSERT_EQ(run(cli + " '" + path("book.txt") + "'").status, 0);
+  ASSERT_EQ(run("mkdir '" + path("notes.d") + "' && mv '" + path("book_txt.pdb") + "' '" +
+                path("notes.d/mydb") + "'").status, 0);
+  CliResult read = run(cli + " '" + path("notes.d/mydb") + "'");
+  EXPECT_EQ(read.status, 0);
+  EXPECT_EQ(read.out, path("notes.d/book.txt") + "\n");  // read as the database it is
+
+  std::ofstream(path("own.txt"), std::ios::binary) << "a text";
+  ASSERT_EQ(run("mkdir '" + path("own_txt.pdb") + "'").status, 0);
+  EXPECT_EQ(run(cli + " '" + path("own.txt") + "'").status, 1);
+  struct stat info {};
+  ASSERT_EQ(stat(path("own_txt.pdb").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));  // the folder stays
+  ASSERT_EQ(run("rmdir '" + path("own_txt.pdb") + "'").status, 0);
+  std::ofstream(path("own_txt.pdb.part"), std::ios::binary) << "mine";
+  std::ofstream(path("~kpdb0.tmp"), std::ios::binary) << "also mine";
+  EXPECT_EQ(run(cli + " '" + path("own.txt") + "'").status, 0);
+  EXPECT_EQ(slurp(path("own_txt.pdb.part")), "mine");
+  EXPECT_EQ(slurp(path("~kpdb0.tmp")), "also mine");
+  EXPECT_EQ(run("ls '" + dir_ + "' | grep -c '^~kpdb'").out, "1\n");  // none left of ours
+
+  const std::string long_name = std::string(246, 'n') + ".txt";
+  std::ofstream(path(long_name), std::ios::binary) << "a text with a long name";
+  EXPECT_EQ(run(cli + " '" + path(long_name) + "'").status, 0);
+  EXPECT_TRUE(exists(path(std::string(246, 'n') + "_txt.pdb")));
+
+  // 65,534 records of 4096 bytes and one byte more, as a sparse file.
+  const std::string huge = path("huge.txt");
+  ASSERT_EQ(truncate((std::ofstream(huge), huge).c_str(), 65534LL * 4096 + 1), 0);
+  const CliResult limit = run("(" + cli + " '" + huge + "' 2>&1 >/dev/null)");
+  EXPECT_NE(limit.out.find("65,534 records"), std::string::npos) << limit.out;
+  EXPECT_FALSE(exists(path("huge_txt.pdb")));
+}
+
 TEST_F(KestrinPdb, Txt2pdbdocReadsOursAndWeReadItsDatabases) {
   std::string lf = prose_;
   for (std::size_t at; (at = lf.find('\r')) != std::string::npos;) {

@@ -215,8 +215,10 @@ TEST(PalmDoc, HostileRecordsAndListsFailCleanly) {
 TEST(PalmDoc, DirectionAndNamesOfTheOutput) {
   EXPECT_EQ(plan_conversion("C:\\books\\notes.old.txt").output, "C:\\books\\notes_old_txt.pdb");
   EXPECT_EQ(plan_conversion("C:\\home\\.profile").output, "C:\\home\\.profile.pdb");
-  EXPECT_EQ(plan_conversion("C:\\old.docs\\notes").output, "C:\\old.docs\\notes.pdb");
-  for (const char* database : {"C:\\BOOK.PDB", "C:\\x.pdbak", "C:\\readme", "/tmp/a.Pdb"}) {
+  // Only the file's own name has an extension: a dot in a folder's is none.
+  EXPECT_EQ(plan_conversion("C:\\x.pdbs\\readme.txt").output, "C:\\x.pdbs\\readme_txt.pdb");
+  for (const char* database : {"C:\\BOOK.PDB", "C:\\x.pdbak", "C:\\readme", "/tmp/a.Pdb",
+                               "C:\\old.docs\\notes", "/home/u/notes.d/mydb", "C:\\x.txt\\db"}) {
     EXPECT_FALSE(plan_conversion(database).to_database) << database;
   }
   EXPECT_TRUE(plan_conversion("C:\\a.pd").to_database);
