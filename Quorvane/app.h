@@ -104,6 +104,11 @@ struct ViewerPart {
 // The twenty storage slots.
 struct SlotsPart {
   SlotArray store;
+  // The clip file could not be read whole (held by another program, cut
+  // short): the automatic saves leave it as it is until a load reads it whole
+  // or Save Clips replaces it, so that it never ends up holding less.
+  bool file_incomplete = false;
+  bool incomplete_said = false;  // the store that skipped its save has said so
 };
 
 // One file of the current drop.

@@ -33,6 +33,10 @@ class Reader {
     }
     return true;
   }
+  std::size_t at() const { return at_; }
+  std::span<const uint8_t> since(std::size_t start) const {
+    return bytes_.subspan(start, at_ - start);
+  }
   std::span<const uint8_t> take(std::size_t n) {
     const std::span<const uint8_t> piece = bytes_.subspan(at_, n);
     at_ += n;
@@ -59,7 +63,8 @@ void put_time(uint8_t* out, const SlotTime& t) {
 
 // Reads one filled record's fields after its size word; false at the site the
 // file ended.
-bool read_record(Reader& in, uint32_t size, ClipSlot& slot, ClipFileRead& result) {
+bool read_record(Reader& in, std::size_t start, uint32_t size, ClipSlot& slot,
+                 ClipFileRead& result) {
   uint32_t format = 0, times_used = 0;
   SlotTime added, used;
   if (!in.u32(format)) return result.failed_site = kSiteClipFormatRead, false;
@@ -76,7 +81,11 @@ bool read_record(Reader& in, uint32_t size, ClipSlot& slot, ClipFileRead& result
     slot.times_used = times_used;
     make_label(slot);
   } else {
-    ++result.refused;  // never a block under a format that means a handle or a pointer
+    // Never a block under a format that means a handle or a pointer; the
+    // record goes back to the file as it came.
+    const std::span<const uint8_t> record = in.since(start);
+    slot.kept_record.emplace(record.begin(), record.end());
+    ++result.refused;
   }
   return true;
 }
@@ -95,13 +104,16 @@ ClipFileRead read_clip_file(std::span<const uint8_t> file) {
     }
   }
   result.header = true;
-  for (ClipSlot& slot : result.slots) {
+  for (std::size_t i = 0; i < result.slots.size(); ++i) {
+    const std::size_t start = in.at();
     uint32_t size = 0;
     if (!in.u32(size)) {
       result.failed_site = kSiteClipSizeRead;
-      break;
+    } else if (size == 0 || read_record(in, start, size, result.slots[i], result)) {
+      continue;
     }
-    if (size != 0 && !read_record(in, size, slot, result)) break;
+    result.unread = result.slots.size() - i;
+    break;
   }
   return result;
 }
@@ -115,6 +127,10 @@ unsigned write_clip_file(const SlotArray& slots, const ClipFileSink& write,
   }
   for (const ClipSlot& slot : slots) {
     std::array<uint8_t, kClipRecordHead> head{};
+    if (!slot.data && slot.kept_record) {
+      if (!write(*slot.kept_record)) return kSiteClipDataWrite;
+      continue;
+    }
     if (!slot.data || (leave_out_private && slot.private_content)) {
       if (!write(std::span<const uint8_t>(head).first(4))) return kSiteClipEmptyWrite;
       continue;

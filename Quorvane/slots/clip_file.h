@@ -44,18 +44,21 @@ struct ClipFileRead {
   SlotArray slots;       // slot by slot as the file holds them, labels made
   unsigned failed_site = 0;  // the first read the file was too short for, or 0
   std::size_t refused = 0;   // records not taken: a format other than text and DIB,
-                             // or a DIB that does not fit its own bytes
+                             // or a DIB that does not fit its own bytes (kept as they are)
+  std::size_t unread = 0;    // records the file ended before or inside
 };
 
 // Reads a clip file. Any signature is accepted. A record whose size word runs
 // past the file's end, and every record after it, stays empty; nothing is used
-// past the file's length, and a refused record is passed over in step.
+// past the file's length. A refused record is passed over in step, its bytes
+// kept in its slot's `kept_record`.
 ClipFileRead read_clip_file(std::span<const uint8_t> file);
 
 // Writes the twenty slots piece by piece through `write` (which returns false
 // when a piece could not be written); stops at the first failure and returns
 // its site, or 0 when everything was written.
 // With `leave_out_private`, a slot stored from a private copy is written as empty.
+// An empty slot with a kept record writes that record as it was read.
 using ClipFileSink = std::function<bool(std::span<const uint8_t>)>;
 unsigned write_clip_file(const SlotArray& slots, const ClipFileSink& write,
                          bool leave_out_private = false);

@@ -27,6 +27,10 @@ struct ClipSlot {
   SlotTime time_last_used;
   uint32_t times_used = 0;
   bool private_content = false;  // stored from a copy marked private: never saved automatically
+  // A record of the clip file this program does not take (a format it does not
+  // know, a bitmap that does not fit), kept byte for byte so that a save writes
+  // it back unchanged. The slot counts as empty; storing into it replaces it.
+  std::optional<std::vector<uint8_t>> kept_record;
 
   bool filled() const { return data.has_value(); }
   std::string_view label_text() const { return std::string_view(label.data()); }

@@ -9,6 +9,7 @@ namespace kestrin {
 void store_block(ClipSlot& slot, uint32_t format, std::span<const uint8_t> block,
                  const SlotTime& now) {
   slot.data.reset();
+  slot.kept_record.reset();
   slot.label.fill('\0');
   slot.format = 0;
   slot.private_content = false;
@@ -45,6 +46,7 @@ void make_label(ClipSlot& slot) {
 
 void clear(ClipSlot& slot) {
   slot.data.reset();
+  slot.kept_record.reset();
   slot.format = 0;
   slot.private_content = false;
   slot.label.fill('\0');

@@ -120,6 +120,23 @@ void take_dialog_name(App& app) {
 
 }  // namespace
 
+// The automatic save after a store and at the close. A clip file that was not
+// read whole is left alone; the first store that finds it so says why.
+void save_automatically(App& app, bool closing) {
+  SlotsPart& slots = app.slots;
+  if (!slots.file_incomplete) {
+    save_clip_file(app, app.settings.ClipFileName, true);
+    return;
+  }
+  if (closing || slots.incomplete_said) return;
+  slots.incomplete_said = true;
+  const std::string text =
+      "The slots were not saved to " + app.settings.ClipFileName +
+      ": that file could not be read whole when it was loaded, and saving now would replace it "
+      "with less than it holds. Load Clips reads it again; Save Clips replaces it.";
+  MessageBoxA(app.main_window, text.c_str(), "Kestrin", MB_ICONEXCLAMATION);
+}
+
 void start_slots(App& app) {
   if (auto_clip_file(app)) {
     load_clip_file(app, app.settings.ClipFileName);  // refreshes the menus
@@ -129,7 +146,7 @@ void start_slots(App& app) {
 }
 
 void stop_slots(App& app) {
-  if (auto_clip_file(app)) save_clip_file(app, app.settings.ClipFileName, true);
+  if (auto_clip_file(app)) save_automatically(app, true);
 }
 
 void refresh_slot_labels(App& app) {
@@ -137,24 +154,66 @@ void refresh_slot_labels(App& app) {
 }
 
 void load_clip_file(App& app, const std::string& path) {
+  SlotsPart& slots = app.slots;
+  bool whole = false;
+  std::size_t refused = 0, unread = 0;
   {
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
+      const DWORD error = GetLastError();
       show_last_error(nullptr, kUnitMain, kSiteClipOpenRead);
+      // A file that is not there yet holds nothing to lose.
+      whole = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     } else if (MappedFile mapped(file.get()); !mapped.ok()) {
       show_last_error(nullptr, kUnitMain, kSiteClipHeaderRead);
     } else {
       ClipFileRead read = read_clip_file(mapped.bytes());
-      if (read.header) app.slots.store = std::move(read.slots);
+      if (read.header) slots.store = std::move(read.slots);
       if (read.failed_site != 0) report(ERROR_HANDLE_EOF, read.failed_site);
+      whole = read.header && read.failed_site == 0;
+      refused = read.refused;
+      unread = read.unread;
     }
+  }
+  slots.file_incomplete = !whole;
+  slots.incomplete_said = false;
+  if (refused > 0 || unread > 0) {
+    // Said once, with what became of the records.
+    std::string text;
+    if (unread > 0) {
+      const std::size_t first = kSlotCount - unread + 1;
+      text += path + " ends inside record " + std::to_string(first) + ": records " +
+              std::to_string(first) + " to " + std::to_string(kSlotCount) +
+              " could not be read. The automatic save leaves the file as it is until the clips "
+              "are loaded again or saved with Save Clips.";
+    }
+    if (refused > 0) {
+      if (!text.empty()) text += "\r\n\r\n";
+      text += std::to_string(refused) + (refused == 1 ? " record" : " records") + " of " + path +
+              " could not be loaded: a kind of clip this program does not take, or a bitmap "
+              "that does not fit. Their slots show as empty; the records are kept and saved "
+              "back unchanged unless something is stored in their slot.";
+    }
+    MessageBoxA(nullptr, text.c_str(), "Kestrin", MB_ICONWARNING);
   }
   refresh_menus(app);
 }
 
 bool save_clip_file(App& app, const std::string& path, bool automatic) {
-  const std::string fresh = path + ".saving";
+  std::string fresh = path + ".saving";
+  if (fresh.size() >= MAX_PATH) {
+    // A long clip file name leaves no room for the suffix: a short name of our
+    // own in the same folder.
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    char name[MAX_PATH] = {};
+    if (GetTempFileNameA(folder.c_str(), "kcl", 0, name) == 0) {
+      show_last_error(nullptr, kUnitMain, kSiteClipOpenWrite);
+      return false;
+    }
+    fresh = name;
+  }
   UniqueHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) {
@@ -165,7 +224,9 @@ bool save_clip_file(App& app, const std::string& path, bool automatic) {
   // growing it write by write.
   uint64_t total = kClipHeaderSize;
   for (const ClipSlot& slot : app.slots.store) {
-    total += slot.data && !(automatic && slot.private_content) ? kClipRecordHead + slot.data->size() : 4;
+    total += slot.data && !(automatic && slot.private_content) ? kClipRecordHead + slot.data->size()
+             : !slot.data && slot.kept_record                  ? slot.kept_record->size()
+                                                               : 4;
   }
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(total);
@@ -226,7 +287,7 @@ void store_slot(App& app, unsigned id) {
     }
   }
   show_slot(app, i);
-  if (auto_clip_file(app)) save_clip_file(app, app.settings.ClipFileName, true);
+  if (auto_clip_file(app)) save_automatically(app, false);
 }
 
 void recall_slot(App& app, unsigned id) {
@@ -310,7 +371,8 @@ void save_clips(App& app, unsigned) {
   r.lpstrDefExt = "clc";
   if (!GetSaveFileNameA(&r)) return;
   take_dialog_name(app);
-  save_clip_file(app, app.settings.ClipFileName);
+  // Replacing the file by hand is the user's choice; the automatic saves follow.
+  if (save_clip_file(app, app.settings.ClipFileName)) app.slots.file_incomplete = false;
 }
 
 void toggle_auto_clip_file(App& app, unsigned) {

@@ -128,6 +128,13 @@ TEST(ClipFile, TruncatedAtEveryLengthKeepsTheWholeRecords) {
     if (n == 17) { EXPECT_EQ(read.failed_site, kSiteClipSizeRead); }
     if (n == 16 + 4 + 2) { EXPECT_EQ(read.failed_site, kSiteClipFormatRead); }
     if (n == 16 + 44 + 1) { EXPECT_EQ(read.failed_site, kSiteClipDataRead); }
+    // Every record from the one the file ends in is counted as unread.
+    const std::size_t third_end = 16 + 48 + 4 + 50;  // then empty records of 4 bytes each
+    EXPECT_EQ(read.unread, n < 16 ? 0u
+                           : n < 16 + 48 ? 20u
+                           : n < 16 + 48 + 4 ? 19u
+                           : n < third_end ? 18u
+                                           : 17u - (n - third_end) / 4) << n;
   }
   EXPECT_EQ(read_clip_file(full).slots[2].label_text(), "three");
 }
@@ -147,6 +154,12 @@ TEST(ClipFile, OnlyTextAndFittingBitmapsAreTakenAndTheRestIsPassedInStep) {
     EXPECT_EQ(read.refused, format == kSlotText ? 0u : 1u) << format;  // "abc" is no DIB
     EXPECT_EQ(read.slots[1].label_text(), "next") << format;
     EXPECT_EQ(read.failed_site, 0u) << format;
+    // A record this program does not take (a newer one's format 13, say)
+    // goes back into the file as it came; storing into its slot replaces it.
+    EXPECT_EQ(clip_file_bytes(read.slots), file) << format;
+    SlotArray again = read.slots;
+    store_block(again[0], kSlotText, bytes_of(std::string("new", 4)), at(2026, 3));
+    EXPECT_EQ(read_clip_file(clip_file_bytes(again)).refused, 0u) << format;
   }
 }
 

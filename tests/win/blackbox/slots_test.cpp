@@ -139,8 +139,21 @@ TEST_F(ClipFiles, SaveIntoAReadOnlyFileKeepsThePreviousClips) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// A damaged file at start-up: one box, the whole records taken, nothing else.
-TEST_F(ClipFiles, ShortFileAtStartUpGivesOneBoxAndTheWholeRecords) {
+// Answers the box with this caption and returns its text.
+std::string answer_box(const Kestrin& run, const char* caption) {
+  HWND box = run.wait_for_window(caption);
+  if (!box) return "(no box)";
+  std::string text;
+  for (const std::string& t : child_texts(box)) text += t;
+  press_button(box, IDOK);
+  wait_until([&] { return !IsWindow(box); });
+  return text;
+}
+
+// A damaged file at start-up: its box, one report of the records lost, the
+// whole records taken; the file is left as it was, also by a store and at the
+// close, until Save Clips replaces it.
+TEST_F(ClipFiles, ShortFileAtStartUpIsReportedOnceAndKeptAsItWas) {
   const std::string path = temp_dir() + "\\short.clc";
   SlotArray slots;
   const std::string first("first", 6), second("second", 7);
@@ -154,10 +167,9 @@ TEST_F(ClipFiles, ShortFileAtStartUpGivesOneBoxAndTheWholeRecords) {
   write_file(windows_ini_path(), ini_with(path, true));
   auto run = Kestrin::start({.expect_window = false});
   ASSERT_TRUE(run);
-  HWND box = run->wait_for_window("GetLastError()");  // shown during the creation
-  ASSERT_NE(box, nullptr);
-  press_button(box, IDOK);
-  ASSERT_TRUE(wait_until([&] { return !IsWindow(box); }));
+  EXPECT_NE(answer_box(*run, "GetLastError()"), "(no box)");  // shown during the creation
+  EXPECT_NE(answer_box(*run, "Kestrin").find("records 2 to 20 could not be read"),
+            std::string::npos);
   ASSERT_TRUE(run->find_window());
   ASSERT_TRUE(run->sync());
   EXPECT_TRUE(run->wait_for_window("GetLastError()", 500) == nullptr);
@@ -166,6 +178,78 @@ TEST_F(ClipFiles, ShortFileAtStartUpGivesOneBoxAndTheWholeRecords) {
   ASSERT_TRUE(run->command(IDM_RECALL_FIRST + 1));
   ASSERT_TRUE(run->sync());
   EXPECT_EQ(clipboard_text(), "untouched");
+
+  copy("stored");
+  run->post(WM_COMMAND, IDM_STORE_FIRST + 5);
+  EXPECT_NE(answer_box(*run, "Kestrin").find("were not saved"), std::string::npos);
+  ASSERT_TRUE(run->command(IDM_STORE_FIRST + 6));  // said once only
+  EXPECT_EQ(run->close(), 0u);
+  EXPECT_EQ(file_bytes(path), bytes);
+}
+
+// A clip file another program holds at start-up is not wiped at the close.
+TEST_F(ClipFiles, LockedFileAtStartUpIsNotWipedAtTheClose) {
+  const std::string path = temp_dir() + "\\held.clc";
+  SlotArray slots;
+  const std::string text("kept", 5);
+  slots[3].format = 1;
+  slots[3].data.emplace(text.begin(), text.end());
+  const std::vector<uint8_t> before = clip_file_bytes(slots);
+  write_file(path, std::string(before.begin(), before.end()));
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  write_file(windows_ini_path(), ini_with(path, true));
+  auto run = Kestrin::start({.expect_window = false});
+  ASSERT_TRUE(run);
+  EXPECT_NE(answer_box(*run, "GetLastError()"), "(no box)");
+  ASSERT_TRUE(run->find_window());
+  CloseHandle(held);
+  EXPECT_EQ(run->close(), 0u);
+  EXPECT_EQ(file_bytes(path), before);
+}
+
+// A record of a kind this program does not take (a newer program's format 13)
+// is reported once and goes back into the file unchanged with the next save.
+TEST_F(ClipFiles, UnknownRecordSurvivesARoundTrip) {
+  const std::string path = temp_dir() + "\\newer.clc";
+  SlotArray slots;
+  const std::string text("plain", 6);
+  slots[0].format = 1;
+  slots[0].data.emplace(text.begin(), text.end());
+  const std::vector<uint8_t> unicode = {'h', 0, 'i', 0, 0, 0};
+  slots[2].format = 13;
+  slots[2].data = unicode;
+  const std::vector<uint8_t> before = clip_file_bytes(slots);
+  write_file(path, std::string(before.begin(), before.end()));
+  write_file(windows_ini_path(), ini_with(path, true));
+  auto run = Kestrin::start({.expect_window = false});
+  ASSERT_TRUE(run);
+  EXPECT_NE(answer_box(*run, "Kestrin").find("1 record of"), std::string::npos);
+  ASSERT_TRUE(run->find_window());
+  copy("added");
+  ASSERT_TRUE(run->command(IDM_STORE_FIRST + 9));
+  EXPECT_EQ(run->close(), 0u);
+  const std::vector<uint8_t> after = file_bytes(path);
+  const std::size_t third = 16 + kClipRecordHead + text.size() + 4;  // slot 2's record
+  ASSERT_GT(after.size(), third + kClipRecordHead + unicode.size());
+  EXPECT_TRUE(std::equal(before.begin() + third, before.begin() + third + kClipRecordHead + 6,
+                         after.begin() + third));
+  EXPECT_EQ(read_clip_file(after).slots[9].label_text(), "added");
+}
+
+// A clip file name of 254 characters: the save beside it fits, and a store
+// reaches the file.
+TEST_F(ClipFiles, LongClipFileNameIsSaved) {
+  std::string path = temp_dir() + "\\";
+  path += std::string(254 - path.size() - 4, 'c') + ".clc";
+  ASSERT_EQ(path.size(), 254u);
+  auto run = start(ini_with(path, true));
+  ASSERT_TRUE(run);
+  answer_box(*run, "GetLastError()");  // not there yet
+  copy("long name");
+  ASSERT_TRUE(run->command(IDM_STORE_FIRST + 1));
+  EXPECT_EQ(read_clip_file(file_bytes(path)).slots[1].label_text(), "long name");
+  EXPECT_TRUE(run->wait_for_window("GetLastError()", 300) == nullptr);
   EXPECT_EQ(run->close(), 0u);
 }
 
