@@ -181,7 +181,7 @@ void open_file(App& app, unsigned) {
   OPENFILENAMEA& r = dialog_record(app, app.files.current_file_name, true);
   r.lpstrFilter = kTextFilters;
   r.nFilterIndex = 1;
-  r.Flags = OFN_FILEMUSTEXIST;
+  r.Flags = OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
   r.lpstrDefExt = "txt";
   if (GetOpenFileNameA(&r)) {
     app.files.current_file_name = app.file_dialog.file.data();
@@ -218,7 +218,7 @@ void save_file(App& app, unsigned id) {
   r.nFilterIndex = 1;
   r.lpstrFileTitle = app.file_dialog.title.data();
   r.nMaxFileTitle = static_cast<DWORD>(app.file_dialog.title.size());
-  r.Flags = OFN_PATHMUSTEXIST;
+  r.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   r.lpstrDefExt = extension ? extension + 1 : "txt";
   if (!GetSaveFileNameA(&r)) return;
   files.current_file_name = app.file_dialog.file.data();

@@ -349,7 +349,7 @@ void load_clips(App& app, unsigned) {
   r.lpstrFilter = kClipFilters;
   r.lpstrFile = dialog.file.data();
   r.nMaxFile = static_cast<DWORD>(dialog.file.size());
-  r.Flags = OFN_FILEMUSTEXIST;
+  r.Flags = OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
   r.lpstrDefExt = "clc";
   if (!GetOpenFileNameA(&r)) return;
   take_dialog_name(app);
@@ -367,7 +367,7 @@ void save_clips(App& app, unsigned) {
   r.nMaxFile = static_cast<DWORD>(dialog.file.size());
   r.lpstrFileTitle = dialog.title.data();
   r.nMaxFileTitle = static_cast<DWORD>(dialog.title.size());
-  r.Flags = OFN_PATHMUSTEXIST;
+  r.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   r.lpstrDefExt = "clc";
   if (!GetSaveFileNameA(&r)) return;
   take_dialog_name(app);
