@@ -56,9 +56,9 @@ void on_destroy(App& app) {
   PostQuitMessage(0);
 }
 
-void on_close(App& app) {
+void on_close(App& app, bool ask = true) {
   app.frame.visible_at_close = IsWindowVisible(app.main_window) != FALSE;
-  if (app.settings.ConfirmQuit &&
+  if (ask && app.settings.ConfirmQuit &&
       MessageBoxA(app.main_window, "Are you sure you wish to quit?", "Kestrin", MB_YESNO) !=
           IDYES) {
     return;
@@ -112,6 +112,11 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       return 0;
     case WM_CLOSE:
       on_close(*app);
+      return 0;
+    case WM_ENDSESSION:
+      // The Windows session ends, or an installer needs the program gone: it
+      // closes as Exit does, settings saved, without the Confirm Exit question.
+      if (wparam) on_close(*app, false);
       return 0;
     case WM_QUIT:
     case WM_SHOWWINDOW:

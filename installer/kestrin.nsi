@@ -12,6 +12,8 @@ Unicode true
   InstallDir "$PROGRAMFILES\Kestrin"
 !endif
 !include "FileFunc.nsh"
+!include "LogicLib.nsh"
+!include "WinMessages.nsh"
 
 Name "Kestrin"
 OutFile "${OUTFILE}"
@@ -23,6 +25,42 @@ ShowUninstDetails show
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrin"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 
+; A running Kestrin keeps its program file and writes its settings when it
+; ends: it is asked to close first (as at the end of a Windows session: its
+; settings are saved, no question is asked), and the run waits until the
+; process is gone. An interactive run asks the user before; a silent run closes
+; it. One that does not end stops the run before anything is changed.
+!macro CloseRunningKestrin
+  FindWindow $0 "Quorvane"
+  ${If} $0 != 0
+    ${IfNot} ${Silent}
+      MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION "Kestrin is running. OK closes it (its settings are saved) and goes on; Cancel stops here and changes nothing." IDOK +2
+      Abort "Kestrin is running; nothing was changed."
+    ${EndIf}
+    DetailPrint "Closing the running Kestrin"
+    SendMessage $0 ${WM_ENDSESSION} 1 0 /TIMEOUT=5000
+  ${EndIf}
+  ; The process holds its single-instance mutex until it has ended.
+  StrCpy $1 0
+  ${Do}
+    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "KestrinOrsk") p .r2'
+    ${If} $2 == 0
+      ${Break}
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r2)'
+    ${If} $1 >= 100
+      MessageBox MB_OK|MB_ICONSTOP "Kestrin is still running and did not close. Close it and run this again; nothing was changed." /SD IDOK
+      Abort "Kestrin is still running; nothing was changed."
+    ${EndIf}
+    FindWindow $0 "Quorvane"
+    ${If} $0 != 0
+      SendMessage $0 ${WM_ENDSESSION} 1 0 /TIMEOUT=2000
+    ${EndIf}
+    Sleep 100
+    IntOp $1 $1 + 1
+  ${Loop}
+!macroend
+
 Page components
 Page directory
 Page instfiles
@@ -31,6 +69,7 @@ UninstPage instfiles
 
 Section "Kestrin (required)" SecProgram
   SectionIn RO
+  !insertmacro CloseRunningKestrin
   SetOutPath "$INSTDIR"
   File "${SOURCE}\Kestrin.exe"
   File "${SOURCE}\kestrin-text.exe"
@@ -53,7 +92,8 @@ Section /o "Start Kestrin with Windows" SecAutostart
 SectionEnd
 
 Section "Uninstall"
-  ; A running copy would keep its files.
+  ; A running copy would keep its files and write its settings again.
+  !insertmacro CloseRunningKestrin
   DetailPrint "Removing Kestrin from $INSTDIR"
   Delete "$INSTDIR\Kestrin.exe"
   Delete "$INSTDIR\kestrin-text.exe"

@@ -61,6 +61,18 @@ check "the installed program starts" \
 wine taskkill /im Kestrin.exe >/dev/null 2>&1
 check "it writes its settings at the close" test -f "$prefix/drive_c/windows/Quorvane.INI"
 
+# Installing again and uninstalling while the program runs, with Confirm Exit
+# on: each run closes it (no question asked), replaces or removes its files,
+# and the settings it writes at its close are removed with the rest.
+running() { xdotool search --name "^(Text: |Clipboard is empty)" | grep -q .; }
+printf '[Options]\r\nConfirmQuit=1\r\n' > "$prefix/drive_c/windows/Quorvane.INI"
+wine "C:\\Program Files\\Kestrin\\Kestrin.exe" >/dev/null 2>&1 &
+check "the program runs before the reinstall" running
+wine "$work/kestrin-setup-x64.exe" /S >/dev/null 2>&1
+check "a silent reinstall closes the running program" bash -c "! xdotool search --name '^(Text: |Clipboard is empty)' | grep -q ."
+check "and leaves the program installed" test -f "$installed/Kestrin.exe"
+wine "C:\\Program Files\\Kestrin\\Kestrin.exe" >/dev/null 2>&1 &
+check "the program runs before the uninstall" running
 wine "C:\\Program Files\\Kestrin\\uninstall.exe" /S /REMOVESETTINGS >/dev/null 2>&1
 check "the program folder is gone" bash -c "! test -e '$installed'"
 check "the Start-menu entry is gone" \
