@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "diagnostics.h"
+#include "diagnostics_win.h"
 #include "text_format.h"
 
 namespace kestrin {

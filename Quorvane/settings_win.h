@@ -1,7 +1,7 @@
 // "Quorvane.INI" through the platform's private-profile functions.
 #pragma once
 
-#include "app.h"
+#include "app_win.h"
 
 namespace kestrin {
 

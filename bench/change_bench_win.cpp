@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app.h"
+#include "app_win.h"
 #include "bench_util.h"
-#include "clipboard/seam.h"
-#include "main_window.h"
+#include "clipboard/seam_win.h"
+#include "main_window_win.h"
 #include "settings_win.h"
 
 int main() {

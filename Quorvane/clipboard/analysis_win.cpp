@@ -1,7 +1,8 @@
 #include "clipboard/analysis_win.h"
+#include "clipboard/seam_win.h"
 
-#include "clipboard/change.h"
-#include "frame.h"
+#include "clipboard/change_win.h"
+#include "frame_win.h"
 #include "text_format.h"
 
 namespace kestrin {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
+#include "app_win.h"
 
 namespace kestrin {
 

@@ -1,4 +1,5 @@
 #include "clipboard/viewer_win.h"
+#include "clipboard/seam_win.h"
 
 #include <cstring>
 
@@ -6,12 +7,12 @@
 #include <commdlg.h>
 
 #include "clipboard/analysis_win.h"
-#include "clipboard/change.h"
+#include "clipboard/change_win.h"
 #include "clipboard/viewer_rules.h"
-#include "clipboard/floating_status.h"
-#include "run_command.h"
-#include "diagnostics.h"
-#include "frame.h"
+#include "clipboard/floating_status_win.h"
+#include "run_command_win.h"
+#include "diagnostics_win.h"
+#include "frame_win.h"
 #include "res/resource.h"
 #include "text_format.h"
 

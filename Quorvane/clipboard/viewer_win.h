@@ -1,7 +1,7 @@
 // The client area: layout, paint, scrolling, keys, wheel, font and colours.
 #pragma once
 
-#include "app.h"
+#include "app_win.h"
 
 namespace kestrin {
 

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "diagnostics.h"
+#include "diagnostics_win.h"
 #include "extras/desktop.h"
 #include "extras/extras_win.h"
 #include "res/resource.h"

@@ -2,7 +2,7 @@
 // worker thread, and the desktop utilities.
 #pragma once
 
-#include "app.h"
+#include "app_win.h"
 
 namespace kestrin {
 

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "extras/extras_win.h"
+#include "clipboard/seam_win.h"
 #include "extras/modem.h"
 #include "res/resource.h"
 

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "extras/extras_win.h"
+#include "clipboard/seam_win.h"
 #include "extras/stock.h"
 #include "res/resource.h"
 #include "text_format.h"

@@ -1,7 +1,8 @@
 #include <cstdio>
 #include <string>
 
-#include "diagnostics.h"
+#include "diagnostics_win.h"
+#include "clipboard/seam_win.h"
 #include "extras/extras_win.h"
 #include "extras/web.h"
 

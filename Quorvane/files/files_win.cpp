@@ -1,4 +1,5 @@
 #include "files/files_win.h"
+#include "clipboard/seam_win.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -7,10 +8,10 @@
 #include <cstring>
 #include <optional>
 
-#include "diagnostics.h"
-#include "files/file_clipboard.h"
+#include "diagnostics_win.h"
+#include "files/file_clipboard_win.h"
 #include "files/files.h"
-#include "frame.h"
+#include "frame_win.h"
 #include "palm_doc_file.h"
 #include "res/resource.h"
 #include "text_format.h"

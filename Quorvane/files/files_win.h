@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app.h"
+#include "app_win.h"
 
 namespace kestrin {
 

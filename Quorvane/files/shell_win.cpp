@@ -1,4 +1,5 @@
 #include "files/shell_win.h"
+#include "clipboard/seam_win.h"
 
 #include <shellapi.h>
 

@@ -1,7 +1,7 @@
 // Shelling the clipboard: every qualifying line handed to the desktop shell.
 #pragma once
 
-#include "app.h"
+#include "app_win.h"
 
 namespace kestrin {
 

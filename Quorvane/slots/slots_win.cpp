@@ -1,10 +1,11 @@
 #include "slots/slots_win.h"
+#include "clipboard/seam_win.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "diagnostics.h"
+#include "diagnostics_win.h"
 #include "res/resource.h"
 #include "slots/clip_file.h"
 #include "slots/slots.h"

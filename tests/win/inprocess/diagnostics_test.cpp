@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "diagnostics.h"
+#include "diagnostics_win.h"
 #include "driver.h"
 
 namespace kestrin {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <set>
 
-#include "commands.h"
+#include "commands_win.h"
 #include "res/resource.h"
 #include "transform/rules.h"
 #include "window_fixture.h"

@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "clipboard/analysis_win.h"
-#include "clipboard/change.h"
+#include "clipboard/seam_win.h"
+#include "clipboard/change_win.h"
 #include "res/resource.h"
 #include "text_format.h"
 #include "window_fixture.h"

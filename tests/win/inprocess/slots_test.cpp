@@ -2,7 +2,7 @@
 // clipboard, their menu items, the orderings, and recall in append mode.
 #include <gtest/gtest.h>
 
-#include "clipboard/change.h"
+#include "clipboard/change_win.h"
 #include "res/resource.h"
 #include "slots/slots.h"
 #include "window_fixture.h"

@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "app.h"
+#include "app_win.h"
 #include "driver.h"
-#include "main_window.h"
+#include "main_window_win.h"
 #include "settings_win.h"
 
 namespace kestrin {

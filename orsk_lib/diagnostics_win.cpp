@@ -1,4 +1,4 @@
-#include "diagnostics.h"
+#include "diagnostics_win.h"
 
 #include <string>
 

@@ -1,11 +1,11 @@
-#include "entry.h"
+#include "entry_win.h"
 
-#include "app.h"
+#include "app_win.h"
 #include "command_line.h"
-#include "files/file_clipboard.h"
-#include "main_window.h"
+#include "files/file_clipboard_win.h"
+#include "main_window_win.h"
 #include "settings_win.h"
-#include "win_raii.h"
+#include "raii_win.h"
 
 namespace kestrin {
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "clipboard/change_rules.h"
+
 namespace kestrin {
 
 class GlobalBlock;
@@ -39,13 +41,6 @@ class ClipboardSession {
 
 // Where a change notification comes from, as far as this thread's clipboard
 // sessions tell.
-enum class ChangeSource {
-  Elsewhere,  // another program (or nothing of ours is closing)
-  OwnWrite,   // the write of the session closing now (taken once per close)
-  OwnRead,    // the close of a session that only read: nothing was copied.
-              // Wine notifies viewers when a read makes it render a delayed
-              // format; Windows never does.
-};
 ChangeSource classify_change_notification();
 
 // A movable global block (GMEM_DDESHARE) that the program owns.

@@ -1,8 +1,8 @@
-#include "files/file_clipboard.h"
+#include "files/file_clipboard_win.h"
 
-#include "clipboard/seam.h"
+#include "clipboard/seam_win.h"
 #include "text_format.h"
-#include "win_raii.h"
+#include "raii_win.h"
 
 namespace kestrin {
 

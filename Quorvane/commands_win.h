@@ -5,7 +5,7 @@
 
 #include <span>
 
-#include "app.h"
+#include "app_win.h"
 
 namespace kestrin {
 

@@ -1,6 +1,6 @@
-#include "clipboard/floating_status.h"
+#include "clipboard/floating_status_win.h"
 
-#include "diagnostics.h"
+#include "diagnostics_win.h"
 #include "res/resource.h"
 
 namespace kestrin {

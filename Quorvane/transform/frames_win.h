@@ -2,7 +2,7 @@
 // the write as the program's own.
 #pragma once
 
-#include "app.h"
+#include "app_win.h"
 #include "transform/rules.h"
 
 namespace kestrin {

@@ -2,7 +2,7 @@
 // the status bar, the tray icon and the one-second timer.
 #pragma once
 
-#include "app.h"
+#include "app_win.h"
 
 namespace kestrin {
 

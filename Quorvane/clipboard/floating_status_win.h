@@ -1,7 +1,7 @@
 // The small floating window with four figures of the clipboard text.
 #pragma once
 
-#include "app.h"
+#include "app_win.h"
 
 namespace kestrin {
 

@@ -2,7 +2,7 @@
 // dispatch of every message.
 #pragma once
 
-#include "app.h"
+#include "app_win.h"
 
 namespace kestrin {
 

@@ -1,11 +1,11 @@
-#include "frame.h"
+#include "frame_win.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "run_command.h"
+#include "run_command_win.h"
 #include "settings_win.h"
-#include "splash.h"
+#include "splash_win.h"
 #include "menu_states.h"
 #include "res/resource.h"
 #include "text_format.h"

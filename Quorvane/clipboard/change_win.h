@@ -3,7 +3,7 @@
 // append mode, its separators, "&Delete" and the two request messages.
 #pragma once
 
-#include "app.h"
+#include "app_win.h"
 
 namespace kestrin {
 

@@ -1,4 +1,5 @@
-#include "clipboard/change.h"
+#include "clipboard/change_win.h"
+#include "clipboard/seam_win.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -8,10 +9,10 @@
 
 #include "clipboard/analysis_win.h"
 #include "clipboard/append.h"
-#include "clipboard/floating_status.h"
-#include "run_command.h"
-#include "diagnostics.h"
-#include "frame.h"
+#include "clipboard/floating_status_win.h"
+#include "run_command_win.h"
+#include "diagnostics_win.h"
+#include "frame_win.h"
 #include "res/resource.h"
 #include "text_format.h"
 
@@ -122,56 +123,57 @@ static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
   }
 }
 
+// The notice as the monitor stands now.
+static Notice notice_now(const App& app, ChangeSource source) {
+  return {source, GetClipboardSequenceNumber(), app.monitor.handled_sequence,
+          app.monitor.change_depth};
+}
+
 // Reads the change and joins it in append mode, in one open clipboard: while it
 // is open no other program can change what was read. Returns false when the
 // clipboard did not change since the last change handled (handling it again
 // would join the joined text onto itself).
 static bool take_change(App& app, ChangeSource source) {
   ClipboardSession session(app.main_window);
-  const DWORD sequence = GetClipboardSequenceNumber();
-  if (source != ChangeSource::OwnWrite && app.monitor.handled_sequence == sequence) return false;
-  if (source == ChangeSource::OwnWrite && GetClipboardOwner() != app.main_window) {
-    // Another program wrote between this program's close and this notice. Its
-    // own notice follows and is handled then; this one stands for the write
-    // the program made, whose text it knows when it was a join.
-    if (app.monitor.written_text) app.monitor.handled_text = app.monitor.written_text;
-  } else {
-    app.monitor.handled_sequence = sequence;
-    if (app.monitor.written_text) {
-      app.monitor.text_cache = {sequence, app.monitor.written_text};
-      app.monitor.handled_text = app.monitor.written_text;
-    } else {
-      app.monitor.handled_text = session.is_open() ? current_clipboard_text(app) : nullptr;
-    }
-  }
+  MonitorPart& m = app.monitor;
+  ChangeFacts facts;
+  facts.notice = notice_now(app, source);
+  facts.we_own_clipboard = GetClipboardOwner() == app.main_window;
+  facts.join_written = m.written_text != nullptr;
   // A copy marked private is seen but never joined, kept or shown.
-  app.monitor.private_content = session.is_open() && holds_private_content();
-  if (app.settings.Append && app.monitor.self_change == 0 && !app.monitor.private_content) {
-    append_join(app, session);
+  facts.private_content = session.is_open() && holds_private_content();
+  facts.append = app.settings.Append != 0;
+  facts.self_change = m.self_change;
+  const ChangeDecision decision = decide_change(facts);
+  if (!decision.changed) return false;
+  if (decision.claim) m.handled_sequence = facts.notice.sequence;
+  switch (decision.text) {
+    case ChangeText::Keep:
+      break;
+    case ChangeText::Written:
+      if (decision.claim) m.text_cache = {facts.notice.sequence, m.written_text};
+      m.handled_text = m.written_text;
+      break;
+    case ChangeText::Read:
+      m.handled_text = session.is_open() ? current_clipboard_text(app) : nullptr;
+      break;
   }
+  m.private_content = facts.private_content;
+  if (decision.join) append_join(app, session);
   return true;
 }
 
 void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
-  // The program's own writes are handled nested, inside their close. Another
-  // program's change can also arrive in the middle of a handling, while it waits
-  // on another process (the tray); it waits its turn, so that it is not taken for
-  // an own write and left unjoined.
+  // Taken once: an own write's notice is claimed by the first look.
   const ChangeSource source = classify_change_notification();
-  if (source == ChangeSource::OwnRead) {
-    // Wine notifies viewers when a read of ours makes it render a delayed
-    // format, which changes nothing. But another program's copy (an X11 copy
-    // Wine imports as our read opens the clipboard) can be announced in the
-    // same close: then the sequence number has moved, and the notice is handled
-    // once the read is over.
-    if (GetClipboardSequenceNumber() != app.monitor.handled_sequence) {
+  switch (decide_notice(notice_now(app, source))) {
+    case NoticeAction::Drop:
+      return;
+    case NoticeAction::Repost:
       PostMessageA(app.main_window, WM_DRAWCLIPBOARD, wparam, lparam);
-    }
-    return;
-  }
-  if (app.monitor.change_depth > 0 && source != ChangeSource::OwnWrite) {
-    PostMessageA(app.main_window, WM_DRAWCLIPBOARD, wparam, lparam);
-    return;
+      return;
+    case NoticeAction::Handle:
+      break;
   }
   bool changed = false;
   {

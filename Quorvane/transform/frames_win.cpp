@@ -1,10 +1,11 @@
-#include "transform/frames.h"
+#include "transform/frames_win.h"
+#include "clipboard/seam_win.h"
 
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "run_command.h"
+#include "run_command_win.h"
 #include "res/resource.h"
 #include "transform/rules.h"
 

@@ -1,19 +1,19 @@
-#include "commands.h"
+#include "commands_win.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <numeric>
 
-#include "clipboard/change.h"
-#include "clipboard/floating_status.h"
+#include "clipboard/change_win.h"
+#include "clipboard/floating_status_win.h"
 #include "clipboard/viewer_win.h"
-#include "dialogs.h"
+#include "dialogs_win.h"
 #include "extras/extras_win.h"
 #include "files/files_win.h"
 #include "files/shell_win.h"
-#include "frame.h"
-#include "transform/frames.h"
+#include "frame_win.h"
+#include "transform/frames_win.h"
 #include "transform/rules.h"
 #include "res/resource.h"
 #include "slots/slots_win.h"

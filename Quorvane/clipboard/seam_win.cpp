@@ -1,4 +1,4 @@
-#include "clipboard/seam.h"
+#include "clipboard/seam_win.h"
 
 #include <cstring>
 #include <new>

@@ -1,7 +1,7 @@
-#include "dialogs.h"
+#include "dialogs_win.h"
 
-#include "run_command.h"
-#include "frame.h"
+#include "run_command_win.h"
+#include "frame_win.h"
 #include "res/resource.h"
 
 namespace kestrin {

@@ -1,4 +1,4 @@
-#include "splash.h"
+#include "splash_win.h"
 
 namespace kestrin {
 

@@ -16,11 +16,10 @@
 #include <vector>
 
 #include "clipboard/analysis.h"
-#include "clipboard/seam.h"
 #include "extras/stock_queue.h"
 #include "settings_table.h"
 #include "slots/clip_slot.h"
-#include "win_raii.h"
+#include "raii_win.h"
 
 namespace kestrin {
 
