@@ -146,6 +146,8 @@ struct StockRequest {
   uint16_t port = 80;
   uint32_t dates[6] = {};  // year, month, day of the start, then of the end
   bool beep_each = false;  // "Debug Display": a beep after every ticker
+  DWORD connect_ms = 10000;  // time-outs of the exchange
+  DWORD silence_ms = 30000;
 };
 
 // A clipboard text the stock command scans for tickers, a slice per message so

@@ -68,6 +68,8 @@ const std::vector<SettingKey>& settings_read_order() {
       text("DriveMappingDestination", &Settings::DriveMappingDestination,
            kDriveMappingDestinationMax),
       text("StockServer", &Settings::StockServer, kStockServerMax),
+      integer("StockConnectSeconds", &Settings::StockConnectSeconds),
+      integer("StockSilenceSeconds", &Settings::StockSilenceSeconds),
   };
   return keys;
 }
@@ -91,7 +93,8 @@ const std::vector<SettingKey>& settings_write_order() {
         "YearStart", "MonthStart", "DateStart", "ColorForeground", "ColorBackground",
         "ModemComPort", "ClipFileName", "ClipsAutoFile", "FontHeight",
         "ConsecutiveBinaryCharactersToRemove", "DroppedFileOperation",
-        "DriveMappingSource", "DriveMappingDestination", "StockServer"};
+        "DriveMappingSource", "DriveMappingDestination", "StockServer",
+        "StockConnectSeconds", "StockSilenceSeconds"};
     std::vector<SettingKey> ordered;
     for (const char* name : names) ordered.push_back(*find_setting(name));
     return ordered;

@@ -78,6 +78,8 @@ struct Settings {
   std::string DriveMappingSource;
   std::string DriveMappingDestination;
   std::string StockServer;  // "host" or "host:port" of the stock history server; none set
+  int32_t StockConnectSeconds = 10;  // the stock fetch waits this long to connect
+  int32_t StockSilenceSeconds = 30;  // and this long for the server's next byte
   int32_t State = 1;
 
   bool operator==(const Settings&) const = default;

@@ -5,7 +5,7 @@
 #include <system_error>
 #include <thread>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(KESTRIN_SCALAR)
 #include <emmintrin.h>
 #endif
 
@@ -79,7 +79,7 @@ std::size_t after_last_form_feed(const unsigned char* p, std::size_t n) {
 template <typename Found>
 void each_line_feed(const char* data, std::size_t begin, std::size_t end, Found found) {
   std::size_t i = begin;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(KESTRIN_SCALAR)
   const __m128i feeds = _mm_set1_epi8('\n');
   for (; i + 64 <= end; i += 64) {
     auto mask_at = [&](std::size_t k) {

@@ -1,6 +1,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -16,8 +17,6 @@ namespace kestrin {
 
 namespace {
 
-constexpr DWORD kConnectLimitMs = 10000;  // to connect
-constexpr DWORD kSilenceLimitMs = 30000;  // without a byte from the server
 constexpr DWORD kSliceMs = 100;           // how often a wait looks at the stop flag
 constexpr std::size_t kReceiveSize = 131072;
 constexpr std::size_t kScanSlice = 256 * 1024;  // text scanned between two looks at the queue
@@ -97,6 +96,13 @@ class AnswerFile {
 
 enum class Wait { Ready, TimedOut, Stopped, Failed };
 
+// A time-out setting in milliseconds: at least a second, at most a day; the
+// default for a value that is not a positive number.
+DWORD limit_ms(int32_t seconds, int32_t fallback) {
+  if (seconds <= 0) seconds = fallback;
+  return static_cast<DWORD>(std::min<int32_t>(seconds, 86400)) * 1000;
+}
+
 // Waits for the socket to become readable or writable, a slice at a time so
 // that a stop is seen at once.
 Wait wait_for(const App& app, SOCKET s, bool write, DWORD limit_ms) {
@@ -143,7 +149,7 @@ int download_to_file(const App& app, const StockRequest& request, const std::str
       WSAGetLastError() != WSAEWOULDBLOCK) {
     return error_box("Error connecting to Server socket"), 1;
   }
-  Wait connected = wait_for(app, server.get(), true, kConnectLimitMs);
+  Wait connected = wait_for(app, server.get(), true, request.connect_ms);
   if (connected == Wait::Stopped) return 1;
   int error = 0;
   int size = sizeof error;
@@ -155,7 +161,7 @@ int download_to_file(const App& app, const StockRequest& request, const std::str
   const std::string line = "GET " + path + "\r\n";
   std::size_t sent = 0;
   while (sent < line.size()) {
-    if (wait_for(app, server.get(), true, kSilenceLimitMs) != Wait::Ready) break;
+    if (wait_for(app, server.get(), true, request.silence_ms) != Wait::Ready) break;
     const int n = send(server.get(), line.data() + sent, static_cast<int>(line.size() - sent), 0);
     if (n <= 0) break;
     sent += static_cast<std::size_t>(n);
@@ -172,7 +178,7 @@ int download_to_file(const App& app, const StockRequest& request, const std::str
   std::string piece;
   std::size_t received = 0;
   for (;;) {
-    const Wait readable = wait_for(app, server.get(), false, kSilenceLimitMs);
+    const Wait readable = wait_for(app, server.get(), false, request.silence_ms);
     if (readable == Wait::Stopped) return 1;
     if (readable != Wait::Ready) {
       error_box("Error");  // silence past the limit, or a broken connection
@@ -313,6 +319,8 @@ void fetch_stock_history(App& app, unsigned) {
   const int32_t dates[6] = {s.YearStart, s.MonthStart, s.DateStart, s.YearEnd, s.MonthEnd, s.DateEnd};
   for (int i = 0; i < 6; ++i) request.dates[i] = static_cast<uint32_t>(dates[i]);
   request.beep_each = s.DebugClipboardTypes != 0;
+  request.connect_ms = limit_ms(s.StockConnectSeconds, 10);
+  request.silence_ms = limit_ms(s.StockSilenceSeconds, 30);
   scan.status_target = request.status_target;
   app.stock.queue.set_request(std::move(request));
   app.stock.scans.push_back(std::move(scan));

@@ -6,7 +6,7 @@
 #include "res/resource.h"
 #include "text_format.h"
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(KESTRIN_SCALAR)
 #include <emmintrin.h>
 #if defined(__GNUC__)
 #include <tmmintrin.h>  // SSSE3, used only where the processor has it
@@ -158,7 +158,7 @@ void apply_map(const ByteMap& map, char* data, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) p[i] = map[p[i]];
 }
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(KESTRIN_SCALAR)
 // Vector forms of the common maps; the tail goes through the byte map.
 bool vector_map(unsigned id, char* data, std::size_t n, std::size_t& done) {
   const __m128i flip = _mm_set1_epi8(0x20);
@@ -230,7 +230,7 @@ void flip_chess(unsigned id, char* data, std::size_t n) {
 
 // ---- removals ---------------------------------------------------------------
 
-#if defined(__SSE2__) && defined(__GNUC__)
+#if defined(__SSE2__) && !defined(KESTRIN_SCALAR) && defined(__GNUC__)
 // Shuffle patterns that gather the kept bytes of 8 to the front, by drop mask.
 struct Compaction {
   std::array<uint64_t, 256> shuffle{};
@@ -277,7 +277,7 @@ std::size_t drop_byte(char* data, std::size_t n, char c) {
   std::size_t i = 0, out = 0;
   char previous = '\0';
   bool have_previous = false;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(KESTRIN_SCALAR)
 #if defined(__GNUC__)
   const bool shuffle = has_ssse3();
 #else
@@ -366,7 +366,7 @@ std::size_t excess_new_lines(char* data, std::size_t n, bool leave_one) {
 // Offset of the first CR, LF or FF at or after `from`, or n.
 std::size_t next_line_break(const char* data, std::size_t from, std::size_t n) {
   std::size_t i = from;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(KESTRIN_SCALAR)
   const __m128i cr = _mm_set1_epi8(CR), lf = _mm_set1_epi8(LF), ff = _mm_set1_epi8(FF);
   for (; i + 16 <= n; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
@@ -495,7 +495,7 @@ bool same_length_replace(unsigned id, char* data, std::size_t n) {
   ByteMap map;
   if (!byte_map_of(id, map)) return false;
   std::size_t done = 0;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(KESTRIN_SCALAR)
   if (!vector_map(id, data, n, done)) done = 0;
 #endif
   apply_map(map, data + done, n - done);

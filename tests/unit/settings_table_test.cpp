@@ -61,7 +61,8 @@ TEST(SettingsRead, KeysAreReadInTheirOrderAndSections) {
       "Window/X2", "Window/Y2", "Options/ClipsAutoFile", "Options/FontHeight",
       "Options/ClipFileName", "Options/DroppedFileOperation",
       "Options/ConsecutiveBinaryCharactersToRemove", "Options/DriveMappingSource",
-      "Options/DriveMappingDestination", "Options/StockServer"};
+      "Options/DriveMappingDestination", "Options/StockServer", "Options/StockConnectSeconds",
+      "Options/StockSilenceSeconds"};
   EXPECT_EQ(profile.asked, expected);
 }
 
@@ -168,7 +169,7 @@ TEST(SettingsWrite, NewFileOrder) {
       "MonthEnd", "DateEnd", "YearStart", "MonthStart", "DateStart", "ColorForeground",
       "ColorBackground", "ModemComPort", "ClipFileName", "ClipsAutoFile", "FontHeight",
       "ConsecutiveBinaryCharactersToRemove", "DroppedFileOperation", "DriveMappingSource",
-      "DriveMappingDestination", "StockServer"};
+      "DriveMappingDestination", "StockServer", "StockConnectSeconds", "StockSilenceSeconds"};
   EXPECT_EQ(keys, expected);
 }
 

@@ -146,11 +146,12 @@ TEST_F(Peers, SilentServerFailsAfterItsTimeOutAndASlowOneDoesNotHoldTheExit) {
   const char* port = peer("KESTRIN_PEER_PORT");
   if (!port) GTEST_SKIP() << "needs peers_test.sh";
   Folder folder;
-  auto run = start("[Options]\r\nStatusWindow=0\r\nStockServer=127.0.0.1:" + std::string(port) + "\r\n");
+  auto run = start("[Options]\r\nStatusWindow=0\r\nStockServer=127.0.0.1:" + std::string(port) +
+                   "\r\nStockSilenceSeconds=2\r\n");
   ASSERT_TRUE(run);
   copy("SILENT");
   ASSERT_TRUE(run->command(IDM_FETCH_CSV));
-  HWND box = run->wait_for_window("Error", 45000);  // 30 s of silence
+  HWND box = run->wait_for_window("Error", 15000);  // 2 s of silence
   ASSERT_NE(box, nullptr);
   press_button(box, IDOK);
   EXPECT_TRUE(becomes([&] { return read_file(folder / "SILENT.csv"); },
