@@ -4,6 +4,7 @@
 // KESTRIN_BENCH_CLIP names the clip file (default: one in the temporary folder).
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -65,15 +66,27 @@ int main() {
   GetTempPathA(sizeof temp, temp);
   const std::string path = named ? named : std::string(temp) + "kestrin-bench.clc";
   const double megabytes = 20.0 * static_cast<double>(part.size()) / 1e6;
-  auto start = clock::now();
-  const bool saved = save_clip_file(app, path);
-  const double save = ms(clock::now() - start);
-  for (ClipSlot& slot : app.slots.store) clear(slot);
-  start = clock::now();
-  load_clip_file(app, path);
-  const double load = ms(clock::now() - start);
-  std::printf("twenty 8 MiB slots: save %.0f ms, %.0f MB/s%s; load %.0f ms, %.0f MB/s\n", save,
-              megabytes / save * 1000, saved ? "" : " (FAILED)", load, megabytes / load * 1000);
+  // Three rounds: the first pays for memory the system hands out for the first
+  // time (on a virtual machine far more than the work itself); scripts/bench
+  // compares the best round with the best of three runs of cp.
+  double best_save = 1e30, best_load = 1e30;
+  bool saved = true;
+  for (int round = 0; round < 3; ++round) {
+    auto start = clock::now();
+    saved = save_clip_file(app, path) && saved;
+    const double save = ms(clock::now() - start);
+    for (ClipSlot& slot : app.slots.store) clear(slot);
+    start = clock::now();
+    load_clip_file(app, path);
+    const double load = ms(clock::now() - start);
+    std::printf("twenty 8 MiB slots, round %d: save %.0f ms, %.0f MB/s%s; load %.0f ms, %.0f MB/s\n",
+                round + 1, save, megabytes / save * 1000, saved ? "" : " (FAILED)", load,
+                megabytes / load * 1000);
+    best_save = std::min(best_save, save);
+    best_load = std::min(best_load, load);
+  }
+  std::printf("twenty 8 MiB slots, best: save %.0f ms, %.0f MB/s; load %.0f ms, %.0f MB/s\n",
+              best_save, megabytes / best_save * 1000, best_load, megabytes / best_load * 1000);
   DestroyWindow(app.main_window);
   if (!named) DeleteFileA(path.c_str());
   return app.slots.store[19].filled() ? 0 : 1;
