@@ -1,0 +1,45 @@
+// UTF-8 and UTF-16: conversion, validation, byte order marks, character
+// counts. The one place the program and its tools handle encodings.
+// Platform-free.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kestrin {
+
+// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing
+// past U+10FFFF, no sequence cut short.
+bool valid_utf8(std::string_view text);
+
+// UTF-8 to UTF-16. Ill-formed input becomes U+FFFD, one per maximal bad part.
+std::u16string utf8_to_utf16(std::string_view text);
+
+// UTF-16 to UTF-8. A lone surrogate becomes U+FFFD.
+std::string utf16_to_utf8(std::u16string_view text);
+
+// Code points in well-formed UTF-8 (each byte that does not continue a
+// sequence starts one).
+std::size_t count_characters(std::string_view utf8);
+
+// Code points of 0x80 and above.
+std::size_t count_non_ascii_characters(std::string_view utf8);
+
+// The length in bytes of the first `characters` code points: never a cut one.
+std::size_t utf8_prefix(std::string_view utf8, std::size_t characters);
+
+// Whether every byte is below 0x80.
+bool is_ascii(std::string_view text);
+bool is_ascii(std::u16string_view text);
+
+enum class Bom { None, Utf8, Utf16Le, Utf16Be };
+// The byte order mark `bytes` start with, and its length.
+Bom detect_bom(std::string_view bytes);
+std::size_t bom_size(Bom bom);
+
+// UTF-16 in little-endian bytes and back (an odd last byte is dropped).
+std::string utf16_to_bytes(std::u16string_view text, bool big_endian = false);
+std::u16string bytes_to_utf16(std::string_view bytes, bool big_endian = false);
+
+}  // namespace kestrin
