@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "clipboard/analysis.h"
+#include "clipboard/text_value.h"
 #include "extras/stock_queue.h"
 #include "settings_table.h"
 #include "slots/clip_slot.h"
@@ -39,7 +40,7 @@ struct SettingsLocation {
 };
 
 // A clipboard text read once and shared by whoever needs it after the change.
-using SharedText = std::shared_ptr<const std::string>;
+using SharedText = std::shared_ptr<const TextValue>;
 
 struct ClipboardTextCache {
   std::optional<DWORD> sequence;  // the clipboard sequence number it was read at

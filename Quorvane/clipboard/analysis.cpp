@@ -10,11 +10,14 @@
 #endif
 
 #include "text_format.h"
+#include "utf.h"
 
 namespace kestrin {
 
 void Analysis::clear_counts() {
   size = cr = lf = ff = sp = tab = na = nul = 0;
+  unicode = false;
+  characters = non_ascii_characters = 0;
   histogram.fill(0);
   short_tail = false;
   line_anchors.reset();
@@ -192,6 +195,14 @@ void analyse_text(std::string_view text, Analysis& out, std::size_t max_records)
   }
 }
 
+void analyse_unicode_text(std::string_view utf8, Analysis& out, std::size_t max_records) {
+  analyse_text(utf8, out, max_records);
+  out.unicode = true;
+  const std::string_view text = utf8.substr(0, out.size);
+  out.characters = static_cast<uint32_t>(count_characters(text));
+  out.non_ascii_characters = static_cast<uint32_t>(count_non_ascii_characters(text));
+}
+
 LineCursor::LineCursor(std::string_view text, const Analysis& analysis, uint32_t line)
     : text_(text.substr(0, analysis.size)),
       count_(analysis.has_line_table() ? analysis.line_count : 0),
@@ -254,7 +265,7 @@ bool dib_size(const unsigned char* block, std::size_t block_size, uint32_t& widt
 
 void format_size_line(char* buffer, std::size_t size, const Analysis& a) {
   format_bounded(buffer, size, "Size: %u, CR: %u, LF: %u, FF: %u, SP: %u, NA: %u, NULL: %u - %s",
-                 a.size, a.cr, a.lf, a.ff, a.sp, a.na, a.nul, kBaseTitle);
+                 a.shown_size(), a.cr, a.lf, a.ff, a.sp, a.shown_non_ascii(), a.nul, kBaseTitle);
 }
 
 void format_bitmap_line(char* buffer, std::size_t size, const Analysis& a) {
@@ -262,9 +273,10 @@ void format_bitmap_line(char* buffer, std::size_t size, const Analysis& a) {
 }
 
 void format_text_line(char* buffer, std::size_t size, uint32_t line_count,
-                      uint32_t lines_per_page, uint32_t text_size, double pages) {
-  format_bounded(buffer, size, "Text: %u lines, %u displayed, %u bytes, %7.3f pages", line_count,
-                 lines_per_page, text_size, pages);
+                      uint32_t lines_per_page, uint32_t text_size, double pages,
+                      bool characters) {
+  format_bounded(buffer, size, "Text: %u lines, %u displayed, %u %s, %7.3f pages", line_count,
+                 lines_per_page, text_size, characters ? "chars" : "bytes", pages);
 }
 
 void format_bitmap_layout_line(char* buffer, std::size_t size, const Analysis& a,

@@ -44,6 +44,14 @@ struct Analysis {
 
   bool has_line_table() const { return line_anchors != nullptr; }
 
+  // A Unicode text (held as UTF-8) is told in characters: its size and its
+  // non-ASCII count in code points. The byte figures above stay what the line
+  // table and the viewer work on.
+  bool unicode = false;
+  uint32_t characters = 0, non_ascii_characters = 0;
+  uint32_t shown_size() const { return unicode ? characters : size; }
+  uint32_t shown_non_ascii() const { return unicode ? non_ascii_characters : na; }
+
   // Clears everything a change replaces (the bitmap size stays).
   void clear_counts();
 };
@@ -61,6 +69,10 @@ uint32_t text_length(const char* block, std::size_t block_size);
 // when they cannot be allocated, there are none, but line_count is still LF + 1.
 // Large texts are split between two threads.
 void analyse_text(std::string_view text, Analysis& out, std::size_t max_records = SIZE_MAX);
+// The same for a Unicode text held as UTF-8: the byte figures as above, and
+// the size and non-ASCII count in characters.
+void analyse_unicode_text(std::string_view utf8, Analysis& out,
+                          std::size_t max_records = SIZE_MAX);
 
 // Walks the lines of an analysed text from a given one on. `text` is the text
 // the analysis was made of; a line past the end, or an analysis without
@@ -103,8 +115,10 @@ inline constexpr unsigned kNeroFormat = 49862;
 // The status texts, formatted into buffer[size] (bounded).
 void format_size_line(char* buffer, std::size_t size, const Analysis& a);
 void format_bitmap_line(char* buffer, std::size_t size, const Analysis& a);
+// "... %u bytes ..." for ANSI text, "... %u chars ..." for Unicode text.
 void format_text_line(char* buffer, std::size_t size, uint32_t line_count,
-                      uint32_t lines_per_page, uint32_t text_size, double pages);
+                      uint32_t lines_per_page, uint32_t text_size, double pages,
+                      bool characters = false);
 void format_bitmap_layout_line(char* buffer, std::size_t size, const Analysis& a,
                                uint32_t area_width, uint32_t area_height);
 void format_scroll_line(char* buffer, std::size_t size, uint32_t min, uint32_t max,

@@ -31,10 +31,16 @@ void analyse_clipboard(App& app) {
         show_status_as_title(app);
       }
     }
-  } else if (IsClipboardFormatAvailable(CF_TEXT)) {
+  } else if (IsClipboardFormatAvailable(CF_TEXT) || IsClipboardFormatAvailable(CF_UNICODETEXT)) {
     // Without a text handle the Size line still follows, with every count 0.
     app.monitor.analysed_text = current_clipboard_text(app);
-    if (app.monitor.analysed_text) analyse_text(*app.monitor.analysed_text, a, app.monitor.line_table_limit);
+    if (const SharedText& text = app.monitor.analysed_text) {
+      if (text->unicode) {
+        analyse_unicode_text(text->bytes, a, app.monitor.line_table_limit);
+      } else {
+        analyse_text(text->bytes, a, app.monitor.line_table_limit);
+      }
+    }
     format_size_line(status, kStatusTextSize, a);
     show_status_as_title(app);
   } else {

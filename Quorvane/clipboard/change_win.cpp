@@ -28,20 +28,31 @@ void append_join(App& app, ClipboardSession& session) {
   SelfChangeScope own_write(app);
   if (!app.monitor.snapshot || !app.monitor.handled_text || !session.is_open()) return;
   const std::string_view separator = append_separator(app.settings.AppendWith);
-  std::shared_ptr<std::string> joined;
+  const TextValue& before = *app.monitor.snapshot;
+  const TextValue& added = *app.monitor.handled_text;
+  std::shared_ptr<TextValue> joined;
   GlobalBlock block;
   try {
-    joined = std::make_shared<std::string>(
-        app.monitor.snapshot->size() + separator.size() + app.monitor.handled_text->size(), '\0');
-    join_texts(joined->data(), *app.monitor.snapshot, separator, *app.monitor.handled_text);
-    block = make_text_block(*joined);
+    // ANSI joined to Unicode becomes Unicode: the ANSI part is converted, never
+    // the other way, so no character is lost.
+    const bool unicode = before.unicode || added.unicode;
+    const std::string before_bytes = unicode && !before.unicode ? ansi_to_utf8(before.bytes) : "";
+    const std::string added_bytes = unicode && !added.unicode ? ansi_to_utf8(added.bytes) : "";
+    const std::string_view first = unicode && !before.unicode ? before_bytes : before.bytes;
+    const std::string_view second = unicode && !added.unicode ? added_bytes : added.bytes;
+    joined = std::make_shared<TextValue>();
+    joined->unicode = unicode;
+    joined->bytes.assign(first.size() + separator.size() + second.size() + 1, '\0');
+    join_texts(joined->bytes.data(), first, separator, second);
+    joined->bytes.pop_back();  // join_texts ends with a NUL
+    block = make_value_block(*joined);
   } catch (const std::bad_alloc&) {
     return;
   }
   if (!block) return;
   app.monitor.snapshot.reset();
-  app.monitor.written_text = std::move(joined);
-  put_on_clipboard(session, CF_TEXT, block);
+  app.monitor.written_text = joined;
+  put_on_clipboard(session, text_format(*joined), block);
   session.close();
   app.monitor.written_text.reset();
 }
@@ -54,13 +65,13 @@ SharedText current_clipboard_text(App& app) {
   if (cache.sequence != sequence) {
     cache.text.reset();
     cache.sequence = sequence;
-    if (IsClipboardFormatAvailable(CF_TEXT)) {
-      ClipboardBytes bytes(CF_TEXT);
-      try {
-        if (bytes) cache.text = std::make_shared<const std::string>(bytes.bytes());
-      } catch (const std::bad_alloc&) {
-        cache.text.reset();
+    // The caller holds the clipboard open.
+    try {
+      if (std::optional<TextValue> text = read_open_clipboard_text()) {
+        cache.text = std::make_shared<const TextValue>(std::move(*text));
       }
+    } catch (const std::bad_alloc&) {
+      cache.text.reset();
     }
   }
   return cache.text;

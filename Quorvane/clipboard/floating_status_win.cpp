@@ -56,7 +56,7 @@ void refresh_floating_status(App& app) {
     return;
   }
   const Analysis& a = app.monitor.analysis;
-  SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_LENGTH, a.size, FALSE);
+  SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_LENGTH, a.shown_size(), FALSE);
   SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_CR, a.cr, FALSE);
   SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_LF, a.lf, FALSE);
   SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_FF, a.ff, FALSE);

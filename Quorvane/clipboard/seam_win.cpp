@@ -1,8 +1,13 @@
 #include "clipboard/seam_win.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
+
+#include "utf.h"
 
 namespace kestrin {
 
@@ -134,6 +139,123 @@ bool write_clipboard_text(HWND owner, std::string_view text) {
   if (!block) return false;
   ClipboardSession session(owner);
   return put_on_clipboard(session, CF_TEXT, block);
+}
+
+namespace {
+
+// The code page CF_TEXT is in: that of CF_LOCALE when the copy carries one.
+UINT ansi_code_page_of_copy() {
+  if (!IsClipboardFormatAvailable(CF_LOCALE)) return GetACP();
+  ClipboardBytes locale(CF_LOCALE);
+  const std::string_view block = locale ? locale.whole_block() : std::string_view();
+  if (block.size() < sizeof(LCID)) return GetACP();
+  LCID id = 0;
+  std::memcpy(&id, block.data(), sizeof id);
+  char page[16] = {};
+  if (GetLocaleInfoA(id, LOCALE_IDEFAULTANSICODEPAGE, page, sizeof page) <= 0) return GetACP();
+  const UINT number = static_cast<UINT>(std::strtoul(page, nullptr, 10));
+  return number == 0 ? GetACP() : number;
+}
+
+// An ASCII text is the same in both formats, unit for byte.
+bool same_ascii(std::u16string_view wide, std::string_view ansi) {
+  if (wide.size() != ansi.size()) return false;
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    if (wide[i] != static_cast<unsigned char>(ansi[i])) return false;
+  }
+  return true;
+}
+
+// Whether the ANSI code page gives exactly `ansi` for `wide`, with no
+// character replaced or fitted.
+bool converts_exactly(std::u16string_view wide, std::string_view ansi) {
+  if (wide.empty()) return ansi.empty();
+  if (wide.size() > INT_MAX) return false;
+  BOOL lossy = FALSE;
+  const auto* source = reinterpret_cast<const wchar_t*>(wide.data());
+  const int length = static_cast<int>(wide.size());
+  const int size =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source, length, nullptr, 0, nullptr, &lossy);
+  if (size <= 0 || lossy || static_cast<std::size_t>(size) != ansi.size()) return false;
+  std::string converted(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source, length, converted.data(), size,
+                      nullptr, &lossy);
+  return !lossy && converted == ansi;
+}
+
+}  // namespace
+
+std::optional<TextValue> read_clipboard_text(const ClipboardSession& session) {
+  if (!session.is_open()) return std::nullopt;
+  return read_open_clipboard_text();
+}
+
+std::optional<TextValue> read_open_clipboard_text() {
+  const bool has_ansi = IsClipboardFormatAvailable(CF_TEXT) != FALSE;
+  const bool has_wide = IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
+  try {
+    if (has_wide) {
+      ClipboardBytes wide_block(CF_UNICODETEXT);
+      if (wide_block) {
+        const std::string_view raw = wide_block.whole_block();
+        std::u16string wide(raw.size() / 2, u'\0');
+        std::memcpy(wide.data(), raw.data(), wide.size() * 2);
+        wide.resize(std::min(wide.size(), wide.find(u'\0')));
+        bool ansi_is_exact = false;
+        if (has_ansi && ansi_code_page_of_copy() == GetACP()) {
+          ClipboardBytes ansi(CF_TEXT);
+          ansi_is_exact = ansi && (is_ascii(std::u16string_view(wide))
+                                       ? same_ascii(wide, ansi.bytes())
+                                       : converts_exactly(wide, ansi.bytes()));
+          if (ansi_is_exact) return TextValue{std::string(ansi.bytes()), false};
+        }
+        return TextValue{utf16_to_utf8(wide), true};
+      }
+    }
+    if (!has_ansi) return std::nullopt;
+    ClipboardBytes ansi(CF_TEXT);
+    if (!ansi) return std::nullopt;
+    return TextValue{std::string(ansi.bytes()), false};
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
+UINT text_format(const TextValue& text) { return text.unicode ? CF_UNICODETEXT : CF_TEXT; }
+
+GlobalBlock make_value_block(const TextValue& text) {
+  if (!text.unicode) return make_text_block(text.bytes);
+  const std::u16string wide = utf8_to_utf16(text.bytes);
+  GlobalBlock block = GlobalBlock::allocate((wide.size() + 1) * sizeof(char16_t));
+  if (!block) return block;
+  LockedBlock bytes(block.get());
+  if (!bytes) return GlobalBlock();
+  std::memcpy(bytes.data(), wide.data(), wide.size() * sizeof(char16_t));
+  std::memset(bytes.data() + wide.size() * sizeof(char16_t), 0, sizeof(char16_t));
+  return block;
+}
+
+bool write_clipboard_value(HWND owner, const TextValue& text) {
+  GlobalBlock block;
+  try {
+    block = make_value_block(text);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (!block) return false;
+  ClipboardSession session(owner);
+  return put_on_clipboard(session, text_format(text), block);
+}
+
+std::string ansi_to_utf8(std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > INT_MAX) return std::string();
+  const int length = static_cast<int>(bytes.size());
+  const int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+  if (size <= 0) return std::string();
+  std::u16string wide(static_cast<std::size_t>(size), u'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, reinterpret_cast<wchar_t*>(wide.data()),
+                      size);
+  return utf16_to_utf8(wide);
 }
 
 }  // namespace kestrin

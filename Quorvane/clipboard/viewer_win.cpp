@@ -15,6 +15,7 @@
 #include "frame_win.h"
 #include "res/resource.h"
 #include "text_format.h"
+#include "utf.h"
 
 namespace kestrin {
 
@@ -51,7 +52,20 @@ RECT text_area(const App& app) {
   return area;
 }
 
-void draw_text(App& app, HDC dc, const std::string& text, const ScrollState& vertical) {
+// One line of the text: ANSI bytes as they are, UTF-8 through the wide
+// functions, so that the system draws and shapes every script.
+void draw_line(HDC dc, int y, std::string_view bytes, bool unicode) {
+  if (!unicode) {
+    TabbedTextOutA(dc, 0, y, bytes.data(), static_cast<int>(bytes.size()), 0, nullptr, 0);
+    return;
+  }
+  const std::u16string wide = utf8_to_utf16(bytes);
+  TabbedTextOutW(dc, 0, y, reinterpret_cast<const wchar_t*>(wide.data()),
+                 static_cast<int>(wide.size()), 0, nullptr, 0);
+}
+
+void draw_text(App& app, HDC dc, const TextValue& value, const ScrollState& vertical) {
+  const std::string& text = value.bytes;
   ScrollState bar = read_bar(app.main_window, SB_VERT);
   if (bar.max < app.monitor.analysis.line_count) {
     bar.max = app.monitor.analysis.line_count;
@@ -65,14 +79,20 @@ void draw_text(App& app, HDC dc, const std::string& text, const ScrollState& ver
     const uint64_t last = uint64_t{vertical.pos} + vertical.page;
     for (LineCursor line(text, a, vertical.pos); line.valid() && line.line() <= last;
          line.next()) {
-      const std::string_view bytes = line.visible();
-      TabbedTextOutA(dc, 0, static_cast<int>((line.line() - vertical.pos) * app.viewer.line_height),
-                     bytes.data(), static_cast<int>(bytes.size()), 0, nullptr, 0);
+      draw_line(dc, static_cast<int>((line.line() - vertical.pos) * app.viewer.line_height),
+                line.visible(), value.unicode);
     }
   } else {
     RECT area = text_area(app);
-    DrawTextA(dc, text.data(), static_cast<int>(a.size < INT_MAX ? a.size : INT_MAX), &area,
-              DT_EXPANDTABS);
+    if (value.unicode) {
+      const std::u16string wide = utf8_to_utf16(text);
+      DrawTextW(dc, reinterpret_cast<const wchar_t*>(wide.data()),
+                static_cast<int>(wide.size() < INT_MAX ? wide.size() : INT_MAX), &area,
+                DT_EXPANDTABS);
+    } else {
+      DrawTextA(dc, text.data(), static_cast<int>(a.size < INT_MAX ? a.size : INT_MAX), &area,
+                DT_EXPANDTABS);
+    }
   }
 }
 
@@ -145,8 +165,8 @@ void layout_viewer(App& app) {
     bar.max = a.line_count;
     bar.page = lines_per_page(static_cast<int>(height), app.viewer.line_height);
     write_bar(app.main_window, SB_VERT, SIF_ALL, bar, true);
-    format_text_line(status, kStatusTextSize, a.line_count, bar.page, a.size,
-                     static_cast<double>(bar.max - bar.min) / bar.page);
+    format_text_line(status, kStatusTextSize, a.line_count, bar.page, a.shown_size(),
+                     static_cast<double>(bar.max - bar.min) / bar.page, a.unicode);
     show_status_as_title(app);
   } else {
     write_bar(app.main_window, SB_HORZ, SIF_ALL, {}, true);
@@ -193,7 +213,8 @@ void paint_viewer(App& app) {
         UINT format = 0;
         for (int i = 0; i < count; ++i) {
           format = EnumClipboardFormats(format);
-          if ((format == CF_TEXT || format == CF_OEMTEXT) && !text_drawn) {
+          if ((format == CF_TEXT || format == CF_OEMTEXT || format == CF_UNICODETEXT) &&
+              !text_drawn) {
             if (const SharedText text = current_clipboard_text(app)) {
               draw_text(app, dc, *text, vertical);
             }

@@ -19,8 +19,37 @@ LocalTime local_time() {
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wDayOfWeek};
 }
 
+// A Unicode text (UTF-8) through a rule, written back as Unicode. The rules
+// leave bytes of 0x80 and above alone or remove them whole, so every character
+// outside ASCII comes back as it was.
+void run_on_unicode(App& app, TextValue text, unsigned id) {
+  switch (find_text_command(id)->kind) {
+    case RuleKind::SameLength:
+      same_length_replace(id, text.bytes.data(), text.bytes.size());
+      break;
+    case RuleKind::Shrinking:
+      text.bytes.resize(remove_text(id, text.bytes.data(), text.bytes.size()));
+      break;
+    default:
+      if (growth_of(id, text.bytes) == 0) return;  // nothing to replace: no write at all
+      text.bytes = grow_text(id, text.bytes);
+      break;
+  }
+  write_clipboard_value(app.main_window, text);
+}
+
+// The clipboard text when it is Unicode; nothing for ANSI text, which the
+// frames below handle byte for byte as they always have.
+std::optional<TextValue> unicode_text(App& app) {
+  ClipboardSession session(app.main_window);
+  std::optional<TextValue> text = read_clipboard_text(session);
+  if (text && !text->unicode) text.reset();
+  return text;
+}
+
 void run_same_length_command(App& app, unsigned id) {
   SelfChangeScope own_write(app);
+  if (std::optional<TextValue> text = unicode_text(app)) return run_on_unicode(app, *text, id);
   GlobalBlock copy;
   {
     ClipboardSession session(app.main_window);
@@ -41,6 +70,7 @@ void run_same_length_command(App& app, unsigned id) {
 
 void run_shrinking_command(App& app, unsigned id) {
   SelfChangeScope own_write(app);
+  if (std::optional<TextValue> text = unicode_text(app)) return run_on_unicode(app, *text, id);
   std::optional<std::string> text;
   {
     ClipboardSession session(app.main_window);
@@ -53,6 +83,13 @@ void run_shrinking_command(App& app, unsigned id) {
 
 void run_growing_command(App& app, unsigned id) {
   SelfChangeScope own_write(app);
+  if (std::optional<TextValue> text = unicode_text(app)) {
+    try {
+      return run_on_unicode(app, *text, id);
+    } catch (const std::bad_alloc&) {
+      return;
+    }
+  }
   std::optional<std::string> text;
   {
     ClipboardSession session(app.main_window);
@@ -80,10 +117,11 @@ void run_prepend_stamp(App& app, unsigned) {
   const std::string stamp = date_stamp(local_time());
   SelfChangeScope own_write(app);
   ClipboardSession session(app.main_window);
-  std::optional<std::string> text = copy_clipboard_text(session);
+  std::optional<TextValue> text = read_clipboard_text(session);
   if (!text) return;
-  GlobalBlock block = make_text_block(stamp + *text);
-  put_on_clipboard(session, CF_TEXT, block);
+  text->bytes.insert(0, stamp);  // ASCII: the same bytes in either kind
+  GlobalBlock block = make_value_block(*text);
+  put_on_clipboard(session, text_format(*text), block);
 }
 
 void run_cleanup_recipe(App& app, unsigned id) {

@@ -95,6 +95,11 @@ kestrin_pid=$!
 check "the program starts again" "1" bash -c 'xdotool search --name "^Text: " | wc -l'
 copy $'code();   \nmore;\t'
 check "the copy is cleaned of trailing white space" $'code();\nmore;\t' paste
+# A UTF-8 copy goes through the same cleanup with every character kept, and
+# X11 reads it back intact (it was once written back as CF_TEXT, with '?').
+copy $'grüße 日本語   \nжизнь 😀\t '
+check "a UTF-8 copy is cleaned and keeps its characters" $'grüße 日本語\nжизнь 😀\t ' paste
+check "the title counts its characters" "1" bash -c 'xdotool search --name "^Text: 2 lines, .* 20 chars," | wc -l'
 # Three copies at a person's pace onto a text that was there before: each is
 # joined once, in order (they were once joined onto the joined text again).
 wine taskkill /im Kestrin.exe >/dev/null 2>&1
