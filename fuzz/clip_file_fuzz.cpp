@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       if (slot.kept_record) taken += slot.kept_record->size();
       continue;
     }
-    check(slot.format == kSlotText || (slot.format == kSlotBitmap && dib_fits(*slot.data)));
+    check(slot.format == kSlotText || (slot.format == kSlotBitmap && dib_fits(*slot.data)) ||
+          (slot.format == kSlotUnicode && unicode_block_fits(*slot.data)));
     taken += kClipRecordHead + slot.data->size();
   }
   check(taken <= size);

@@ -73,7 +73,8 @@ bool read_record(Reader& in, std::size_t start, uint32_t size, ClipSlot& slot,
   if (!in.u32(times_used)) return result.failed_site = kSiteClipTimesRead, false;
   if (size > in.left()) return result.failed_site = kSiteClipDataRead, false;
   const std::span<const uint8_t> data = in.take(size);
-  if (format == kSlotText || (format == kSlotBitmap && dib_fits(data))) {
+  if (format == kSlotText || (format == kSlotBitmap && dib_fits(data)) ||
+      (format == kSlotUnicode && unicode_block_fits(data))) {
     slot.data.emplace(data.begin(), data.end());
     slot.format = format;
     slot.time_added = added;

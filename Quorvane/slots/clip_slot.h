@@ -10,7 +10,7 @@
 namespace kestrin {
 
 inline constexpr int kSlotCount = 20;
-inline constexpr std::size_t kSlotLabelSize = 128;
+inline constexpr std::size_t kSlotLabelSize = 260;  // 64 characters of UTF-8 and a NUL
 
 // A point in time as the system clock gives it (UTC for the slot figures).
 struct SlotTime {
@@ -21,7 +21,7 @@ struct SlotTime {
 
 struct ClipSlot {
   std::array<char, kSlotLabelSize> label{};   // NUL-terminated menu text
-  uint32_t format = 0;                         // 0 empty, 1 CF_TEXT, 8 CF_DIB
+  uint32_t format = 0;                         // 0 empty, 1 CF_TEXT, 8 CF_DIB, 13 CF_UNICODETEXT
   std::optional<std::vector<uint8_t>> data;    // the stored block, when filled
   SlotTime time_added;
   SlotTime time_last_used;

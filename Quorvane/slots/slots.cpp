@@ -4,6 +4,8 @@
 #include <cstring>
 #include <tuple>
 
+#include "utf.h"
+
 namespace kestrin {
 
 void store_block(ClipSlot& slot, uint32_t format, std::span<const uint8_t> block,
@@ -14,7 +16,8 @@ void store_block(ClipSlot& slot, uint32_t format, std::span<const uint8_t> block
   slot.format = 0;
   slot.private_content = false;
   // A clip file records sizes in 32 bits; a larger block is not stored.
-  if ((format == kSlotText || format == kSlotBitmap) && block.size() <= UINT32_MAX) {
+  if ((format == kSlotText || format == kSlotBitmap || format == kSlotUnicode) &&
+      block.size() <= UINT32_MAX) {
     slot.data.emplace(block.begin(), block.end());
     slot.format = format;
   }
@@ -37,11 +40,36 @@ std::string_view slot_text(const ClipSlot& slot) {
   return {bytes, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes) : size};
 }
 
+std::string slot_unicode_text(const ClipSlot& slot) {
+  if (!slot.data || slot.format != kSlotUnicode) return {};
+  const std::string_view bytes(reinterpret_cast<const char*>(slot.data->data()), slot.data->size());
+  std::u16string wide = bytes_to_utf16(bytes);
+  wide.resize(std::min(wide.size(), wide.find(u'\0')));
+  return utf16_to_utf8(wide);
+}
+
+bool unicode_block_fits(std::span<const uint8_t> block) {
+  if (block.size() % 2 != 0) return false;
+  for (std::size_t i = 0; i + 1 < block.size(); i += 2) {
+    if (block[i] == 0 && block[i + 1] == 0) return true;
+  }
+  return false;
+}
+
 void make_label(ClipSlot& slot) {
-  if (!slot.data || slot.format != kSlotText) return;
-  const std::string_view text = slot_text(slot).substr(0, kLabelLength);
+  if (!slot.data) return;
+  std::string unicode;
+  std::string_view text;
+  if (slot.format == kSlotText) {
+    text = slot_text(slot).substr(0, kLabelLength);
+  } else if (slot.format == kSlotUnicode) {
+    unicode = slot_unicode_text(slot);
+    text = std::string_view(unicode).substr(0, utf8_prefix(unicode, kLabelLength));
+  } else {
+    return;
+  }
   slot.label.fill('\0');
-  std::memcpy(slot.label.data(), text.data(), text.size());
+  std::memcpy(slot.label.data(), text.data(), std::min(text.size(), slot.label.size() - 1));
 }
 
 void clear(ClipSlot& slot) {
@@ -58,7 +86,8 @@ int kind_rank(const ClipSlot& slot) {
   switch (slot.format) {
     case kSlotBitmap: return 0;
     case kSlotText: return 1;
-    default: return 2;
+    case kSlotUnicode: return 2;
+    default: return 3;
   }
 }
 
@@ -81,6 +110,10 @@ bool second_key_before(const ClipSlot& a, const ClipSlot& b, SlotOrder order) {
   switch (order) {
     case SlotOrder::None: return false;
     case SlotOrder::Alphabetical:
+      if (a.format == kSlotUnicode) {
+        // UTF-8 bytes in order are code points in order.
+        return text_before(slot_unicode_text(a), slot_unicode_text(b));
+      }
       return a.format == kSlotText && text_before(slot_text(a), slot_text(b));
     case SlotOrder::TimeAdded: return time_key(a.time_added) > time_key(b.time_added);
     case SlotOrder::LastUsed: return time_key(a.time_last_used) > time_key(b.time_last_used);

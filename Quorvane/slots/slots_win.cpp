@@ -9,6 +9,7 @@
 #include "res/resource.h"
 #include "slots/clip_file.h"
 #include "slots/slots.h"
+#include "utf.h"
 
 namespace kestrin {
 
@@ -28,6 +29,18 @@ bool auto_clip_file(const App& app) {
 }
 
 void set_item_text(HMENU menu, UINT id, const ClipSlot& slot) {
+  if (slot.format == kSlotUnicode) {
+    // A Unicode label through the wide function: every character shows.
+    std::u16string label = utf8_to_utf16(slot.label_text());
+    MENUITEMINFOW wide{};
+    wide.cbSize = sizeof wide;
+    wide.fMask = MIIM_TYPE;
+    wide.fType = MFT_STRING;
+    wide.dwTypeData = reinterpret_cast<wchar_t*>(label.data());
+    wide.cch = static_cast<UINT>(label.size());
+    SetMenuItemInfoW(menu, id, FALSE, &wide);
+    return;
+  }
   MENUITEMINFOA item{};
   item.cbSize = sizeof item;
   item.fMask = MIIM_TYPE;
@@ -270,7 +283,11 @@ void store_slot(App& app, unsigned id) {
     ClipboardSession session(app.main_window);
     uint32_t format = 0;
     if (session.is_open()) {
-      if (IsClipboardFormatAvailable(CF_TEXT)) {
+      // A text CF_TEXT does not hold exactly is kept as its CF_UNICODETEXT block.
+      const std::optional<TextValue> text = read_clipboard_text(session);
+      if (text && text->unicode) {
+        format = kSlotUnicode;
+      } else if (IsClipboardFormatAvailable(CF_TEXT)) {
         format = kSlotText;
       } else if (IsClipboardFormatAvailable(CF_DIB)) {
         format = kSlotBitmap;

@@ -7,6 +7,7 @@
 
 #include "slots/clip_file.h"
 #include "slots/slots.h"
+#include "utf.h"
 
 namespace kestrin {
 namespace {
@@ -270,6 +271,52 @@ TEST(Slots, EveryOrderingPutsKindFirstThenItsKey) {
   order_slots(s, SlotOrder::None);  // kind only; positions otherwise kept
   EXPECT_EQ(order_of(s), (std::vector<std::string>{"<bitmap>", "banana", "Apple", "cherry",
                                                    "_under", "app"}));
+}
+
+// A text CF_TEXT does not hold is stored as its CF_UNICODETEXT block (format
+// 13): labelled in characters, never a cut one, read back from the file byte
+// for byte, and a damaged block of it refused like any other.
+TEST(ClipFile, UnicodeSlotsRoundTripAndLabelInCharacters) {
+  auto unicode_block = [](const std::u16string& text) {
+    std::string bytes = utf16_to_bytes(text);
+    bytes.append(2, '\0');
+    bytes.append("slack!", 6);  // the slack after the NUL stays too
+    return bytes_of(bytes);
+  };
+  SlotArray slots;
+  const std::u16string long_text = std::u16string(63, u'ж') + u"😀 and more";
+  store_block(slots[0], kSlotUnicode, unicode_block(long_text), at(2026, 1));
+  store_block(slots[1], kSlotText, bytes_of(std::string("plain", 6)), at(2026, 2));
+  store_block(slots[2], kSlotUnicode, unicode_block(u"日本語"), at(2026, 3));
+  EXPECT_EQ(slots[0].label_text(), utf16_to_utf8(std::u16string(63, u'ж') + u"😀"));
+  EXPECT_EQ(slots[2].label_text(), "日本語");
+  EXPECT_EQ(slot_unicode_text(slots[2]), "日本語");
+
+  const Bytes file = clip_file_bytes(slots);
+  const ClipFileRead read = read_clip_file(file);
+  EXPECT_EQ(read.refused, 0u);
+  EXPECT_EQ(read.slots[0].data, slots[0].data);
+  EXPECT_EQ(read.slots[0].format, kSlotUnicode);
+  EXPECT_EQ(read.slots[0].label, slots[0].label);
+  EXPECT_EQ(clip_file_bytes(read.slots), file);
+
+  // Odd size, or no NUL character: refused (and kept as it came).
+  for (const Bytes& bad : {Bytes{'a', 0, 'b'}, Bytes{'a', 0, 'b', 0}}) {
+    SlotArray one;
+    one[0].format = kSlotUnicode;
+    one[0].data = bad;
+    const Bytes damaged = clip_file_bytes(one);
+    const ClipFileRead back = read_clip_file(damaged);
+    EXPECT_FALSE(back.slots[0].data.has_value());
+    EXPECT_EQ(back.refused, 1u);
+    EXPECT_EQ(clip_file_bytes(back.slots), damaged);
+  }
+
+  // The order: bitmaps, ANSI texts, then Unicode texts by code point.
+  order_slots(slots, SlotOrder::Alphabetical);
+  EXPECT_EQ(slots[0].format, kSlotText);
+  EXPECT_EQ(slot_unicode_text(slots[1]).substr(0, 2), "ж");
+  EXPECT_EQ(slot_unicode_text(slots[2]), "日本語");
 }
 
 }  // namespace

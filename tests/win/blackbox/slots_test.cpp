@@ -208,7 +208,7 @@ TEST_F(ClipFiles, LockedFileAtStartUpIsNotWipedAtTheClose) {
   EXPECT_EQ(file_bytes(path), before);
 }
 
-// A record of a kind this program does not take (a newer program's format 13)
+// A record of a kind this program does not take (an enhanced metafile, 14)
 // is reported once and goes back into the file unchanged with the next save.
 TEST_F(ClipFiles, UnknownRecordSurvivesARoundTrip) {
   const std::string path = temp_dir() + "\\newer.clc";
@@ -217,7 +217,7 @@ TEST_F(ClipFiles, UnknownRecordSurvivesARoundTrip) {
   slots[0].format = 1;
   slots[0].data.emplace(text.begin(), text.end());
   const std::vector<uint8_t> unicode = {'h', 0, 'i', 0, 0, 0};
-  slots[2].format = 13;
+  slots[2].format = 14;
   slots[2].data = unicode;
   const std::vector<uint8_t> before = clip_file_bytes(slots);
   write_file(path, std::string(before.begin(), before.end()));

@@ -96,5 +96,30 @@ TEST_F(Unicode, AppendAndAutomaticCleanupKeepEveryCharacter) {
   EXPECT_EQ(run->close(), 0u);
 }
 
+// Stored, saved to the automatic clip file, read again after a restart and
+// recalled: every character comes back, as CF_UNICODETEXT.
+TEST_F(Unicode, SlotKeepsItThroughTheClipFileAndARestart) {
+  const std::string path = temp_dir() + "\\unicode.clc";
+  auto run = start("[Options]\r\nClipsAutoFile=1\r\nClipFileName=" + path + "\r\n");
+  ASSERT_TRUE(run);
+  HWND box = run->wait_for_window("GetLastError()", 2000);  // no file yet
+  if (box) press_button(box, IDOK);
+  ASSERT_TRUE(set_unicode(kMixed));
+  EXPECT_TRUE(title_has(*run, ", 21 chars,"));
+  ASSERT_TRUE(run->command(IDM_STORE_FIRST + 3));
+  ASSERT_TRUE(set_clipboard_text("plain"));
+  ASSERT_TRUE(run->command(IDM_STORE_FIRST + 4));
+  EXPECT_EQ(run->close(), 0u);
+
+  run = start();  // the settings of the last run
+  ASSERT_TRUE(run);
+  ASSERT_TRUE(empty_clipboard());
+  ASSERT_TRUE(run->command(IDM_RECALL_FIRST + 3));
+  EXPECT_TRUE(unicode_becomes(kMixed));
+  ASSERT_TRUE(run->command(IDM_RECALL_FIRST + 4));
+  EXPECT_TRUE(becomes([] { return clipboard_text(); }, std::optional<std::string>("plain")));
+  EXPECT_EQ(run->close(), 0u);
+}
+
 }  // namespace
 }  // namespace kestrin::test
