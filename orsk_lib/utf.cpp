@@ -189,6 +189,35 @@ std::size_t bom_size(Bom bom) {
   return 0;
 }
 
+bool decode_file_text(std::string_view bytes, std::string& utf8) {
+  const Bom bom = detect_bom(bytes);
+  const std::string_view body = bytes.substr(bom_size(bom));
+  switch (bom) {
+    case Bom::Utf8:
+      utf8 = valid_utf8(body) ? std::string(body) : utf16_to_utf8(utf8_to_utf16(body));
+      return true;
+    case Bom::Utf16Le:
+    case Bom::Utf16Be:
+      utf8 = utf16_to_utf8(bytes_to_utf16(body, bom == Bom::Utf16Be));
+      return true;
+    case Bom::None:
+      break;
+  }
+  if (is_ascii(bytes) || !valid_utf8(bytes)) return false;
+  utf8.assign(bytes);
+  return true;
+}
+
+bool wants_no_bom(std::string_view path) {
+  const std::size_t dot = path.find_last_of('.');
+  if (dot == std::string_view::npos || path.find_first_of("\\/", dot) != std::string_view::npos) {
+    return false;
+  }
+  std::string extension(path.substr(dot));
+  for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return extension == ".bat" || extension == ".cmd";
+}
+
 std::string utf16_to_bytes(std::u16string_view text, bool big_endian) {
   std::string out(text.size() * 2, '\0');
   for (std::size_t i = 0; i < text.size(); ++i) {

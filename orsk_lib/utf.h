@@ -38,6 +38,16 @@ enum class Bom { None, Utf8, Utf16Le, Utf16Be };
 Bom detect_bom(std::string_view bytes);
 std::size_t bom_size(Bom bom);
 
+// The Unicode text of a file's bytes, as UTF-8: after a UTF-8 or UTF-16 byte
+// order mark, or the bytes themselves when they are well-formed UTF-8 holding
+// a byte of 0x80 or above. Nothing for anything else (ASCII, or bytes in a
+// code page), which CF_TEXT carries as it is.
+bool decode_file_text(std::string_view bytes, std::string& utf8);
+
+// Whether a file of this name takes its text without a byte order mark (batch
+// files: cmd.exe would run the mark as part of the first command).
+bool wants_no_bom(std::string_view path);
+
 // UTF-16 in little-endian bytes and back (an odd last byte is dropped).
 std::string utf16_to_bytes(std::u16string_view text, bool big_endian = false);
 std::u16string bytes_to_utf16(std::string_view bytes, bool big_endian = false);

@@ -124,6 +124,13 @@ bool put_on_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block
   return true;
 }
 
+bool add_to_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block) {
+  if (!session.is_open() || !block) return false;
+  if (SetClipboardData(format, block.get()) == nullptr) return false;
+  block.release();
+  return true;
+}
+
 GlobalBlock make_text_block(std::string_view text) {
   GlobalBlock block = GlobalBlock::allocate(text.size() + 1);
   if (!block) return block;

@@ -1,7 +1,12 @@
 #include "files/file_clipboard_win.h"
 
 #include "clipboard/seam_win.h"
+
+#include <new>
+#include <string>
+
 #include "text_format.h"
+#include "utf.h"
 #include "raii_win.h"
 
 namespace kestrin {
@@ -33,8 +38,23 @@ bool copy_file_to_clipboard(HWND owner, const char* path) {
     }
     bytes.data()[length] = '\0';
   }
+  // The file's bytes stay CF_TEXT, as they are; a file that holds Unicode text
+  // (a byte order mark, or UTF-8 beyond ASCII) also gives its text as
+  // CF_UNICODETEXT, so that no character of it is read in the wrong code page.
+  GlobalBlock unicode;
+  try {
+    LockedBlock bytes(block.get());
+    std::string utf8;
+    if (bytes && decode_file_text({bytes.data(), length}, utf8)) {
+      unicode = make_value_block(TextValue{std::move(utf8), true});
+    }
+  } catch (const std::bad_alloc&) {
+    unicode = GlobalBlock();  // the bytes alone, then
+  }
   ClipboardSession session(owner);
-  return put_on_clipboard(session, CF_TEXT, block);
+  if (!put_on_clipboard(session, CF_TEXT, block)) return false;
+  if (unicode) add_to_clipboard(session, CF_UNICODETEXT, unicode);
+  return true;
 }
 
 }  // namespace kestrin

@@ -15,6 +15,7 @@
 #include "palm_doc_file.h"
 #include "res/resource.h"
 #include "text_format.h"
+#include "utf.h"
 
 namespace kestrin {
 
@@ -136,9 +137,14 @@ void save_clipboard_to_file(App& app, const std::string& path) {
     show_last_error(app.main_window, kUnitLib, kSiteSaveClipboard);
     return;
   }
-  ClipboardBytes text(IsClipboardFormatAvailable(CF_TEXT) ? CF_TEXT : 0);
-  ClipboardBytes dib(!text && IsClipboardFormatAvailable(CF_DIB) ? CF_DIB : 0);
-  if (!text && !dib) {
+  // A Unicode text is saved as UTF-8, with a byte order mark so that every
+  // editor reads it as such (batch files without one); ANSI text as its bytes.
+  std::optional<TextValue> unicode = read_clipboard_text(session);
+  if (unicode && !unicode->unicode) unicode.reset();
+  if (unicode && !wants_no_bom(path)) unicode->bytes.insert(0, "\xEF\xBB\xBF");
+  ClipboardBytes text(!unicode && IsClipboardFormatAvailable(CF_TEXT) ? CF_TEXT : 0);
+  ClipboardBytes dib(!unicode && !text && IsClipboardFormatAvailable(CF_DIB) ? CF_DIB : 0);
+  if (!unicode && !text && !dib) {
     const std::string message =
         "The clipboard holds neither text nor a bitmap; nothing was written to " + path + ".";
     MessageBoxA(app.main_window, message.c_str(), "Kestrin", MB_ICONEXCLAMATION);
@@ -150,7 +156,11 @@ void save_clipboard_to_file(App& app, const std::string& path) {
     show_last_error(app.main_window, kUnitLib, kSiteSaveOpen);
     return;
   }
-  if (text) {
+  if (unicode) {
+    if (!write_whole(file.get(), unicode->bytes.data(), unicode->bytes.size())) {
+      show_last_error(app.main_window, kUnitLib, kSiteSaveText);
+    }
+  } else if (text) {
     if (!write_whole(file.get(), text.bytes().data(), text.bytes().size())) {
       show_last_error(app.main_window, kUnitLib, kSiteSaveText);
     }

@@ -74,6 +74,26 @@ TEST(Utf, AgreesWithIconvOnRandomAndHostileInput) {
   EXPECT_EQ(detect_bom("\xEF\xBB"), Bom::None);
 }
 
+TEST(Utf, FileTextIsUnicodeOnlyWhenItSaysSoOrIsUtf8) {
+  std::string text;
+  EXPECT_TRUE(decode_file_text("\xEF\xBB\xBFgrüße", text));
+  EXPECT_EQ(text, "grüße");  // the mark is not part of the text
+  EXPECT_TRUE(decode_file_text(std::string("\xFF\xFEh\0\xE9\0", 6), text));
+  EXPECT_EQ(text, "hé");
+  EXPECT_TRUE(decode_file_text(std::string("\xFE\xFF\0h\x65\xE5", 6), text));
+  EXPECT_EQ(text, "h日");
+  EXPECT_TRUE(decode_file_text("\xEF\xBB\xBF", text));
+  EXPECT_EQ(text, "");
+  EXPECT_TRUE(decode_file_text("жизнь", text));
+  for (const char* code_page : {"plain ascii", "caf\xE9", "\xC3"}) {
+    EXPECT_FALSE(decode_file_text(code_page, text)) << code_page;
+  }
+  EXPECT_TRUE(wants_no_bom("C:\\x\\run.BAT"));
+  EXPECT_TRUE(wants_no_bom("go.cmd"));
+  EXPECT_FALSE(wants_no_bom("C:\\x.bat\\notes.txt"));
+  EXPECT_FALSE(wants_no_bom("notes"));
+}
+
 TEST(Utf, CountsAndCutsAreInCharacters) {
   const std::string text = "grüße 日本語 жизнь 😀 abc";
   EXPECT_EQ(count_characters(text), 21u);

@@ -275,6 +275,50 @@ TEST_F(Files, DropDuringADropsBoxIsRefused) {
   EXPECT_EQ(conversions, (std::vector<std::string>{x2, x1}));
 }
 
+bool set_unicode(const std::u16string& text) {
+  std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+  bytes.append(2, '\0');
+  return test::set_clipboard_data(CF_UNICODETEXT, bytes);
+}
+
+std::u16string unicode_clipboard() {
+  std::u16string text;
+  if (!OpenClipboard(nullptr)) return text;
+  if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* data = static_cast<const char16_t*>(GlobalLock(block))) {
+      text = data;
+      GlobalUnlock(block);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+// A Unicode text is written as UTF-8 with a byte order mark (a batch file
+// without one), and a file read back gives its bytes as CF_TEXT and its text as
+// CF_UNICODETEXT.
+TEST_F(Files, UnicodeTextIsSavedAsUtf8AndReadBack) {
+  HWND window = create();
+  const std::string dir = test::temp_dir();
+  const std::string text = dir + "\\text.txt", batch = dir + "\\run.bat";
+  ASSERT_TRUE(set_unicode(u"grüße 日本語 жизнь 😀"));
+  pump();
+  app_.settings.DroppedFileOperation = kDropWrites;
+  SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(make_drop({text, batch})), 0);
+  const std::string utf8 = "gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E "
+                           "\xD0\xB6\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C \xF0\x9F\x98\x80";
+  EXPECT_EQ(test::read_file(text), "\xEF\xBB\xBF" + utf8);
+  EXPECT_EQ(test::read_file(batch), utf8);
+
+  ASSERT_TRUE(test::set_clipboard_text("something else"));
+  pump();
+  app_.settings.DroppedFileOperation = kDropReads;
+  SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(make_drop({text})), 0);
+  pump();
+  EXPECT_EQ(test::clipboard_text(), "\xEF\xBB\xBF" + utf8);  // CF_TEXT: the file's bytes
+  EXPECT_EQ(unicode_clipboard(), u"grüße 日本語 жизнь 😀");
+}
+
 TEST_F(Files, ConversionAndLaunchOpensOnlyWhatWasMade) {
   HWND window = create();
   const std::string dir = test::temp_dir();
