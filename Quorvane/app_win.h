@@ -113,14 +113,14 @@ struct SlotsPart {
 
 // One file of the current drop.
 struct DroppedFile {
-  std::string path;
+  std::string path;  // UTF-8
   std::size_t base_name = 0;  // where the name after the last backslash starts
   FILETIME creation{}, last_access{}, last_write{};  // zero when they cannot be read
 };
 
 // The clipboard to and from files, drops, and the shell.
 struct FilesPart {
-  std::string current_file_name;  // where the file dialogs start, and the last name saved
+  std::string current_file_name;  // where the file dialogs start, and the last name saved (UTF-8)
   unsigned save_as_count = 0;     // Save behaves as Save As until one is confirmed
   std::vector<DroppedFile> drop;  // the files of the last drop
   unsigned drop_serial = 0;       // drops taken; its parity picks the progress colour
@@ -134,9 +134,9 @@ struct FilesPart {
 // The open and save dialog record the clip file and file commands share: a
 // filter list set by one shows in a later dialog that sets none.
 struct FileDialogRecord {
-  OPENFILENAMEA record{};
-  std::array<char, MAX_PATH> file{};   // the file name the dialog starts from and returns
-  std::array<char, MAX_PATH> title{};  // the chosen file's title (Save Clips)
+  OPENFILENAMEW record{};
+  std::array<wchar_t, MAX_PATH> file{};   // the file name the dialog starts from and returns
+  std::array<wchar_t, MAX_PATH> title{};  // the chosen file's title (Save Clips)
 };
 
 // What one "Fetch CSV values" command hands the worker: where to report, and

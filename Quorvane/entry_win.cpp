@@ -6,6 +6,7 @@
 #include "main_window_win.h"
 #include "settings_win.h"
 #include "raii_win.h"
+#include "wide_win.h"
 
 namespace kestrin {
 
@@ -15,26 +16,45 @@ constexpr int kExitCommandLine = 1;
 constexpr int kExitNormal = 0;
 
 int copy_to_clipboard(const std::string& file_name) {
-  if (GetFileAttributesA(file_name.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    copy_file_to_clipboard(nullptr, file_name.c_str());
-    MessageBoxA(nullptr, file_name.c_str(), "Tried to copy file contents to clipboard.",
+  const std::wstring path = widen(file_name);
+  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    copy_file_to_clipboard(nullptr, path.c_str());
+    MessageBoxW(nullptr, path.c_str(), L"Tried to copy file contents to clipboard.",
                 MB_ICONWARNING);
   } else {
-    MessageBoxA(nullptr, file_name.c_str(), "Can not open file to copy to the clipboard.",
+    MessageBoxW(nullptr, path.c_str(), L"Can not open file to copy to the clipboard.",
                 MB_ICONWARNING);
   }
   return kExitCommandLine;
 }
 
+// The arguments after the program's name, from the wide command line, as
+// UTF-8: a file name outside the ANSI code page arrives whole.
+std::string arguments() {
+  const wchar_t* line = GetCommandLineW();
+  if (!line) return {};
+  if (*line == L'"') {
+    ++line;
+    while (*line && *line != L'"') ++line;
+    if (*line) ++line;
+  } else {
+    while (*line && *line != L' ' && *line != L'\t') ++line;
+  }
+  while (*line == L' ' || *line == L'\t') ++line;
+  return narrow(line);
+}
+
 }  // namespace
 
-int run_kestrin(HINSTANCE instance, const char* command_line, int show_command) {
-  const CommandLine parsed = parse_command_line(command_line ? command_line : "");
+int run_kestrin(HINSTANCE instance, const char*, int show_command) {
+  const std::string command_line = arguments();
+  const CommandLine parsed = parse_command_line(command_line);
   switch (parsed.kind) {
     case CommandLine::Kind::CopyTo:
       return copy_to_clipboard(parsed.file_name);
     case CommandLine::Kind::Refused:
-      MessageBoxA(nullptr, command_line, "Command line not understood", MB_ICONWARNING);
+      MessageBoxW(nullptr, widen(command_line).c_str(), L"Command line not understood",
+                  MB_ICONWARNING);
       return kExitCommandLine;
     case CommandLine::Kind::None:
       break;

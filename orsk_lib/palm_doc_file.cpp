@@ -12,6 +12,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "utf.h"
 
 namespace kestrin::palm {
 
@@ -34,9 +37,33 @@ uint64_t tell(std::FILE* f) {
   return at < 0 ? 0 : static_cast<uint64_t>(at);
 }
 
+// Paths are UTF-8. On Windows they reach the C library through its wide
+// functions, never through the ANSI code page.
+#ifdef _WIN32
+std::wstring wide_path(const std::string& path) {
+  const std::u16string units = utf8_to_utf16(path);
+  return std::wstring(units.begin(), units.end());
+}
+std::FILE* open_path(const std::string& path, const char* mode) {
+  return _wfopen(wide_path(path).c_str(), wide_path(mode).c_str());
+}
+int remove_path(const std::string& path) { return _wremove(wide_path(path).c_str()); }
+int rename_path(const std::string& from, const std::string& to) {
+  return _wrename(wide_path(from).c_str(), wide_path(to).c_str());
+}
+#else
+std::FILE* open_path(const std::string& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+int remove_path(const std::string& path) { return std::remove(path.c_str()); }
+int rename_path(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str());
+}
+#endif
+
 class File {
  public:
-  File(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
+  File(const std::string& path, const char* mode) : file_(open_path(path, mode)) {}
   explicit File(std::FILE* file) : file_(file) {}
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -101,8 +128,13 @@ std::string failure(const char* what, const std::string& path) {
 }
 
 bool is_folder(const std::string& path) {
+#ifdef _WIN32
+  struct _stat64 info {};
+  return _wstat64(wide_path(path).c_str(), &info) == 0 && (info.st_mode & S_IFMT) == S_IFDIR;
+#else
   struct stat info {};
   return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == S_IFDIR;
+#endif
 }
 
 // A new file of our own beside `output`, under a short name that no file has:
@@ -113,7 +145,8 @@ std::FILE* create_partial(const std::string& output, std::string& name) {
   for (unsigned attempt = 0; attempt < 10000; ++attempt) {
     name = folder + "~kpdb" + std::to_string(attempt) + ".tmp";
 #ifdef _WIN32
-    const int fd = _open(name.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    const int fd = _wopen(wide_path(name).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
+                          _S_IREAD | _S_IWRITE);
 #else
     const int fd = open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0666);
 #endif
@@ -125,7 +158,7 @@ std::FILE* create_partial(const std::string& output, std::string& name) {
 #else
         close(fd);
 #endif
-        std::remove(name.c_str());
+        remove_path(name);
       }
       return file;
     }
@@ -138,9 +171,9 @@ std::FILE* create_partial(const std::string& output, std::string& name) {
 // can (a folder of that name is never removed).
 bool put_in_place(const std::string& partial, const std::string& output) {
 #ifdef _WIN32
-  std::remove(output.c_str());  // fails for a folder, and the rename after it too
+  remove_path(output);  // fails for a folder, and the rename after it too
 #endif
-  return std::rename(partial.c_str(), output.c_str()) == 0;
+  return rename_path(partial, output) == 0;
 }
 
 }  // namespace
@@ -209,7 +242,7 @@ FileConversion convert_file(const std::string& path) {
             ? path + ": too long for a Palm DOC database, which holds at most 65,534 records "
                      "of 4096 bytes (about 256 MiB)"
             : failure("cannot write", conversion.output);
-    std::remove(partial.c_str());
+    remove_path(partial);
   }
   return conversion;
 }

@@ -16,6 +16,12 @@
 #include <vector>
 
 #include "palm_doc_file.h"
+#include "utf.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#include <shellapi.h>
+#endif
 
 namespace {
 
@@ -33,11 +39,21 @@ void usage(FILE* out) {
       out);
 }
 
-// The path as a drop would give it: whole, from the root.
+#if defined(_WIN32)
+std::string utf8_of(const wchar_t* wide) {
+  const std::wstring_view view(wide);
+  return kestrin::utf16_to_utf8(
+      std::u16string_view(reinterpret_cast<const char16_t*>(view.data()), view.size()));
+}
+#endif
+
+// The path as a drop would give it: whole, from the root (UTF-8).
 std::string absolute(const std::string& path) {
 #if defined(_WIN32)
-  char full[_MAX_PATH];
-  if (_fullpath(full, path.c_str(), sizeof full)) return full;
+  const std::u16string units = kestrin::utf8_to_utf16(path);
+  const std::wstring wide(units.begin(), units.end());
+  wchar_t full[32768];
+  if (_wfullpath(full, wide.c_str(), 32768)) return utf8_of(full);
 #else
   // The file itself may not resolve (a dangling name); its folder does.
   const std::size_t slash = path.find_last_of('/');
@@ -55,10 +71,21 @@ std::string absolute(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv, argv + argc);
+#if defined(_WIN32)
+  // The names from the wide command line: one outside the ANSI code page
+  // arrives whole.
+  int count = 0;
+  if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    arguments.clear();
+    for (int i = 0; i < count; ++i) arguments.push_back(utf8_of(wide[i]));
+    LocalFree(wide);
+  }
+#endif
   std::vector<std::string> files;
   bool options = true;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
     if (options && (argument == "--help" || argument == "-h")) {
       usage(stdout);
       return 0;

@@ -15,6 +15,7 @@
 #include "frame_win.h"
 #include "res/resource.h"
 #include "text_format.h"
+#include "wide_win.h"
 
 namespace kestrin {
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "utf.h"
+#include "wide_win.h"
 
 namespace kestrin {
 
@@ -252,6 +253,23 @@ bool write_clipboard_value(HWND owner, const TextValue& text) {
   if (!block) return false;
   ClipboardSession session(owner);
   return put_on_clipboard(session, text_format(text), block);
+}
+
+std::optional<std::string> exact_ansi(std::string_view utf8) {
+  if (utf8.empty()) return std::string();
+  const std::wstring wide = widen(utf8);
+  if (wide.size() > INT_MAX) return std::nullopt;
+  const std::u16string_view units(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
+  const int length = static_cast<int>(wide.size());
+  BOOL lossy = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr,
+                                       0, nullptr, &lossy);
+  if (size <= 0 || lossy) return std::nullopt;
+  std::string narrow_bytes(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, narrow_bytes.data(), size,
+                      nullptr, &lossy);
+  if (lossy || !converts_exactly(units, narrow_bytes)) return std::nullopt;
+  return narrow_bytes;
 }
 
 std::string ansi_to_utf8(std::string_view bytes) {

@@ -120,8 +120,6 @@ GlobalBlock make_value_block(const TextValue& text);
 // The write of every text command for a value: new block, open, empty, set, close.
 bool write_clipboard_value(HWND owner, const TextValue& text);
 
-// ANSI bytes (the code page CF_TEXT is in) as UTF-8.
-std::string ansi_to_utf8(std::string_view bytes);
 
 // Whether the copy is marked as not for monitors or history (password managers
 // mark theirs): the format "ExcludeClipboardContentFromMonitorProcessing" or

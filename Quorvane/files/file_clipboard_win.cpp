@@ -11,8 +11,8 @@
 
 namespace kestrin {
 
-bool copy_file_to_clipboard(HWND owner, const char* path) {
-  UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+bool copy_file_to_clipboard(HWND owner, const wchar_t* path) {
+  UniqueHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return false;
   LARGE_INTEGER size{};

@@ -16,6 +16,7 @@
 #include "res/resource.h"
 #include "text_format.h"
 #include "utf.h"
+#include "wide_win.h"
 
 namespace kestrin {
 
@@ -24,23 +25,22 @@ namespace {
 // Last-error sites of the helper library's file writes.
 constexpr unsigned kSiteSaveOpen = 1301;
 constexpr unsigned kSiteSaveClipboard = 1302;
-constexpr unsigned kSiteDropName = 1303;
 constexpr unsigned kSiteSaveText = 1311;
 constexpr unsigned kSiteSaveBmpHeader = 1321;
 constexpr unsigned kSiteSaveBmpData = 1322;
 constexpr unsigned kSitePalmDocOpen = 1401;
 
-constexpr char kTextFilters[] =
-    "Text files {*.txt}\0*.txt\0CMD Files{*.cmd}\0*.cmd\0Batch Files{*.bat}\0*.bat\0"
-    "HTML Files{*.html}\0*.html\0Chess files {*.pgn}\0*.pgn\0All files {*.*}\0*.*\0";
-constexpr char kBitmapFilters[] = "Bitmap files {*.bmp}\0*.bmp\0All files {*.*}\0*.*\0";
+constexpr wchar_t kTextFilters[] =
+    L"Text files {*.txt}\0*.txt\0CMD Files{*.cmd}\0*.cmd\0Batch Files{*.bat}\0*.bat\0"
+    L"HTML Files{*.html}\0*.html\0Chess files {*.pgn}\0*.pgn\0All files {*.*}\0*.*\0";
+constexpr wchar_t kBitmapFilters[] = L"Bitmap files {*.bmp}\0*.bmp\0All files {*.*}\0*.*\0";
 
 void open_with_shell(const std::string& path) {
-  ShellExecuteA(nullptr, "open", path.c_str(), nullptr, "", SW_SHOWNORMAL);
+  ShellExecuteW(nullptr, L"open", widen(path).c_str(), nullptr, L"", SW_SHOWNORMAL);
 }
 
 bool file_exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 FileStamp local_stamp() {
@@ -51,12 +51,13 @@ FileStamp local_stamp() {
 
 // The shared dialog record, cleared or not, pointing at a file buffer that
 // starts with `name`.
-OPENFILENAMEA& dialog_record(App& app, const std::string& name, bool clear) {
+OPENFILENAMEW& dialog_record(App& app, const std::string& name, bool clear) {
   FileDialogRecord& dialog = app.file_dialog;
-  if (clear) dialog.record = OPENFILENAMEA{};
-  dialog.file.fill('\0');
-  std::memcpy(dialog.file.data(), name.data(), std::min(name.size(), dialog.file.size() - 1));
-  OPENFILENAMEA& r = dialog.record;
+  if (clear) dialog.record = OPENFILENAMEW{};
+  dialog.file.fill(L'\0');
+  const std::wstring wide = widen(name);
+  std::copy_n(wide.begin(), std::min(wide.size(), dialog.file.size() - 1), dialog.file.begin());
+  OPENFILENAMEW& r = dialog.record;
   r.lStructSize = sizeof r;
   r.hwndOwner = app.main_window;
   r.lpstrFile = dialog.file.data();
@@ -92,29 +93,10 @@ void paint_progress(const App& app, std::size_t position, std::size_t count) {
   FillRect(dc.get(), &done, static_cast<HBRUSH>(brush.get()));
 }
 
-// A name in the ANSI code page when it converts there exactly, both ways.
-std::optional<std::string> exact_ansi(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int length = static_cast<int>(wide.size());
-  BOOL lossy = FALSE;
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr,
-                                       0, nullptr, &lossy);
-  if (size <= 0 || lossy) return std::nullopt;
-  std::string narrow(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, narrow.data(), size,
-                      nullptr, &lossy);
-  std::wstring back(wide.size() + 1, L'\0');
-  const int back_size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), size,
-                                            back.data(), static_cast<int>(back.size()));
-  back.resize(back_size > 0 ? static_cast<std::size_t>(back_size) : 0);
-  if (lossy || back != wide) return std::nullopt;
-  return narrow;
-}
-
 // The dropped file's three times, or the debug records of what failed.
 void read_times(const App& app, DroppedFile& file) {
-  UniqueHandle handle(CreateFileA(file.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle handle(CreateFileW(widen(file.path).c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle) {
     debug_log(app.main_window, kUnitMain, kSiteCreateFile, "Error from CreateFile()");
     return;
@@ -127,7 +109,7 @@ void read_times(const App& app, DroppedFile& file) {
 }  // namespace
 
 void save_clipboard_to_file(App& app, const std::string& path) {
-  if (!path.empty()) SetWindowTextA(app.main_window, path.c_str());
+  if (!path.empty()) SetWindowTextW(app.main_window, widen(path).c_str());
   // The file is touched only once there is something to write: a clipboard
   // another program holds open, or one with neither text nor a bitmap, leaves
   // it as it was.
@@ -147,11 +129,12 @@ void save_clipboard_to_file(App& app, const std::string& path) {
   if (!unicode && !text && !dib) {
     const std::string message =
         "The clipboard holds neither text nor a bitmap; nothing was written to " + path + ".";
-    MessageBoxA(app.main_window, message.c_str(), "Kestrin", MB_ICONEXCLAMATION);
+    MessageBoxW(app.main_window, widen(message).c_str(), L"Kestrin", MB_ICONEXCLAMATION);
     return;
   }
-  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
   if (!file) {
     show_last_error(app.main_window, kUnitLib, kSiteSaveOpen);
     return;
@@ -189,14 +172,14 @@ int convert_palm_doc(App& app, const std::string& path, bool open_result) {
 }
 
 void open_file(App& app, unsigned) {
-  OPENFILENAMEA& r = dialog_record(app, app.files.current_file_name, true);
+  OPENFILENAMEW& r = dialog_record(app, app.files.current_file_name, true);
   r.lpstrFilter = kTextFilters;
   r.nFilterIndex = 1;
   r.Flags = OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
-  r.lpstrDefExt = "txt";
-  if (GetOpenFileNameA(&r)) {
-    app.files.current_file_name = app.file_dialog.file.data();
-    copy_file_to_clipboard(app.main_window, app.files.current_file_name.c_str());
+  r.lpstrDefExt = L"txt";
+  if (GetOpenFileNameW(&r)) {
+    app.files.current_file_name = narrow(app.file_dialog.file.data());
+    copy_file_to_clipboard(app.main_window, app.file_dialog.file.data());
   }
   SetWindowTextA(app.main_window, app.monitor.status_text.data());
   InvalidateRect(app.main_window, nullptr, TRUE);
@@ -205,7 +188,7 @@ void open_file(App& app, unsigned) {
 void save_file(App& app, unsigned id) {
   FilesPart& files = app.files;
   const bool save_as = id == IDM_SAVE_AS || files.save_as_count == 0;
-  const char* filters = nullptr;
+  const wchar_t* filters = nullptr;
   const char* extension = nullptr;
   {
     ClipboardSession session(app.main_window);
@@ -223,16 +206,16 @@ void save_file(App& app, unsigned id) {
     return;
   }
   files.current_file_name = stem;
-  OPENFILENAMEA& r = dialog_record(app, stem, false);
-  app.file_dialog.title.fill('\0');
+  OPENFILENAMEW& r = dialog_record(app, stem, false);
+  app.file_dialog.title.fill(L'\0');
   r.lpstrFilter = filters;
   r.nFilterIndex = 1;
   r.lpstrFileTitle = app.file_dialog.title.data();
   r.nMaxFileTitle = static_cast<DWORD>(app.file_dialog.title.size());
   r.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  r.lpstrDefExt = extension ? extension + 1 : "txt";
-  if (!GetSaveFileNameA(&r)) return;
-  files.current_file_name = app.file_dialog.file.data();
+  r.lpstrDefExt = extension && std::string_view(extension) == ".bmp" ? L"bmp" : L"txt";
+  if (!GetSaveFileNameW(&r)) return;
+  files.current_file_name = narrow(app.file_dialog.file.data());
   save_clipboard_to_file(app, files.current_file_name);
   if (app.settings.LaunchOnSave) open_with_shell(files.current_file_name);
   ++files.save_as_count;
@@ -262,17 +245,12 @@ void handle_drop(App& app, HDROP drop) {
       std::vector<std::string> names;
       for (UINT i = count; i-- > 0;) {
         DroppedFile& file = files.drop[i];
+        // The name as the shell gives it, in UTF-16, and to the system again
+        // only through the wide functions: never a code page, whose best-fit
+        // conversion can turn a harmless character into a separator.
         std::wstring wide(DragQueryFileW(drop, i, nullptr, 0), L'\0');
         DragQueryFileW(drop, i, wide.data(), static_cast<UINT>(wide.size() + 1));
-        // The name exactly or not at all: a best-fit conversion can turn a
-        // harmless character into a separator (a full-width backslash into '\').
-        const std::optional<std::string> exact = exact_ansi(wide);
-        if (!exact) {
-          SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-          show_last_error(app.main_window, kUnitLib, kSiteDropName);
-          continue;
-        }
-        file.path = *exact;
+        file.path = narrow(wide);
         const std::size_t slash = file.path.find_last_of('\\');
         file.base_name = slash == std::string::npos ? 0 : slash + 1;
         read_times(app, file);
@@ -282,12 +260,13 @@ void handle_drop(App& app, HDROP drop) {
           char progress[kStatusTextSize];
           format_bounded(progress, sizeof progress, "Processing file %u of %u; %s.",
                          static_cast<unsigned>(position), count, file.path.c_str());
-          SendMessageA(app.frame.status_bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(progress));
+          SendMessageW(app.frame.status_bar, SB_SETTEXTW, 0,
+                       reinterpret_cast<LPARAM>(widen(progress).c_str()));
           paint_progress(app, position, count);
         }
         switch (app.settings.DroppedFileOperation) {
           case kDropReads:
-            copy_file_to_clipboard(app.main_window, file.path.c_str());
+            copy_file_to_clipboard(app.main_window, widen(file.path).c_str());
             break;
           case kDropWrites:
             save_clipboard_to_file(app, file.path);
@@ -297,8 +276,8 @@ void handle_drop(App& app, HDROP drop) {
           case kDropPalmDocLaunch:
             if (convert_palm_doc(app, file.path,
                                  app.settings.DroppedFileOperation == kDropPalmDocLaunch) != 0) {
-              MessageBoxA(app.main_window, file.path.c_str(),
-                          "Error during conversion; conversion failed!", MB_ICONEXCLAMATION);
+              MessageBoxW(app.main_window, widen(file.path).c_str(),
+                          L"Error during conversion; conversion failed!", MB_ICONEXCLAMATION);
             }
             break;
           case kDropFileNames:
@@ -311,7 +290,10 @@ void handle_drop(App& app, HDROP drop) {
       if (!names.empty()) {
         // Collected last to first; the list runs from the last dropped to the first.
         std::reverse(names.begin(), names.end());
-        write_clipboard_text(app.main_window, dropped_names_text(names));
+        // ANSI text when the code page holds every name, else Unicode text.
+        const std::string list = dropped_names_text(names);
+        const std::optional<std::string> ansi = exact_ansi(list);
+        write_clipboard_value(app.main_window, ansi ? TextValue{*ansi, false} : TextValue{list, true});
       }
     }
   } catch (const std::bad_alloc&) {

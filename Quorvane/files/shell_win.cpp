@@ -7,6 +7,7 @@
 
 #include "files/shell.h"
 #include "res/resource.h"
+#include "wide_win.h"
 
 namespace kestrin {
 
@@ -15,17 +16,21 @@ namespace {
 constexpr const char* kDefaultPathExt = ".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC";
 
 bool file_exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
 
 void shell_clipboard(App& app, unsigned id) {
-  const char* verb = id == IDM_SHELL_EXPLORE ? "explore" : "open";
+  const wchar_t* verb = id == IDM_SHELL_EXPLORE ? L"explore" : L"open";
+  // The items as UTF-8, handed to the shell in UTF-16: a path outside the
+  // ANSI code page is opened as it is named.
   std::optional<std::string> text;
   {
     ClipboardSession session(app.main_window);
-    text = copy_clipboard_text(session);
+    if (std::optional<TextValue> value = read_clipboard_text(session)) {
+      text = value->unicode ? std::move(value->bytes) : ansi_to_utf8(value->bytes);
+    }
   }
   if (!text) return;
   const ShellRules rules{app.settings.ShellSanityCheck, app.settings.DriveMappingSource,
@@ -38,7 +43,8 @@ void shell_clipboard(App& app, unsigned id) {
     if (automatic && automatic_run_skips(item, path_ext ? path_ext : kDefaultPathExt, file_exists)) {
       continue;
     }
-    ShellExecuteA(nullptr, verb, item.c_str(), nullptr, item.c_str(), SW_SHOWNORMAL);
+    const std::wstring wide = widen(item);
+    ShellExecuteW(nullptr, verb, wide.c_str(), nullptr, wide.c_str(), SW_SHOWNORMAL);
   }
 }
 

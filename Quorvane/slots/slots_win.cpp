@@ -10,12 +10,13 @@
 #include "slots/clip_file.h"
 #include "slots/slots.h"
 #include "utf.h"
+#include "wide_win.h"
 
 namespace kestrin {
 
 namespace {
 
-constexpr const char* kClipFilters = "Clipboard Clips {*.clc}\0*.clc\0All files {*.*}\0*.*\0";
+constexpr const wchar_t* kClipFilters = L"Clipboard Clips {*.clc}\0*.clc\0All files {*.*}\0*.*\0";
 
 SlotTime utc_now() {
   SYSTEMTIME now{};
@@ -121,15 +122,27 @@ class MappedFile {
 // The dialog's file buffer, starting from the clip file name.
 void start_dialog_name(App& app) {
   FileDialogRecord& dialog = app.file_dialog;
-  dialog.file.fill('\0');
-  const std::string& name = app.settings.ClipFileName;
-  std::memcpy(dialog.file.data(), name.data(), std::min(name.size(), dialog.file.size() - 1));
+  dialog.file.fill(L'\0');
+  const std::wstring name = widen(ansi_to_utf8(app.settings.ClipFileName));
+  std::copy_n(name.begin(), std::min(name.size(), dialog.file.size() - 1), dialog.file.begin());
 }
 
-void take_dialog_name(App& app) {
-  std::string name(app.file_dialog.file.data());
-  if (name.size() > kClipFileNameMax) name.resize(kClipFileNameMax);
-  app.settings.ClipFileName = std::move(name);
+// The chosen name becomes the clip file name, which the settings file keeps in
+// the ANSI code page: a name that code page cannot hold exactly is refused
+// with a box, nothing loaded or saved.
+bool take_dialog_name(App& app) {
+  const std::string chosen = narrow(app.file_dialog.file.data());
+  std::optional<std::string> name = exact_ansi(chosen);
+  if (!name) {
+    const std::string text = "The clip file's name is kept in Quorvane.INI, which holds only names "
+                             "of the system's ANSI code page. Choose a name without the other "
+                             "characters of " + chosen + ".";
+    MessageBoxW(app.main_window, widen(text).c_str(), L"Kestrin", MB_ICONEXCLAMATION);
+    return false;
+  }
+  if (name->size() > kClipFileNameMax) name->resize(kClipFileNameMax);
+  app.settings.ClipFileName = std::move(*name);
+  return true;
 }
 
 }  // namespace
@@ -359,26 +372,25 @@ void clear_clips(App& app, unsigned) {
 
 void load_clips(App& app, unsigned) {
   FileDialogRecord& dialog = app.file_dialog;
-  dialog.record = OPENFILENAMEA{};
+  dialog.record = OPENFILENAMEW{};
   start_dialog_name(app);
-  OPENFILENAMEA& r = dialog.record;
+  OPENFILENAMEW& r = dialog.record;
   r.lStructSize = sizeof r;
   r.hwndOwner = app.main_window;
   r.lpstrFilter = kClipFilters;
   r.lpstrFile = dialog.file.data();
   r.nMaxFile = static_cast<DWORD>(dialog.file.size());
   r.Flags = OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
-  r.lpstrDefExt = "clc";
-  if (!GetOpenFileNameA(&r)) return;
-  take_dialog_name(app);
+  r.lpstrDefExt = L"clc";
+  if (!GetOpenFileNameW(&r) || !take_dialog_name(app)) return;
   load_clip_file(app, app.settings.ClipFileName);
 }
 
 void save_clips(App& app, unsigned) {
   FileDialogRecord& dialog = app.file_dialog;
   start_dialog_name(app);
-  dialog.title.fill('\0');
-  OPENFILENAMEA& r = dialog.record;  // not cleared: the last filter list stays
+  dialog.title.fill(L'\0');
+  OPENFILENAMEW& r = dialog.record;  // not cleared: the last filter list stays
   r.lStructSize = sizeof r;
   r.hwndOwner = app.main_window;
   r.lpstrFile = dialog.file.data();
@@ -386,9 +398,8 @@ void save_clips(App& app, unsigned) {
   r.lpstrFileTitle = dialog.title.data();
   r.nMaxFileTitle = static_cast<DWORD>(dialog.title.size());
   r.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  r.lpstrDefExt = "clc";
-  if (!GetSaveFileNameA(&r)) return;
-  take_dialog_name(app);
+  r.lpstrDefExt = L"clc";
+  if (!GetSaveFileNameW(&r) || !take_dialog_name(app)) return;
   // Replacing the file by hand is the user's choice; the automatic saves follow.
   if (save_clip_file(app, app.settings.ClipFileName)) app.slots.file_incomplete = false;
 }

@@ -1,4 +1,5 @@
 #include "driver.h"
+#include "utf.h"
 
 #include <shlobj.h>
 
@@ -231,7 +232,7 @@ std::unique_ptr<Kestrin> Kestrin::start(const Options& options) {
           OpenProcess(PROCESS_ALL_ACCESS, FALSE, state->pid);
     }
   } else {
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     HANDLE output = nullptr;
     if (!options.output_file.empty()) {
@@ -243,7 +244,11 @@ std::unique_ptr<Kestrin> Kestrin::start(const Options& options) {
       startup.hStdError = output;
     }
     PROCESS_INFORMATION info{};
-    const BOOL started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr,
+    // The command line is UTF-8 and reaches the program whole, through the
+    // wide function (a name outside the ANSI code page too).
+    const std::u16string units = utf8_to_utf16(command_line);
+    std::wstring wide(units.begin(), units.end());
+    const BOOL started = CreateProcessW(nullptr, wide.data(), nullptr, nullptr,
                                         output != nullptr, 0, nullptr, nullptr, &startup, &info);
     if (output) CloseHandle(output);
     if (!started) return nullptr;

@@ -96,6 +96,30 @@ TEST_F(Unicode, AppendAndAutomaticCleanupKeepEveryCharacter) {
   EXPECT_EQ(run->close(), 0u);
 }
 
+// A file named outside the ANSI code page, with UTF-8 text, put on the
+// clipboard from the command line: found by its name, and its text whole.
+TEST_F(Unicode, CopyToTakesANameOutsideTheCodePage) {
+  const std::string dir = temp_dir();
+  const std::u16string name = u"\\тест 日本.txt";
+  const std::u16string wide_dir(dir.begin(), dir.end());
+  const std::u16string path = wide_dir + name;
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_WRITE, 0,
+                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const std::string utf8 = "жизнь 😀";
+  DWORD written = 0;
+  WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+  CloseHandle(file);
+  auto copy = Kestrin::start({.arguments = "\"copyto=" + dir + "\\тест 日本.txt\"",
+                              .expect_window = false});
+  ASSERT_TRUE(copy);
+  HWND box = copy->wait_for_window("Tried to copy file contents to clipboard.");
+  ASSERT_NE(box, nullptr);
+  press_button(box, IDOK);
+  EXPECT_EQ(copy->wait_exit(), 1u);
+  EXPECT_EQ(unicode_text(), std::optional<std::u16string>(u"жизнь 😀"));
+}
+
 // Stored, saved to the automatic clip file, read again after a restart and
 // recalled: every character comes back, as CF_UNICODETEXT.
 TEST_F(Unicode, SlotKeepsItThroughTheClipFileAndARestart) {
