@@ -14,6 +14,7 @@
 #include "bench_util.h"
 #include "clipboard/seam_win.h"
 #include "main_window_win.h"
+#include "res/resource.h"
 #include "settings_win.h"
 
 int main() {
@@ -66,6 +67,56 @@ int main() {
         mib, app.monitor.analysis.line_count, bare_write, with_handling,
         (with_handling - bare_write) / bare_write, ms(painted - handled),
         ms(painted - handled) / bare_write, ms(scrolled - painted));
+  }
+
+  // The same size of Unicode text: the write of its CF_UNICODETEXT alone, then
+  // with the handling; and a text command on it beside the same command on the
+  // ANSI text above.
+  {
+    auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    auto pump = [] {
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    };
+    std::string utf8;
+    const std::string line = "gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E "
+                             "\xD0\xB6\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C and some plain words\r\n";
+    utf8.reserve(mib << 20);
+    while (utf8.size() + line.size() <= (mib << 20)) utf8 += line;
+    const TextValue unicode{utf8, true};
+    auto write_unicode = [&] {
+      GlobalBlock block = make_value_block(unicode);
+      const auto start = clock::now();
+      {
+        ClipboardSession session(nullptr);
+        put_on_clipboard(session, CF_UNICODETEXT, block);
+      }
+      return clock::now() - start;
+    };
+    DestroyWindow(app.main_window);  // no viewer: the bare write
+    const double bare = ms(write_unicode());
+    if (!create_main_window(app)) return 1;
+    ShowWindow(app.main_window, SW_SHOW);
+    pump();
+    const auto start = clock::now();
+    write_unicode();
+    pump();
+    const double handled = ms(clock::now() - start);
+    std::printf("%zu MiB Unicode text: bare write %.0f ms; write and handling %.0f ms, the "
+                "handling's own part %.2fx the bare write (aim: at most 1.3x)\n",
+                mib, bare, handled, (handled - bare) / bare);
+    auto command = [&] {
+      const auto begin = clock::now();
+      SendMessageA(app.main_window, WM_COMMAND, IDM_UPPER_CASE, 0);
+      pump();
+      return ms(clock::now() - begin);
+    };
+    const double on_unicode = command();
+    timed_write();
+    pump();
+    const double on_ansi = command();
+    std::printf("Upper Case: on the Unicode text %.0f ms, on the ANSI text %.0f ms, %.2fx (aim: "
+                "at most 1.5x)\n", on_unicode, on_ansi, on_unicode / on_ansi);
   }
 
   // A large text of one-byte lines: the time, and what the program keeps beside

@@ -59,6 +59,20 @@ ShowUninstDetails show
     Sleep 100
     IntOp $1 $1 + 1
   ${Loop}
+  ; The process may still be ending after it let go of the mutex: its program
+  ; file is free once it can be removed (the installer puts the new one after).
+  StrCpy $1 0
+  ${DoWhile} ${FileExists} "$INSTDIR\Kestrin.exe"
+    Delete "$INSTDIR\Kestrin.exe"
+    ${If} ${FileExists} "$INSTDIR\Kestrin.exe"
+      ${If} $1 >= 100
+        MessageBox MB_OK|MB_ICONSTOP "Kestrin.exe is still in use. Close Kestrin and run this again; nothing was changed." /SD IDOK
+        Abort "Kestrin.exe is still in use; nothing was changed."
+      ${EndIf}
+      Sleep 100
+      IntOp $1 $1 + 1
+    ${EndIf}
+  ${Loop}
 !macroend
 
 Page components

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "transform/rules.h"
+#include "utf.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -31,7 +32,10 @@ void usage(FILE* out) {
   std::fputs(
       "usage: kestrin-text <command>   rewrite standard input to standard output\n"
       "       kestrin-text --list      list the commands (identifier, name, menu text)\n"
-      "A command is its identifier (40011) or its name (upper-case).\n",
+      "A command is its identifier (40011) or its name (upper-case).\n"
+      "Non-ASCII characters are never letters or white space to the rules: UTF-8\n"
+      "input keeps them as they are. A UTF-8 byte order mark is set aside and put\n"
+      "back; UTF-16 input with a byte order mark is written back as UTF-16 with it.\n",
       out);
 }
 
@@ -43,13 +47,13 @@ struct Input {
 
 // The rest of standard input, in one buffer; a seekable file is read from
 // where it stands (a shell may have read a line of it already) at the size left.
-Input read_all(FILE* in) {
+Input read_all(FILE* in, std::string_view head) {
   Input input;
-  std::size_t capacity = 1 << 16;
+  std::size_t capacity = (1 << 16) + head.size();
   const long here = std::ftell(in);
   if (here >= 0 && std::fseek(in, 0, SEEK_END) == 0) {
     const long end = std::ftell(in);
-    if (end > here) capacity = static_cast<std::size_t>(end - here) + 1;
+    if (end > here) capacity = static_cast<std::size_t>(end - here) + head.size() + 1;
     std::fseek(in, here, SEEK_SET);
   }
   input.bytes.reset(new (std::nothrow) char[capacity]);
@@ -57,6 +61,8 @@ Input read_all(FILE* in) {
     input.ok = false;
     return input;
   }
+  std::memcpy(input.bytes.get(), head.data(), head.size());  // read before the rest
+  input.size = head.size();
   for (;;) {
     if (input.size == capacity) {
       std::unique_ptr<char[]> larger(new (std::nothrow) char[capacity * 2]);
@@ -101,9 +107,13 @@ bool write_all(const char* data, std::size_t size) {
 // Commands that may rewrite the text in pieces go through one buffer of a
 // megabyte or so, cut where the rule allows, instead of holding all the input.
 // Returns 0, or the exit code of a failure.
-int stream(const TextCommand& command) {
+int stream(const TextCommand& command, std::string_view head) {
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[1 << 20]);
   std::size_t capacity = 1 << 20, filled = 0;
+  if (buffer) {
+    std::memcpy(buffer.get(), head.data(), head.size());  // read before the stream began
+    filled = head.size();
+  }
   bool at_end = false;
   while (buffer) {
     while (filled < capacity && !at_end) {
@@ -145,6 +155,27 @@ int stream(const TextCommand& command) {
   return 1;
 }
 
+// UTF-16 input (its mark already read, `head` the bytes after it): the text
+// through the command as UTF-8, written back in the same byte order with its mark.
+int rewrite_utf16(const TextCommand& command, std::string_view head, bool big_endian) {
+  Input input = read_all(stdin, head);
+  if (!input.ok) {
+    std::fputs("kestrin-text: could not read standard input\n", stderr);
+    return 1;
+  }
+  std::string text = kestrin::utf16_to_utf8(
+      kestrin::bytes_to_utf16({input.bytes.get(), input.size}, big_endian));
+  input.bytes.reset();
+  kestrin::apply_text_command(command.id, text, now());
+  const std::string out = std::string(big_endian ? "\xFE\xFF" : "\xFF\xFE") +
+                          kestrin::utf16_to_bytes(kestrin::utf8_to_utf16(text), big_endian);
+  if (!write_all(out.data(), out.size())) {
+    std::fputs("kestrin-text: could not write standard output\n", stderr);
+    return 1;
+  }
+  return 0;
+}
+
 // Whether any cut is possible at all for this command.
 bool streams(const TextCommand& command) {
   for (int c = 0; c < 256; ++c) {
@@ -184,9 +215,26 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (streams(*command)) return stream(*command);
+  // The first bytes tell the encoding: a UTF-8 mark is written back at once and
+  // the text after it rewritten; UTF-16 is rewritten as UTF-8 and turned back.
+  char first[3] = {};
+  const std::size_t peeked = std::fread(first, 1, sizeof first, stdin);
+  std::string_view head(first, peeked);
+  const kestrin::Bom bom = kestrin::detect_bom(head);
+  if (bom == kestrin::Bom::Utf8) {
+    if (!write_all(head.data(), 3)) {
+      std::fputs("kestrin-text: could not write standard output\n", stderr);
+      return 1;
+    }
+    head = {};
+  }
+  if (bom == kestrin::Bom::Utf16Le || bom == kestrin::Bom::Utf16Be) {
+    return rewrite_utf16(*command, head.substr(2), bom == kestrin::Bom::Utf16Be);
+  }
 
-  Input input = read_all(stdin);
+  if (streams(*command)) return stream(*command, head);
+
+  Input input = read_all(stdin, head);
   if (!input.ok) {
     std::fputs("kestrin-text: could not read standard input\n", stderr);
     return 1;

@@ -198,9 +198,24 @@ std::optional<TextValue> read_clipboard_text(const ClipboardSession& session) {
   return read_open_clipboard_text();
 }
 
+// Whether the copy's program set CF_TEXT itself: it is listed before
+// CF_UNICODETEXT, which the system then makes from it.
+bool ansi_set_first() {
+  for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+    if (format == CF_TEXT) return true;
+    if (format == CF_UNICODETEXT) return false;
+  }
+  return false;
+}
+
 std::optional<TextValue> read_open_clipboard_text() {
   const bool has_ansi = IsClipboardFormatAvailable(CF_TEXT) != FALSE;
-  const bool has_wide = IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
+  bool has_wide = IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
+  // The ANSI path costs a look at the format list: a CF_TEXT its program set,
+  // in this code page, is the text as it is (no conversion is read).
+  if (has_ansi && has_wide && ansi_set_first() && ansi_code_page_of_copy() == GetACP()) {
+    has_wide = false;
+  }
   try {
     if (has_wide) {
       ClipboardBytes wide_block(CF_UNICODETEXT);

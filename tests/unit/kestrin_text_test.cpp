@@ -8,6 +8,7 @@
 #include <string>
 
 #include "transform/rules.h"
+#include "utf.h"
 
 namespace kestrin {
 namespace {
@@ -88,6 +89,25 @@ TEST(KestrinText, SeekableInputIsReadFromWhereItStands) {
     ASSERT_TRUE(apply_text_command(find_text_command(name)->id, expected, LocalTime{}));
     EXPECT_EQ(run_cli(name, input, "read l; ").output, expected) << name;
   }
+}
+
+// UTF-16 with its mark comes back as UTF-16 with it, its characters kept; a
+// UTF-8 mark is set aside, so the leading-space rule sees the real start.
+TEST(KestrinText, ByteOrderMarksAreKept) {
+  const std::u16string text = u"  grüße 日本語 😀 abc";
+  for (bool big : {false, true}) {
+    const std::string input = std::string(big ? "\xFE\xFF" : "\xFF\xFE") + utf16_to_bytes(text, big);
+    const CliRun upper = run_cli("upper-case", input);
+    EXPECT_EQ(upper.status, 0);
+    EXPECT_EQ(upper.output, std::string(big ? "\xFE\xFF" : "\xFF\xFE") +
+                                utf16_to_bytes(u"  GRüßE 日本語 😀 ABC", big));
+  }
+  const CliRun leading = run_cli("leading-white-space", "\xEF\xBB\xBF  \xD0\xB6 x");
+  EXPECT_EQ(leading.output, "\xEF\xBB\xBF\xD0\xB6 x");
+  const CliRun streamed = run_cli("upper-case", "\xEF\xBB\xBF" "ab\xD0\xB6");
+  EXPECT_EQ(streamed.output, "\xEF\xBB\xBF" "AB\xD0\xB6");
+  EXPECT_EQ(run_cli("upper-case", "ab").output, "AB");  // shorter than a mark
+  EXPECT_EQ(run_cli("upper-case", "").output, "");
 }
 
 TEST(KestrinText, EmptyAndBinaryInput) {
