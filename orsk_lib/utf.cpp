@@ -53,24 +53,6 @@ char32_t decode(std::string_view s, std::size_t& at, bool& ok) {
   return cp;
 }
 
-void append_utf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 bool continues(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
@@ -91,46 +73,65 @@ bool valid_utf8(std::string_view text) {
 }
 
 std::u16string utf8_to_utf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+  // At most one unit per byte: written through a pointer, then cut to size.
+  std::u16string out(text.size(), u'\0');
+  char16_t* o = out.data();
   std::size_t at = 0;
   while (at < text.size()) {
     const unsigned char b = static_cast<unsigned char>(text[at]);
     if (b < 0x80) {
-      out += static_cast<char16_t>(b);
+      *o++ = static_cast<char16_t>(b);
       ++at;
       continue;
     }
     bool ok = true;
     const char32_t cp = decode(text, at, ok);
     if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      *o++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
     } else {
-      out += static_cast<char16_t>(cp);
+      *o++ = static_cast<char16_t>(cp);
     }
   }
+  out.resize(static_cast<std::size_t>(o - out.data()));
   return out;
 }
 
 std::string utf16_to_utf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  // At most three bytes per unit (a pair of four bytes is two units).
+  std::string out(text.size() * 3, '\0');
+  char* o = out.data();
+  auto put = [&o](char32_t cp) {
+    if (cp < 0x800) {
+      *o++ = static_cast<char>(0xC0 | (cp >> 6));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      *o++ = static_cast<char>(0xE0 | (cp >> 12));
+      *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *o++ = static_cast<char>(0xF0 | (cp >> 18));
+      *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t u = text[i];
     if (u < 0x80) {
-      out += static_cast<char>(u);
+      *o++ = static_cast<char>(u);
     } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
                text[i + 1] <= 0xDFFF) {
-      append_utf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
-                           (static_cast<char32_t>(text[i + 1]) - 0xDC00));
+      put(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
+          (static_cast<char32_t>(text[i + 1]) - 0xDC00));
       ++i;
     } else if (u >= 0xD800 && u <= 0xDFFF) {
-      append_utf8(out, kReplacement);
+      put(kReplacement);
     } else {
-      append_utf8(out, u);
+      put(u);
     }
   }
+  out.resize(static_cast<std::size_t>(o - out.data()));
   return out;
 }
 

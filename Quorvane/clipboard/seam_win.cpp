@@ -174,22 +174,33 @@ bool same_ascii(std::u16string_view wide, std::string_view ansi) {
   return true;
 }
 
-// Whether the ANSI code page gives exactly `ansi` for `wide`, with no
-// character replaced or fitted.
-bool converts_exactly(std::u16string_view wide, std::string_view ansi) {
-  if (wide.empty()) return ansi.empty();
-  if (wide.size() > INT_MAX) return false;
-  BOOL lossy = FALSE;
-  const auto* source = reinterpret_cast<const wchar_t*>(wide.data());
-  const int length = static_cast<int>(wide.size());
-  const int size =
-      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source, length, nullptr, 0, nullptr, &lossy);
-  if (size <= 0 || lossy || static_cast<std::size_t>(size) != ansi.size()) return false;
-  std::string converted(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source, length, converted.data(), size,
-                      nullptr, &lossy);
-  return !lossy && converted == ansi;
+// The ANSI code page's bytes for `wide`, with no character replaced or
+// fitted; nothing as soon as a piece of it does not convert so (a text in
+// another script is told at its first piece, not after converting it all).
+std::optional<std::string> exact_ansi_of(std::u16string_view wide) {
+  constexpr std::size_t kPiece = 1 << 16;
+  std::string out;
+  std::size_t at = 0;
+  while (at < wide.size()) {
+    std::size_t n = std::min(kPiece, wide.size() - at);
+    if (at + n < wide.size() && wide[at + n - 1] >= 0xD800 && wide[at + n - 1] <= 0xDBFF) --n;
+    BOOL lossy = FALSE;
+    const auto* source = reinterpret_cast<const wchar_t*>(wide.data() + at);
+    const int length = static_cast<int>(n);
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source, length, nullptr, 0,
+                                         nullptr, &lossy);
+    if (size <= 0 || lossy) return std::nullopt;
+    const std::size_t before = out.size();
+    out.resize(before + static_cast<std::size_t>(size));
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source, length, out.data() + before, size,
+                        nullptr, &lossy);
+    if (lossy) return std::nullopt;
+    at += n;
+  }
+  return out;
 }
+
+
 
 }  // namespace
 
@@ -224,13 +235,17 @@ std::optional<TextValue> read_open_clipboard_text() {
         std::u16string wide(raw.size() / 2, u'\0');
         std::memcpy(wide.data(), raw.data(), wide.size() * 2);
         wide.resize(std::min(wide.size(), wide.find(u'\0')));
-        bool ansi_is_exact = false;
         if (has_ansi && ansi_code_page_of_copy() == GetACP()) {
-          ClipboardBytes ansi(CF_TEXT);
-          ansi_is_exact = ansi && (is_ascii(std::u16string_view(wide))
-                                       ? same_ascii(wide, ansi.bytes())
-                                       : converts_exactly(wide, ansi.bytes()));
-          if (ansi_is_exact) return TextValue{std::string(ansi.bytes()), false};
+          // CF_TEXT is read only when the text can be ANSI at all.
+          const bool ascii = is_ascii(std::u16string_view(wide));
+          const std::optional<std::string> converted =
+              ascii ? std::optional<std::string>() : exact_ansi_of(wide);
+          if (ascii || converted) {
+            ClipboardBytes ansi(CF_TEXT);
+            if (ansi && (ascii ? same_ascii(wide, ansi.bytes()) : *converted == ansi.bytes())) {
+              return TextValue{std::string(ansi.bytes()), false};
+            }
+          }
         }
         return TextValue{utf16_to_utf8(wide), true};
       }
@@ -271,20 +286,8 @@ bool write_clipboard_value(HWND owner, const TextValue& text) {
 }
 
 std::optional<std::string> exact_ansi(std::string_view utf8) {
-  if (utf8.empty()) return std::string();
   const std::wstring wide = widen(utf8);
-  if (wide.size() > INT_MAX) return std::nullopt;
-  const std::u16string_view units(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
-  const int length = static_cast<int>(wide.size());
-  BOOL lossy = FALSE;
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr,
-                                       0, nullptr, &lossy);
-  if (size <= 0 || lossy) return std::nullopt;
-  std::string narrow_bytes(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, narrow_bytes.data(), size,
-                      nullptr, &lossy);
-  if (lossy || !converts_exactly(units, narrow_bytes)) return std::nullopt;
-  return narrow_bytes;
+  return exact_ansi_of(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
 std::string ansi_to_utf8(std::string_view bytes) {
