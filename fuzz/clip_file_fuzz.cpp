@@ -9,6 +9,7 @@
 
 #include "slots/clip_file.h"
 #include "slots/slots.h"
+#include "utf.h"
 
 using namespace kestrin;
 
@@ -25,7 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   check(read.header == (size >= kClipHeaderSize));
   std::size_t taken = 0;
   for (const ClipSlot& slot : read.slots) {
-    check(slot.label.back() == '\0' && std::strlen(slot.label.data()) <= kLabelLength);
+    // A label is 64 bytes of an ANSI text, or 64 characters of a Unicode one.
+    check(slot.label.back() == '\0');
+    check(slot.format == kSlotUnicode
+              ? count_characters(slot.label_text()) <= kLabelLength && valid_utf8(slot.label_text())
+              : slot.label_text().size() <= kLabelLength);
     if (!slot.data) {
       check(slot.format == 0);
       if (slot.kept_record) taken += slot.kept_record->size();

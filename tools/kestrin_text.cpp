@@ -61,7 +61,7 @@ Input read_all(FILE* in, std::string_view head) {
     input.ok = false;
     return input;
   }
-  std::memcpy(input.bytes.get(), head.data(), head.size());  // read before the rest
+  if (!head.empty()) std::memcpy(input.bytes.get(), head.data(), head.size());  // read before the rest
   input.size = head.size();
   for (;;) {
     if (input.size == capacity) {
@@ -111,7 +111,7 @@ int stream(const TextCommand& command, std::string_view head) {
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[1 << 20]);
   std::size_t capacity = 1 << 20, filled = 0;
   if (buffer) {
-    std::memcpy(buffer.get(), head.data(), head.size());  // read before the stream began
+    if (!head.empty()) std::memcpy(buffer.get(), head.data(), head.size());  // read before the stream began
     filled = head.size();
   }
   bool at_end = false;
