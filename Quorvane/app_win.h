@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "clipboard/analysis.h"
-#include "clipboard/text_value.h"
-#include "extras/stock_queue.h"
+#include "text_value.h"
+#include "stock_queue.h"
 #include "settings_table.h"
 #include "slots/clip_slot.h"
 #include "raii_win.h"

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "clipboard/change_rules.h"
-#include "clipboard/text_value.h"
+#include "text_value.h"
 
 namespace kestrin {
 

@@ -9,7 +9,7 @@
 #include "extras/desktop.h"
 #include "extras/modem.h"
 #include "extras/stock.h"
-#include "extras/stock_queue.h"
+#include "stock_queue.h"
 #include "extras/web.h"
 
 namespace kestrin {
