@@ -74,7 +74,15 @@ bool valid_utf8(std::string_view text) {
 
 std::u16string utf8_to_utf16(std::string_view text) {
   // At most one unit per byte: written through a pointer, then cut to size.
-  std::u16string out(text.size(), u'\0');
+  // For well-formed text the size is known: its characters, and one more unit
+  // for each of four bytes.
+  std::size_t units = 0;
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    units += (b & 0xC0) != 0x80 ? 1 : 0;
+    units += b >= 0xF0 ? 1 : 0;
+  }
+  std::u16string out(valid_utf8(text) ? units : text.size(), u'\0');
   char16_t* o = out.data();
   std::size_t at = 0;
   while (at < text.size()) {
@@ -98,8 +106,23 @@ std::u16string utf8_to_utf16(std::string_view text) {
 }
 
 std::string utf16_to_utf8(std::u16string_view text) {
-  // At most three bytes per unit (a pair of four bytes is two units).
-  std::string out(text.size() * 3, '\0');
+  // The exact size first: the buffer is touched once, at its final size.
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i];
+    if (u < 0x80) {
+      bytes += 1;
+    } else if (u < 0x800) {
+      bytes += 2;
+    } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+               text[i + 1] <= 0xDFFF) {
+      bytes += 4;
+      ++i;
+    } else {
+      bytes += 3;
+    }
+  }
+  std::string out(bytes, '\0');
   char* o = out.data();
   auto put = [&o](char32_t cp) {
     if (cp < 0x800) {

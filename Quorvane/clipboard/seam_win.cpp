@@ -231,10 +231,10 @@ std::optional<TextValue> read_open_clipboard_text() {
     if (has_wide) {
       ClipboardBytes wide_block(CF_UNICODETEXT);
       if (wide_block) {
+        // Read where it lies: the block stays locked while the view lives.
         const std::string_view raw = wide_block.whole_block();
-        std::u16string wide(raw.size() / 2, u'\0');
-        std::memcpy(wide.data(), raw.data(), wide.size() * 2);
-        wide.resize(std::min(wide.size(), wide.find(u'\0')));
+        std::u16string_view wide(reinterpret_cast<const char16_t*>(raw.data()), raw.size() / 2);
+        wide = wide.substr(0, std::min(wide.size(), wide.find(u'\0')));
         if (has_ansi && ansi_code_page_of_copy() == GetACP()) {
           // CF_TEXT is read only when the text can be ANSI at all.
           const bool ascii = is_ascii(std::u16string_view(wide));
