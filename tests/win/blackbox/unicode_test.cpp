@@ -74,6 +74,21 @@ TEST_F(Unicode, AnsiCopyKeepsItsBytes) {
   EXPECT_EQ(run->close(), 0u);
 }
 
+// cp1251 bytes tagged Russian by CF_LOCALE are read through CF_UNICODETEXT,
+// not as cp1252: a command keeps the Russian text.
+TEST_F(Unicode, CopyTaggedWithAnotherCodePageIsNotMisread) {
+  auto run = start();
+  ASSERT_TRUE(run);
+  const LCID russian = 0x0419;
+  ASSERT_TRUE(set_clipboard_formats(
+      {{CF_TEXT, std::string("\xE6\xE8\xE7\xED\xFC abc\0", 10)},
+       {CF_LOCALE, std::string(reinterpret_cast<const char*>(&russian), sizeof russian)}}));
+  EXPECT_TRUE(title_has(*run, ", 9 chars,"));
+  ASSERT_TRUE(run->command(IDM_UPPER_CASE));
+  EXPECT_TRUE(unicode_becomes(u"жизнь ABC"));
+  EXPECT_EQ(run->close(), 0u);
+}
+
 TEST_F(Unicode, AppendAndAutomaticCleanupKeepEveryCharacter) {
   auto run = start("[Options]\r\nAppend=1\r\nAppendWith=40158\r\n");
   ASSERT_TRUE(run);
