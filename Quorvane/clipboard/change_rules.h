@@ -42,7 +42,8 @@ NoticeAction decide_notice(const Notice& notice);
 struct ChangeFacts {
   Notice notice;
   bool we_own_clipboard = false;  // the main window owns the clipboard now
-  bool join_written = false;      // the write closing now is a join whose text we hold
+  bool join_written = false;      // the write closing now is ours and we hold its text
+                                  // (a join, or a text command on Unicode text)
   bool private_content = false;   // the copy is marked private
   bool append = false;            // Append is on
   int self_change = 0;            // writes of ours in progress

@@ -2,6 +2,7 @@
 #include "clipboard/seam_win.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -35,7 +36,12 @@ void run_on_unicode(App& app, TextValue text, unsigned id) {
       text.bytes = grow_text(id, text.bytes);
       break;
   }
-  write_clipboard_value(app.main_window, text);
+  // The change this write makes is handled with the text it wrote: no read
+  // of the clipboard, and no conversion, after it.
+  const auto written = std::make_shared<const TextValue>(std::move(text));
+  app.monitor.written_text = written;
+  write_clipboard_value(app.main_window, *written);
+  app.monitor.written_text.reset();
 }
 
 // The clipboard text when it is Unicode; nothing for ANSI text, which the
