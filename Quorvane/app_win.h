@@ -19,7 +19,7 @@
 #include "text_value.h"
 #include "stock_queue.h"
 #include "settings_table.h"
-#include "slots/clip_slot.h"
+#include "clip_slot.h"
 #include "raii_win.h"
 
 namespace kestrin {

@@ -3,9 +3,6 @@
 // a best-fit conversion could turn a harmless character into a separator.
 #pragma once
 
-#include <windows.h>
-
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,12 +20,5 @@ inline std::wstring widen(std::string_view utf8) {
 inline std::string narrow(std::wstring_view wide) {
   return utf16_to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
-
-// UTF-8 in the ANSI code page when it converts there exactly, both ways (no
-// best fit, no default character); nothing otherwise.
-std::optional<std::string> exact_ansi(std::string_view utf8);
-
-// ANSI bytes (the INI's strings) as UTF-8.
-std::string ansi_to_utf8(std::string_view bytes);
 
 }  // namespace kestrin

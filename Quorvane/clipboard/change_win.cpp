@@ -37,10 +37,13 @@ void append_join(App& app, ClipboardSession& session) {
     // ANSI joined to Unicode becomes Unicode: the ANSI part is converted, never
     // the other way, so no character is lost.
     const bool unicode = before.unicode || added.unicode;
-    const std::string before_bytes = unicode && !before.unicode ? ansi_to_utf8(before.bytes) : "";
-    const std::string added_bytes = unicode && !added.unicode ? ansi_to_utf8(added.bytes) : "";
-    const std::string_view first = unicode && !before.unicode ? before_bytes : before.bytes;
-    const std::string_view second = unicode && !added.unicode ? added_bytes : added.bytes;
+    std::string converted[2];
+    auto part = [&](const TextValue& text, std::string& holder) -> std::string_view {
+      if (!unicode || text.unicode) return text.bytes;
+      return holder = ansi_to_utf8(text.bytes);
+    };
+    const std::string_view first = part(before, converted[0]);
+    const std::string_view second = part(added, converted[1]);
     joined = std::make_shared<TextValue>();
     joined->unicode = unicode;
     joined->bytes.assign(first.size() + separator.size() + second.size() + 1, '\0');

@@ -95,17 +95,6 @@ ClipboardBytes::ClipboardBytes(UINT format)
   bytes_ = std::string_view(block_.data(), size);
 }
 
-std::optional<std::string> copy_clipboard_text(const ClipboardSession& session) {
-  if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return std::nullopt;
-  ClipboardBytes text(CF_TEXT);
-  if (!text) return std::nullopt;
-  try {
-    return std::string(text.bytes());
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
-  }
-}
-
 bool holds_private_content() {
   static const UINT exclude = RegisterClipboardFormatA("ExcludeClipboardContentFromMonitorProcessing");
   static const UINT ignore = RegisterClipboardFormatA("Clipboard Viewer Ignore");
@@ -200,15 +189,6 @@ std::optional<std::string> exact_ansi_of(std::u16string_view wide) {
   return out;
 }
 
-
-
-}  // namespace
-
-std::optional<TextValue> read_clipboard_text(const ClipboardSession& session) {
-  if (!session.is_open()) return std::nullopt;
-  return read_open_clipboard_text();
-}
-
 // Whether the copy's program set CF_TEXT itself: it is listed before
 // CF_UNICODETEXT, which the system then makes from it.
 bool ansi_set_first() {
@@ -219,41 +199,47 @@ bool ansi_set_first() {
   return false;
 }
 
+}  // namespace
+
+std::optional<TextValue> read_clipboard_text(const ClipboardSession& session) {
+  if (!session.is_open()) return std::nullopt;
+  return read_open_clipboard_text();
+}
+
 std::optional<TextValue> read_open_clipboard_text() {
   const bool has_ansi = IsClipboardFormatAvailable(CF_TEXT) != FALSE;
-  bool has_wide = IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
-  // The ANSI path costs a look at the format list: a CF_TEXT its program set,
-  // in this code page, is the text as it is (no conversion is read).
-  if (has_ansi && has_wide && ansi_set_first() && ansi_code_page_of_copy() == GetACP()) {
-    has_wide = false;
-  }
+  const bool has_wide = IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
   try {
-    if (has_wide) {
-      ClipboardBytes wide_block(CF_UNICODETEXT);
-      if (wide_block) {
-        // Read where it lies: the block stays locked while the view lives.
-        const std::string_view raw = wide_block.whole_block();
-        std::u16string_view wide(reinterpret_cast<const char16_t*>(raw.data()), raw.size() / 2);
-        wide = wide.substr(0, std::min(wide.size(), wide.find(u'\0')));
-        if (has_ansi && ansi_code_page_of_copy() == GetACP()) {
-          // CF_TEXT is read only when the text can be ANSI at all.
-          const bool ascii = is_ascii(std::u16string_view(wide));
-          const std::optional<std::string> converted =
-              ascii ? std::optional<std::string>() : exact_ansi_of(wide);
-          if (ascii || converted) {
-            ClipboardBytes ansi(CF_TEXT);
-            if (ansi && (ascii ? same_ascii(wide, ansi.bytes()) : *converted == ansi.bytes())) {
-              return TextValue{std::string(ansi.bytes()), false};
-            }
-          }
+    auto ansi_text = [has_ansi]() -> std::optional<TextValue> {
+      ClipboardBytes ansi(has_ansi ? CF_TEXT : 0);
+      if (!ansi) return std::nullopt;
+      return TextValue{std::string(ansi.bytes()), false};
+    };
+    if (!has_wide) return ansi_text();
+    // CF_TEXT can hold the text exactly only in this code page. The ANSI path
+    // costs a look at the format list: a CF_TEXT its program set is the text
+    // as it is (no conversion is read).
+    const bool ansi_here = has_ansi && ansi_code_page_of_copy() == GetACP();
+    if (ansi_here && ansi_set_first()) return ansi_text();
+    ClipboardBytes wide_block(CF_UNICODETEXT);
+    if (!wide_block) return ansi_text();
+    // Read where it lies: the block stays locked while the view lives.
+    const std::string_view raw = wide_block.whole_block();
+    std::u16string_view wide(reinterpret_cast<const char16_t*>(raw.data()), raw.size() / 2);
+    wide = wide.substr(0, std::min(wide.size(), wide.find(u'\0')));
+    if (ansi_here) {
+      // CF_TEXT is read only when the text can be ANSI at all.
+      const bool ascii = is_ascii(wide);
+      const std::optional<std::string> converted =
+          ascii ? std::optional<std::string>() : exact_ansi_of(wide);
+      if (ascii || converted) {
+        ClipboardBytes ansi(CF_TEXT);
+        if (ansi && (ascii ? same_ascii(wide, ansi.bytes()) : *converted == ansi.bytes())) {
+          return TextValue{std::string(ansi.bytes()), false};
         }
-        return TextValue{utf16_to_utf8(wide), true};
       }
     }
-    if (!has_ansi) return std::nullopt;
-    ClipboardBytes ansi(CF_TEXT);
-    if (!ansi) return std::nullopt;
-    return TextValue{std::string(ansi.bytes()), false};
+    return TextValue{utf16_to_utf8(wide), true};
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }

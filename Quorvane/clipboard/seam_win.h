@@ -99,16 +99,13 @@ class ClipboardBytes {
   std::string_view bytes_;
 };
 
-// A copy of the clipboard text, up to its first NUL and never past its block;
-// nothing when the session is not open, there is no text, or no room for it.
-std::optional<std::string> copy_clipboard_text(const ClipboardSession& session);
-
 // The clipboard text and its kind: the one reader that decides it. CF_TEXT's
 // bytes when they hold the text exactly (pure ASCII, or CF_UNICODETEXT that
 // converts to the ANSI code page with no default character and gives those
 // very bytes); otherwise CF_UNICODETEXT as UTF-8, which also reads a CF_TEXT
-// copy tagged by CF_LOCALE with another code page right. Nothing when the
-// session is not open, there is no text, or no room for it.
+// copy tagged by CF_LOCALE with another code page right. Up to the text's
+// first NUL, never past its block. Nothing when the session is not open, there
+// is no text, or no room for it.
 std::optional<TextValue> read_clipboard_text(const ClipboardSession& session);
 // The same, when the caller holds the clipboard open (nothing when it does not).
 std::optional<TextValue> read_open_clipboard_text();
@@ -119,6 +116,12 @@ UINT text_format(const TextValue& text);
 GlobalBlock make_value_block(const TextValue& text);
 // The write of every text command for a value: new block, open, empty, set, close.
 bool write_clipboard_value(HWND owner, const TextValue& text);
+
+// UTF-8 in the ANSI code page when it converts there exactly (no best fit, no
+// default character); nothing otherwise.
+std::optional<std::string> exact_ansi(std::string_view utf8);
+// ANSI bytes (CF_TEXT, the INI's strings) as UTF-8.
+std::string ansi_to_utf8(std::string_view bytes);
 
 
 // Whether the copy is marked as not for monitors or history (password managers

@@ -333,29 +333,26 @@ void continue_stock_scan(App& app) {
   StockScan& scan = stock.scans.front();
   const std::string_view text = scan.text;
   char status[256];
-  std::vector<std::string_view> found;
-  std::vector<std::size_t> offsets;
+  // A ticker already waiting is not queued again; the progress text shows at
+  // most ten times a second.
   scan.at = scan_tickers(text, scan.at, scan.at + kScanSlice,
                          [&](std::string_view symbol, std::size_t offset) {
-                           found.push_back(symbol);
-                           offsets.push_back(offset);
+                           if (stock.queue.push(std::array{symbol}) == 0) return;
+                           ++scan.found;
+                           const ULONGLONG now = GetTickCount64();
+                           if (scan.last_status != 0 && now - scan.last_status < kStatusEveryMs) {
+                             return;
+                           }
+                           scan.last_status = now;
+                           const std::string name(symbol);
+                           format_bounded(
+                               status, sizeof status,
+                               "Queuing retrieval of ticker #%u: \"%s\", %%%7.3f (character %u of %u)",
+                               scan.found, name.c_str(),
+                               100.0 * static_cast<double>(offset) / static_cast<double>(text.size()),
+                               static_cast<unsigned>(offset), static_cast<unsigned>(text.size()));
+                           SetWindowTextA(scan.status_target, status);
                          });
-  // Queued one at a time only to number them; the progress text shows at most
-  // ten times a second.
-  for (std::size_t i = 0; i < found.size(); ++i) {
-    if (stock.queue.push(std::array<std::string_view, 1>{found[i]}) == 0) continue;
-    ++scan.found;
-    const ULONGLONG now = GetTickCount64();
-    if (scan.last_status != 0 && now - scan.last_status < kStatusEveryMs) continue;
-    scan.last_status = now;
-    const std::string symbol(found[i]);
-    format_bounded(status, sizeof status,
-                   "Queuing retrieval of ticker #%u: \"%s\", %%%7.3f (character %u of %u)",
-                   scan.found, symbol.c_str(),
-                   100.0 * static_cast<double>(offsets[i]) / static_cast<double>(text.size()),
-                   static_cast<unsigned>(offsets[i]), static_cast<unsigned>(text.size()));
-    SetWindowTextA(scan.status_target, status);
-  }
   if (scan.at < text.size()) {
     PostMessageA(app.main_window, WM_KESTRIN_STOCK_SCAN, 0, 0);
     return;

@@ -20,9 +20,11 @@ std::string hosts_path() {
   return std::string(system) + "\\drivers\\etc\\hosts";
 }
 
+// The clipboard text in either kind: host names are ASCII in both.
 std::string clipboard_text(const App& app) {
   ClipboardSession session(app.main_window);
-  return copy_clipboard_text(session).value_or(std::string());
+  std::optional<TextValue> text = read_clipboard_text(session);
+  return text ? std::move(text->bytes) : std::string();
 }
 
 }  // namespace

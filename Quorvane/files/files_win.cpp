@@ -121,12 +121,10 @@ void save_clipboard_to_file(App& app, const std::string& path) {
   }
   // A Unicode text is saved as UTF-8, with a byte order mark so that every
   // editor reads it as such (batch files without one); ANSI text as its bytes.
-  std::optional<TextValue> unicode = read_clipboard_text(session);
-  if (unicode && !unicode->unicode) unicode.reset();
-  if (unicode && !wants_no_bom(path)) unicode->bytes.insert(0, "\xEF\xBB\xBF");
-  ClipboardBytes text(!unicode && IsClipboardFormatAvailable(CF_TEXT) ? CF_TEXT : 0);
-  ClipboardBytes dib(!unicode && !text && IsClipboardFormatAvailable(CF_DIB) ? CF_DIB : 0);
-  if (!unicode && !text && !dib) {
+  std::optional<TextValue> text = read_clipboard_text(session);
+  if (text && text->unicode && !wants_no_bom(path)) text->bytes.insert(0, "\xEF\xBB\xBF");
+  ClipboardBytes dib(!text && IsClipboardFormatAvailable(CF_DIB) ? CF_DIB : 0);
+  if (!text && !dib) {
     const std::string message =
         "The clipboard holds neither text nor a bitmap; nothing was written to " + path + ".";
     MessageBoxW(app.main_window, widen(message).c_str(), L"Kestrin", MB_ICONEXCLAMATION);
@@ -139,12 +137,8 @@ void save_clipboard_to_file(App& app, const std::string& path) {
     show_last_error(app.main_window, kUnitLib, kSiteSaveOpen);
     return;
   }
-  if (unicode) {
-    if (!write_whole(file.get(), unicode->bytes.data(), unicode->bytes.size())) {
-      show_last_error(app.main_window, kUnitLib, kSiteSaveText);
-    }
-  } else if (text) {
-    if (!write_whole(file.get(), text.bytes().data(), text.bytes().size())) {
+  if (text) {
+    if (!write_whole(file.get(), text->bytes.data(), text->bytes.size())) {
       show_last_error(app.main_window, kUnitLib, kSiteSaveText);
     }
   } else {

@@ -152,6 +152,20 @@ unsigned write_clip_file(const SlotArray& slots, const ClipFileSink& write,
   return 0;
 }
 
+uint64_t clip_file_size(const SlotArray& slots, bool leave_out_private) {
+  uint64_t total = kClipHeaderSize;
+  for (const ClipSlot& slot : slots) {
+    if (!slot.data && slot.kept_record) {
+      total += slot.kept_record->size();
+    } else if (slot.data && !(leave_out_private && slot.private_content)) {
+      total += kClipRecordHead + slot.data->size();
+    } else {
+      total += 4;  // the size word of an empty record
+    }
+  }
+  return total;
+}
+
 std::vector<uint8_t> clip_file_bytes(const SlotArray& slots) {
   std::vector<uint8_t> bytes;
   write_clip_file(slots, [&bytes](std::span<const uint8_t> piece) {

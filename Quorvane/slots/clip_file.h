@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "slots/clip_slot.h"
+#include "clip_slot.h"
 
 namespace kestrin {
 
@@ -62,6 +62,9 @@ ClipFileRead read_clip_file(std::span<const uint8_t> file);
 using ClipFileSink = std::function<bool(std::span<const uint8_t>)>;
 unsigned write_clip_file(const SlotArray& slots, const ClipFileSink& write,
                          bool leave_out_private = false);
+
+// The size of the file write_clip_file writes for these slots.
+uint64_t clip_file_size(const SlotArray& slots, bool leave_out_private = false);
 
 // The whole file as one block of bytes.
 std::vector<uint8_t> clip_file_bytes(const SlotArray& slots);

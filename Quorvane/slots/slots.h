@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "clipboard/dib.h"
-#include "slots/clip_slot.h"
+#include "clip_slot.h"
 
 namespace kestrin {
 

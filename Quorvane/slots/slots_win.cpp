@@ -249,12 +249,7 @@ bool save_clip_file(App& app, const std::string& path, bool automatic) {
   }
   // The file's whole size first: the system places it at once instead of
   // growing it write by write.
-  uint64_t total = kClipHeaderSize;
-  for (const ClipSlot& slot : app.slots.store) {
-    total += slot.data && !(automatic && slot.private_content) ? kClipRecordHead + slot.data->size()
-             : !slot.data && slot.kept_record                  ? slot.kept_record->size()
-                                                               : 4;
-  }
+  const uint64_t total = clip_file_size(app.slots.store, automatic);
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(total);
   if (SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get())) {

@@ -20,10 +20,12 @@ LocalTime local_time() {
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wDayOfWeek};
 }
 
-// A Unicode text (UTF-8) through a rule, written back as Unicode. The rules
-// leave bytes of 0x80 and above alone or remove them whole, so every character
-// outside ASCII comes back as it was.
-void run_on_unicode(App& app, TextValue text, unsigned id) {
+// The text through a removal, expansion or addition rule, written back in its
+// kind. The rules leave bytes of 0x80 and above alone or remove them whole, so
+// a Unicode text (UTF-8) keeps every character outside ASCII. A removal is
+// written even when nothing changed; an expansion or addition with nothing to
+// replace writes nothing at all.
+void rewrite(App& app, TextValue text, unsigned id) {
   switch (find_text_command(id)->kind) {
     case RuleKind::SameLength:
       same_length_replace(id, text.bytes.data(), text.bytes.size());
@@ -32,8 +34,12 @@ void run_on_unicode(App& app, TextValue text, unsigned id) {
       text.bytes.resize(remove_text(id, text.bytes.data(), text.bytes.size()));
       break;
     default:
-      if (growth_of(id, text.bytes) == 0) return;  // nothing to replace: no write at all
-      text.bytes = grow_text(id, text.bytes);
+      if (growth_of(id, text.bytes) == 0) return;
+      try {
+        text.bytes = grow_text(id, text.bytes);
+      } catch (const std::bad_alloc&) {
+        return;
+      }
       break;
   }
   // The change this write makes is handled with the text it wrote: no read
@@ -44,25 +50,21 @@ void run_on_unicode(App& app, TextValue text, unsigned id) {
   app.monitor.written_text.reset();
 }
 
-// The clipboard text when it is Unicode; nothing for ANSI text, which the
-// frames below handle byte for byte as they always have.
-std::optional<TextValue> unicode_text(App& app) {
-  ClipboardSession session(app.main_window);
-  std::optional<TextValue> text = read_clipboard_text(session);
-  if (text && !text->unicode) text.reset();
-  return text;
-}
-
 void run_same_length_command(App& app, unsigned id) {
   SelfChangeScope own_write(app);
-  if (std::optional<TextValue> text = unicode_text(app)) return run_on_unicode(app, *text, id);
   GlobalBlock copy;
   {
     ClipboardSession session(app.main_window);
-    if (!session.is_open() || !IsClipboardFormatAvailable(CF_TEXT)) return;
-    ClipboardBytes text(CF_TEXT);
+    std::optional<TextValue> text = read_clipboard_text(session);
     if (!text) return;
-    const std::string_view source = text.whole_block();
+    if (text->unicode) {
+      session.close();
+      return rewrite(app, std::move(*text), id);
+    }
+    // ANSI text: the whole block, slack after the NUL included, byte for byte.
+    ClipboardBytes block(CF_TEXT);
+    if (!block) return;
+    const std::string_view source = block.whole_block();
     const std::size_t size = same_length_block_size(source.data(), source.size());
     copy = GlobalBlock::allocate(size);
     if (!copy) return;
@@ -74,41 +76,14 @@ void run_same_length_command(App& app, unsigned id) {
   put_on_clipboard(session, CF_TEXT, copy);
 }
 
-void run_shrinking_command(App& app, unsigned id) {
+void run_rewriting_command(App& app, unsigned id) {
   SelfChangeScope own_write(app);
-  if (std::optional<TextValue> text = unicode_text(app)) return run_on_unicode(app, *text, id);
-  std::optional<std::string> text;
+  std::optional<TextValue> text;
   {
     ClipboardSession session(app.main_window);
-    text = copy_clipboard_text(session);
+    text = read_clipboard_text(session);
   }
-  if (!text) return;
-  text->resize(remove_text(id, text->data(), text->size()));
-  write_clipboard_text(app.main_window, *text);  // written even when nothing changed
-}
-
-void run_growing_command(App& app, unsigned id) {
-  SelfChangeScope own_write(app);
-  if (std::optional<TextValue> text = unicode_text(app)) {
-    try {
-      return run_on_unicode(app, *text, id);
-    } catch (const std::bad_alloc&) {
-      return;
-    }
-  }
-  std::optional<std::string> text;
-  {
-    ClipboardSession session(app.main_window);
-    text = copy_clipboard_text(session);
-  }
-  if (!text || growth_of(id, *text) == 0) return;  // nothing to replace: no write at all
-  std::string result;
-  try {
-    result = grow_text(id, *text);
-  } catch (const std::bad_alloc&) {
-    return;
-  }
-  write_clipboard_text(app.main_window, result);
+  if (text) rewrite(app, std::move(*text), id);
 }
 
 void run_stamp_command(App& app, unsigned id) {
@@ -153,10 +128,9 @@ void run_text_command(App& app, const TextCommand& command) {
     case RuleKind::SameLength:
       return run_same_length_command(app, command.id);
     case RuleKind::Shrinking:
-      return run_shrinking_command(app, command.id);
     case RuleKind::Growing:
     case RuleKind::Add:
-      return run_growing_command(app, command.id);
+      return run_rewriting_command(app, command.id);
     case RuleKind::Stamp:
       return run_stamp_command(app, command.id);
     case RuleKind::Prepend:

@@ -293,6 +293,7 @@ TEST(ClipFile, UnicodeSlotsRoundTripAndLabelInCharacters) {
   EXPECT_EQ(slot_unicode_text(slots[2]), "日本語");
 
   const Bytes file = clip_file_bytes(slots);
+  EXPECT_EQ(clip_file_size(slots), file.size());
   const ClipFileRead read = read_clip_file(file);
   EXPECT_EQ(read.refused, 0u);
   EXPECT_EQ(read.slots[0].data, slots[0].data);
@@ -310,6 +311,7 @@ TEST(ClipFile, UnicodeSlotsRoundTripAndLabelInCharacters) {
     EXPECT_FALSE(back.slots[0].data.has_value());
     EXPECT_EQ(back.refused, 1u);
     EXPECT_EQ(clip_file_bytes(back.slots), damaged);
+    EXPECT_EQ(clip_file_size(back.slots), damaged.size());  // a kept record counts whole
   }
 
   // The order: bitmaps, ANSI texts, then Unicode texts by code point.

@@ -18,6 +18,12 @@ const char* peer(const char* name) {
   return value && *value ? value : nullptr;
 }
 
+// The settings of a run against the stock server on this port.
+std::string stock_ini(const char* port, const std::string& more = "") {
+  return "[Options]\r\nStatusWindow=0\r\nStockServer=127.0.0.1:" + std::string(port) + "\r\n" +
+         more;
+}
+
 // Runs the program in a folder of its own (the fetched files land there).
 class Folder {
  public:
@@ -74,7 +80,7 @@ TEST_F(Peers, TickersAreFetchedLastFirstWithTheExactRequests) {
   if (!port || !requests) GTEST_SKIP() << "needs peers_test.sh";
   Folder folder;
   remove_file(requests);
-  auto run = start("[Options]\r\nStatusWindow=0\r\nStockServer=127.0.0.1:" + std::string(port) + "\r\n");
+  auto run = start(stock_ini(port));
   ASSERT_TRUE(run);
   copy("IBM, MSFT and T.");
   ASSERT_TRUE(run->command(IDM_FETCH_CSV));
@@ -109,7 +115,7 @@ TEST_F(Peers, EveryFetchEndsAndNoFetchLosesAFile) {
   if (!port || !requests) GTEST_SKIP() << "needs peers_test.sh";
   Folder folder;
   remove_file(requests);
-  auto run = start("[Options]\r\nStatusWindow=0\r\nStockServer=127.0.0.1:" + std::string(port) + "\r\n");
+  auto run = start(stock_ini(port));
   ASSERT_TRUE(run);
   auto fetched = [&] {
     return becomes([&] { return window_text(run->window()); },
@@ -146,8 +152,7 @@ TEST_F(Peers, SilentServerFailsAfterItsTimeOutAndASlowOneDoesNotHoldTheExit) {
   const char* port = peer("KESTRIN_PEER_PORT");
   if (!port) GTEST_SKIP() << "needs peers_test.sh";
   Folder folder;
-  auto run = start("[Options]\r\nStatusWindow=0\r\nStockServer=127.0.0.1:" + std::string(port) +
-                   "\r\nStockSilenceSeconds=2\r\n");
+  auto run = start(stock_ini(port, "StockSilenceSeconds=2\r\n"));
   ASSERT_TRUE(run);
   copy("SILENT");
   ASSERT_TRUE(run->command(IDM_FETCH_CSV));
@@ -181,7 +186,7 @@ TEST_F(Desktop, LongTickerScanKeepsTheWindowAnswering) {
   }
   Folder folder;
   // Nothing listens on the discard port: each fetch fails with a box.
-  auto run = start("[Options]\r\nStatusWindow=0\r\nStockServer=127.0.0.1:9\r\n");
+  auto run = start(stock_ini("9"));
   ASSERT_TRUE(run);
   copy(text);
   run->post(WM_COMMAND, IDM_FETCH_CSV);
