@@ -1,0 +1,99 @@
+// The clipboard history: its entries, the order they are shown in, duplicates
+// moving up, pins and limits. Every change is a record, applied here and
+// appended to the history file, so that a load replays the same records.
+// Platform-free.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrin {
+
+enum class EntryKind : uint8_t { AnsiText = 1, UnicodeText = 2, Bitmap = 3 };
+
+struct HistoryEntry {
+  uint64_t id = 0;
+  EntryKind kind = EntryKind::AnsiText;
+  // The text (ANSI bytes or UTF-8) or the packed DIB; for a clipped entry only
+  // the text's first line. Shared with whoever read it: never copied to record.
+  std::shared_ptr<const std::string> data;
+  uint64_t time = 0;  // seconds since 1970, UTC
+  uint64_t size = 0;  // of the whole item: bytes, or characters of a Unicode text
+  bool pinned = false;
+  bool clipped = false;  // larger than the limit: the first line and the size only
+};
+
+enum class RecordOp : uint8_t { Add = 1, Touch = 2, Remove = 3, Pin = 4 };
+
+// One change of the history, as the file keeps it.
+struct HistoryRecord {
+  RecordOp op = RecordOp::Add;
+  HistoryEntry entry;  // Add: all of it; Touch: id and time; Remove: id; Pin: id and pinned
+};
+
+struct HistoryLimits {
+  std::size_t max_entries = 1000;
+  uint64_t max_item_bytes = uint64_t{16} << 20;
+};
+
+class History {
+ public:
+  explicit History(HistoryLimits limits = {}) : limits_(limits) {}
+
+  // A copy: a new entry at the top, or an equal one (same kind, same data)
+  // moved up; then the oldest unpinned entries past the limit go. A text larger
+  // than the item limit keeps its first line only. Returns what to append.
+  std::vector<HistoryRecord> add(EntryKind kind, std::shared_ptr<const std::string> data,
+                                 uint64_t size, uint64_t time);
+  std::vector<HistoryRecord> remove(uint64_t id);
+  std::vector<HistoryRecord> set_pinned(uint64_t id, bool pinned);
+  // Every unpinned entry goes.
+  std::vector<HistoryRecord> clear_unpinned();
+  // The limit as it stands now (after a change of the settings, or a load).
+  std::vector<HistoryRecord> enforce_limit();
+  void set_limits(HistoryLimits limits) { limits_ = limits; }
+  const HistoryLimits& limits() const { return limits_; }
+
+  // Replays one record (a load, or a change just made). Records about entries
+  // that are not there are ignored.
+  void apply(const HistoryRecord& record);
+
+  // Oldest first, as recorded.
+  const std::vector<HistoryEntry>& entries() const { return entries_; }
+  const HistoryEntry* find(uint64_t id) const;
+  // The order of the window: pinned entries first, each group newest first.
+  std::vector<const HistoryEntry*> shown() const;
+  // The n-th entry of that order (1 is the top), or none.
+  const HistoryEntry* shown_at(std::size_t n) const;
+  // Add records for every entry, oldest first: what a compacted file holds.
+  std::vector<HistoryRecord> snapshot() const;
+  uint64_t next_id() const { return next_id_; }
+
+ private:
+  std::size_t index_of(uint64_t id) const;
+  HistoryLimits limits_;
+  std::vector<HistoryEntry> entries_;  // oldest first
+  uint64_t next_id_ = 1;
+};
+
+// The first line of a text (up to CR or LF), cut to `max_characters` code
+// points for UTF-8 or bytes for ANSI, never a cut character.
+std::string_view first_line(std::string_view text, bool utf8, std::size_t max_characters);
+
+// What the window's first column says of an entry: the first line of a text
+// (200 characters at most) or "Bitmap WxH". UTF-8; ANSI bytes are handed to
+// `ansi_to_utf8`.
+std::string entry_preview(const HistoryEntry& entry,
+                          std::string (*ansi_to_utf8)(std::string_view));
+
+// "12 s", "5 min", "3 h", "2 d": how long ago `time` was at `now`.
+std::string age_text(uint64_t time, uint64_t now);
+
+// Width and height of a packed DIB's header, when it has one.
+std::optional<std::pair<int32_t, int32_t>> dib_size(std::string_view dib);
+
+}  // namespace kestrin

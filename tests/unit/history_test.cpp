@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "history/history.h"
+#include "history/history_file.h"
+#include "history/history_search.h"
+#include "utf.h"
+
+namespace kestrin {
+namespace {
+
+std::shared_ptr<const std::string> text(std::string s) {
+  return std::make_shared<const std::string>(std::move(s));
+}
+
+std::vector<std::string> shown_texts(const History& h) {
+  std::vector<std::string> out;
+  for (const HistoryEntry* e : h.shown()) out.push_back(*e->data);
+  return out;
+}
+
+TEST(HistoryModel, OrderDuplicatesPinsAndEviction) {
+  History h(HistoryLimits{3, 1 << 20});
+  h.add(EntryKind::AnsiText, text("one"), 3, 1);
+  h.add(EntryKind::AnsiText, text("two"), 3, 2);
+  h.add(EntryKind::UnicodeText, text("три"), 3, 3);
+  EXPECT_EQ(shown_texts(h), (std::vector<std::string>{"три", "two", "one"}));
+
+  // An equal text moves up and keeps its id; no second entry.
+  const uint64_t one_id = h.shown_at(3)->id;
+  auto records = h.add(EntryKind::AnsiText, text("one"), 3, 4);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].op, RecordOp::Touch);
+  EXPECT_EQ(h.shown_at(1)->id, one_id);
+  EXPECT_EQ(h.shown_at(1)->time, 4u);
+  EXPECT_EQ(h.entries().size(), 3u);
+
+  // The same bytes of another kind are another entry.
+  h.set_pinned(h.shown_at(3)->id, true);  // "two", the oldest, pinned
+  records = h.add(EntryKind::UnicodeText, text("one"), 3, 5);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].op, RecordOp::Add);
+  // Pinned entries do not count against the limit: the fourth unpinned copy
+  // makes the oldest unpinned ("три") go.
+  records = h.add(EntryKind::AnsiText, text("four"), 4, 6);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1].op, RecordOp::Remove);
+  EXPECT_EQ(shown_texts(h), (std::vector<std::string>{"two", "four", "one", "one"}));
+  EXPECT_TRUE(h.shown_at(1)->pinned);
+
+  // However many are pinned, a new copy is kept.
+  History pins(HistoryLimits{1, 1 << 20});
+  for (int i = 0; i < 3; ++i) {
+    pins.add(EntryKind::AnsiText, text(std::to_string(i)), 1, i);
+    pins.set_pinned(pins.entries().back().id, true);
+  }
+  pins.add(EntryKind::AnsiText, text("x"), 1, 9);
+  pins.add(EntryKind::AnsiText, text("y"), 1, 10);
+  EXPECT_EQ(shown_texts(pins), (std::vector<std::string>{"2", "1", "0", "y"}));
+
+  // Clear keeps the pinned.
+  h.clear_unpinned();
+  EXPECT_EQ(shown_texts(h), (std::vector<std::string>{"two"}));
+}
+
+TEST(HistoryModel, LargeTextKeepsItsFirstLineAndPreviews) {
+  History h(HistoryLimits{10, 8});
+  h.add(EntryKind::UnicodeText, text("ж\xD0\xB6longer than eight\r\nrest"), 22, 1);
+  const HistoryEntry& e = *h.shown_at(1);
+  EXPECT_TRUE(e.clipped);
+  EXPECT_EQ(*e.data, "жжlonger than eight");
+  EXPECT_EQ(e.size, 22u);
+  // A second copy of it is a second entry: its data is not all there to compare.
+  h.add(EntryKind::UnicodeText, text("ж\xD0\xB6longer than eight\r\nrest"), 22, 2);
+  EXPECT_EQ(h.entries().size(), 2u);
+
+  HistoryEntry bitmap{1, EntryKind::Bitmap, text(std::string("\x28\0\0\0\x80\x02\0\0\x20\xFE\xFF\xFF", 12) + std::string(28, '\0')), 0, 0};
+  EXPECT_EQ(entry_preview(bitmap, nullptr), "Bitmap 640x480");
+  HistoryEntry lines{2, EntryKind::AnsiText, text("\r\n\r\n\tfirst\r\nsecond"), 0, 0};
+  EXPECT_EQ(entry_preview(lines, nullptr), " first");
+  EXPECT_EQ(age_text(100, 3700), "1 h");
+}
+
+TEST(HistoryFile, ReloadsTornAndDamagedFiles) {
+  History h;
+  std::vector<HistoryRecord> log;
+  auto keep = [&](std::vector<HistoryRecord> records) {
+    for (auto& r : records) log.push_back(std::move(r));
+  };
+  keep(h.add(EntryKind::AnsiText, text("alpha"), 5, 10));
+  keep(h.add(EntryKind::UnicodeText, text("βήτα"), 4, 11));
+  keep(h.add(EntryKind::Bitmap, text(std::string(60, '\x01')), 60, 12));
+  keep(h.set_pinned(h.shown_at(3)->id, true));
+  keep(h.add(EntryKind::AnsiText, text("alpha"), 5, 13));
+  keep(h.remove(h.shown_at(3)->id));
+  const std::string file = encode_history(log);
+
+  auto replay = [](std::string_view bytes, HistoryLoad* out = nullptr) {
+    History r;
+    HistoryLoad load = read_history(bytes);
+    for (const auto& record : load.records) r.apply(record);
+    if (out) *out = std::move(load);
+    return r;
+  };
+  History back = replay(file);
+  ASSERT_EQ(back.entries().size(), h.entries().size());
+  for (std::size_t i = 0; i < h.entries().size(); ++i) {
+    const HistoryEntry &a = h.entries()[i], &b = back.entries()[i];
+    EXPECT_EQ(*a.data, *b.data);
+    EXPECT_EQ(std::tie(a.id, a.kind, a.time, a.size, a.pinned), std::tie(b.id, b.kind, b.time, b.size, b.pinned));
+  }
+  // Compaction holds the same entries in fewer records.
+  const std::string compact = encode_history(back.snapshot());
+  EXPECT_LT(compact.size(), file.size());
+  EXPECT_EQ(shown_texts(replay(compact)), shown_texts(h));
+
+  // Every cut of the file loads the whole records before the cut, and says
+  // when something was dropped.
+  for (std::size_t cut = 0; cut < file.size(); ++cut) {
+    HistoryLoad load;
+    replay(file.substr(0, cut), &load);
+    std::size_t whole = 0, at = history_file_header().size();
+    for (const auto& r : log) {
+      at += kRecordHeadSize + record_data(r).size();
+      if (at <= cut) ++whole;
+    }
+    ASSERT_EQ(load.records.size(), whole) << cut;
+    const bool on_boundary = cut == 0 || encode_history(load.records).size() == cut;
+    EXPECT_EQ(load.damaged > 0 || load.foreign, !on_boundary) << cut;
+  }
+
+  // A flipped byte in the middle costs that record only.
+  std::string flipped = file;
+  flipped[history_file_header().size() + kRecordHeadSize + 2] ^= 0x20;  // in "alpha"
+  HistoryLoad load;
+  History damaged = replay(flipped, &load);
+  EXPECT_EQ(load.damaged, 1u);
+  EXPECT_EQ(load.records.size(), log.size() - 1);
+  // Later records about it find nothing to change.
+  EXPECT_EQ(shown_texts(damaged), (std::vector<std::string>{std::string(60, '\x01')}));
+
+  EXPECT_TRUE(read_history("not a history file").foreign);
+}
+
+// The fast search against folding both sides and finding plainly.
+std::string fold_all(std::string_view s) {
+  std::u16string wide = utf8_to_utf16(s);
+  std::u32string cps;
+  for (std::size_t i = 0; i < wide.size(); ++i) cps.push_back(wide[i]);
+  std::string out;
+  for (char32_t c : cps) {
+    std::u16string one(1, static_cast<char16_t>(fold_case(c)));
+    out += utf16_to_utf8(one);
+  }
+  return out;
+}
+
+TEST(HistorySearch, MatchesPlainFoldedFindOnRandomText) {
+  const std::vector<std::string> alphabet = {"a", "A", "b", "B", "é", "É", "ж", "Ж", "σ", "Σ", "ς",
+                                             "İ", "i", "I", " ", "\xEF\xBC\xA1", "k", "\xE2\x84\xAA"};
+  std::mt19937 random(7);
+  auto pick = [&](std::size_t n) {
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i) s += alphabet[random() % alphabet.size()];
+    return s;
+  };
+  const AnsiFold fold = ascii_fold();
+  for (int round = 0; round < 3000; ++round) {
+    const std::string hay = pick(random() % 40);
+    const std::string needle = pick(1 + random() % 3);
+    TextSearch search(needle, std::nullopt, fold);
+    const bool expected = fold_all(hay).find(fold_all(needle)) != std::string::npos;
+    ASSERT_EQ(search.find_in(hay, true), expected) << hay << " / " << needle;
+  }
+  // Long texts take the sixteen-at-a-time path; a match at every place.
+  std::string long_text(100, 'x');
+  for (std::size_t at = 0; at + 3 <= long_text.size(); ++at) {
+    std::string t = long_text;
+    t.replace(at, 3, "ЖaБ");
+    EXPECT_TRUE(TextSearch("жAб", std::nullopt, fold).find_in(t, true)) << at;
+    EXPECT_FALSE(TextSearch("жAв", std::nullopt, fold).find_in(t, true)) << at;
+  }
+}
+
+TEST(HistorySearch, AnsiTextThroughTheCodePageFold) {
+  AnsiFold fold = ascii_fold();
+  fold[0xC9] = 0xE9;  // É to é, as cp1252 folds
+  const std::string ansi_text = "Caf\xC9 au lait";
+  EXPECT_TRUE(TextSearch("café", std::string("caf\xE9"), fold).find_in(ansi_text, false));
+  EXPECT_TRUE(TextSearch("AU L", std::string("AU L"), fold).find_in(ansi_text, false));
+  // A query with no ANSI form finds no ANSI text.
+  EXPECT_FALSE(TextSearch("кафе", std::nullopt, fold).find_in(ansi_text, false));
+  // Bitmaps by their preview.
+  HistoryEntry bitmap{1, EntryKind::Bitmap, text(std::string("\x0C\0\0\0\x10\0\x20\0", 8) + std::string(8, '\0')), 0, 0};
+  EXPECT_TRUE(TextSearch("bitmap 16", std::string("bitmap 16"), fold).matches(bitmap));
+}
+
+}  // namespace
+}  // namespace kestrin
