@@ -177,6 +177,8 @@ struct ExtrasPart {
   bool door_open = false;  // what the program last asked of the CD tray
 };
 
+struct HistoryPart;  // history/history_win.h
+
 struct App {
   HINSTANCE instance = nullptr;
   HWND main_window = nullptr;
@@ -191,6 +193,7 @@ struct App {
   FilesPart files;
   StockPart stock;
   ExtrasPart extras;
+  std::shared_ptr<HistoryPart> history;  // made at the window's creation
 };
 
 // Raises one of the monitor's counters for as long as it lives: the self-change

@@ -13,6 +13,7 @@
 #include "files/files_win.h"
 #include "files/shell_win.h"
 #include "frame_win.h"
+#include "history/history_win.h"
 #include "transform/frames_win.h"
 #include "transform/rules.h"
 #include "res/resource.h"
@@ -82,6 +83,8 @@ constexpr CommandEntry kCommands[] = {
     one(IDM_SAVE_CLIPS, save_clips),
     one(IDM_CLEAR_CLIPS, clear_clips),
     one(IDM_AUTO_CLIP_FILE, toggle_auto_clip_file),
+    one(IDM_HISTORY, show_history),
+    one(IDM_CLEAR_HISTORY, clear_history),
     // Options
     one(IDM_APPEND_OPTIONS, toggle_append),
     range(IDM_APPEND_NO_SEPARATOR, IDM_APPEND_FORM_FEED, choose_separator),
@@ -99,6 +102,7 @@ constexpr CommandEntry kCommands[] = {
     one(IDM_CONFIRM_EXIT, confirm_exit),
     one(IDM_LAUNCH_ON_SAVE, launch_on_save),
     one(IDM_SHELL_AUTOMATICALLY, shell_automatically),
+    one(IDM_KEEP_HISTORY, toggle_history),
     range(IDM_DROP_IGNORES, IDM_DROP_FILE_NAMES, choose_drop_mode),
     one(IDM_FOREGROUND_COLOR, choose_foreground_colour),
     one(IDM_BACKGROUND_COLOR, choose_background_colour),

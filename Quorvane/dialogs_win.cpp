@@ -1,7 +1,11 @@
 #include "dialogs_win.h"
 
+#include <string>
+
 #include "run_command_win.h"
 #include "frame_win.h"
+#include "history/history_win.h"
+#include "wide_win.h"
 #include "res/resource.h"
 
 namespace kestrin {
@@ -55,11 +59,20 @@ constexpr OptionBox kOptionBoxes[] = {
     {IDC_OPT_AUTO_SCROLL, &Settings::AutoScrollClipboard, 0},
 };
 
+// What the Options dialog edits, and what it only shows.
+struct OptionsDialog {
+  Settings* settings;
+  std::string hotkeys;  // the global hotkeys in force, one per line
+};
+
 INT_PTR CALLBACK options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* settings = reinterpret_cast<Settings*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  auto* state = reinterpret_cast<OptionsDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  Settings* settings = state ? state->settings : nullptr;
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrA(dialog, DWLP_USER, lparam);
-    settings = reinterpret_cast<Settings*>(lparam);
+    state = reinterpret_cast<OptionsDialog*>(lparam);
+    settings = state->settings;
+    SetDlgItemTextW(dialog, IDC_OPT_HOTKEYS, widen(state->hotkeys).c_str());
     // The stored value is the check state, as it is (a 7 shows checked).
     for (const OptionBox& box : kOptionBoxes) {
       CheckDlgButton(dialog, box.id, static_cast<UINT>(settings->*box.setting));
@@ -130,8 +143,9 @@ INT_PTR CALLBACK number_prompt_proc(HWND dialog, UINT message, WPARAM wparam, LP
 
 void show_options(App& app, unsigned) {
   const Settings before = app.settings;
+  OptionsDialog dialog{&app.settings, active_hotkeys_text(app)};
   DialogBoxParamA(app.instance, "Options", app.main_window, options_proc,
-                  reinterpret_cast<LPARAM>(&app.settings));
+                  reinterpret_cast<LPARAM>(&dialog));
   Settings& now = app.settings;
   // A box that changed its setting changes it through the setting's own menu
   // command, so that whatever the command does with it (Append takes a new

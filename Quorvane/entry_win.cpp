@@ -76,10 +76,12 @@ int run_kestrin(HINSTANCE instance, const char*, int show_command) {
   ShowWindow(app.main_window, show_command);
   UpdateWindow(app.main_window);
 
+  // A wide loop: characters typed into the program's Unicode windows (the
+  // history's search box) reach them whole; ANSI windows get theirs converted.
   MSG message{};
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   if (mutex) ReleaseMutex(mutex.get());
   return static_cast<int>(message.wParam);

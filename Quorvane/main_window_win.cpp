@@ -6,6 +6,7 @@
 #include "extras/extras_win.h"
 #include "files/files_win.h"
 #include "frame_win.h"
+#include "history/history_win.h"
 #include "res/resource.h"
 #include "settings_win.h"
 #include "slots/slots_win.h"
@@ -34,6 +35,7 @@ void on_create(App& app) {
   const std::string credit = credit_line(kAuthor, kHomePage, __DATE__, __TIME__);
   show_frame(app, credit.c_str());
   start_slots(app);
+  start_history(app);
   {
     WindowDC dc(app.main_window);
     if (dc.get()) app.viewer.line_height = measure_line_height(app, dc.get());
@@ -44,6 +46,7 @@ void on_create(App& app) {
 
 // Teardown, in its documented order.
 void on_destroy(App& app) {
+  stop_history(app);
   stop_viewer(app);
   bool saved = save_options(app);
   stop_slots(app);
@@ -180,6 +183,12 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       return 0;
     case WM_DROPFILES:
       handle_drop(*app, reinterpret_cast<HDROP>(wparam));
+      return 0;
+    case WM_HOTKEY:
+      handle_hotkey(*app, wparam);
+      return 0;
+    case WM_KESTRIN_HISTORY_LOADED:
+      history_loaded(*app, lparam);
       return 0;
     case WM_KESTRIN_SLOT_LABELS:
       refresh_slot_labels(*app);

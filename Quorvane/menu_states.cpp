@@ -37,6 +37,7 @@ std::vector<MenuItemState> menu_states(const Settings& s, const Analysis& a,
   check(IDM_LAUNCH_ON_SAVE, s.LaunchOnSave);
   check(IDM_SHOW_STATUS_WINDOW, s.ShowStatus);
   check(IDM_STATUS_BAR, s.StatusWindow);
+  check(IDM_KEEP_HISTORY, s.History);
 
   const bool text = a.size != 0, cr = a.cr != 0, lf = a.lf != 0;
   const bool spaces = a.sp != 0, tabs = a.tab != 0, non_ascii = a.na != 0;

@@ -70,6 +70,9 @@ const std::vector<SettingKey>& settings_read_order() {
       text("StockServer", &Settings::StockServer, kStockServerMax),
       integer("StockConnectSeconds", &Settings::StockConnectSeconds),
       integer("StockSilenceSeconds", &Settings::StockSilenceSeconds),
+      integer("History", &Settings::History),
+      integer("HistoryLimit", &Settings::HistoryLimit),
+      integer("HistoryMaxItemMiB", &Settings::HistoryMaxItemMiB),
   };
   return keys;
 }
@@ -94,7 +97,8 @@ const std::vector<SettingKey>& settings_write_order() {
         "ModemComPort", "ClipFileName", "ClipsAutoFile", "FontHeight",
         "ConsecutiveBinaryCharactersToRemove", "DroppedFileOperation",
         "DriveMappingSource", "DriveMappingDestination", "StockServer",
-        "StockConnectSeconds", "StockSilenceSeconds"};
+        "StockConnectSeconds", "StockSilenceSeconds", "History", "HistoryLimit",
+        "HistoryMaxItemMiB"};
     std::vector<SettingKey> ordered;
     for (const char* name : names) ordered.push_back(*find_setting(name));
     return ordered;

@@ -80,6 +80,9 @@ struct Settings {
   std::string StockServer;  // "host" or "host:port" of the stock history server; none set
   int32_t StockConnectSeconds = 10;  // the stock fetch waits this long to connect
   int32_t StockSilenceSeconds = 30;  // and this long for the server's next byte
+  int32_t History = 0;             // the clipboard history is kept
+  int32_t HistoryLimit = 1000;     // unpinned entries kept
+  int32_t HistoryMaxItemMiB = 16;  // a larger text keeps its first line only
   int32_t State = 1;
 
   bool operator==(const Settings&) const = default;

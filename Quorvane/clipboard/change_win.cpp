@@ -13,6 +13,7 @@
 #include "run_command_win.h"
 #include "diagnostics_win.h"
 #include "frame_win.h"
+#include "history/history_win.h"
 #include "res/resource.h"
 #include "text_format.h"
 #include "wide_win.h"
@@ -200,6 +201,9 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   // queued behind a copy already handled, or Wine's notice for rendering a
   // format. It is only passed on.
   if (!changed) pass_on(app, wparam, lparam);
+  // Recorded once, as the change finally stands (a join or cleanup written
+  // inside it included).
+  if (changed && app.monitor.change_depth == 0) record_change(app);
 }
 
 void check_viewer_chain(App& app) {

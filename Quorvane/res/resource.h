@@ -62,6 +62,8 @@
 #define WM_KESTRIN_STOCK_STATUS 1029
 // The next slice of a ticker scan of the stock command.
 #define WM_KESTRIN_STOCK_SCAN 1030
+// The history file was read on a worker: lparam owns the load for the main thread.
+#define WM_KESTRIN_HISTORY_LOADED 1031
 
 /* Commands: help and options */
 #define IDM_ABOUT 101
@@ -179,6 +181,12 @@
 #define IDM_SORT_TIME_ADDED 40148
 #define IDM_SORT_LAST_USED 40168
 #define IDM_SORT_TIMES_USED 40169
+
+/* Commands: clipboard history */
+#define IDM_KEEP_HISTORY 40190
+#define IDM_HISTORY 40191
+#define IDM_CLEAR_HISTORY 40192
+#define IDC_OPT_HOTKEYS 1051
 
 /* Commands: files and shell */
 #define IDM_SAVE 40051
