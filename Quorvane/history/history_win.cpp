@@ -350,7 +350,7 @@ void history_loaded(App& app, LPARAM lparam) {
     MessageBoxW(app.main_window,
                 L"Some of the clipboard history could not be read (the file was cut short or "
                 L"damaged); those entries were dropped, and every whole entry was kept.",
-                L"Kestrin History", MB_ICONWARNING);
+                L"Kestrin", MB_ICONWARNING);
   }
 }
 
@@ -434,7 +434,7 @@ void toggle_history(App& app, unsigned) {
     const int answer = MessageBoxW(app.main_window,
                                    L"The clipboard history is off. Delete the history kept so far, "
                                    L"pinned entries included?",
-                                   L"Kestrin History", MB_YESNO | MB_ICONQUESTION);
+                                   L"Kestrin", MB_YESNO | MB_ICONQUESTION);
     if (h.loader.joinable()) h.loader.join();
     if (!h.writer) h.writer = std::make_unique<HistoryWriter>(history_file_path());
     if (answer == IDYES) h.writer->delete_file();
@@ -457,7 +457,7 @@ void toggle_history(App& app, unsigned) {
 void show_history(App& app, unsigned) {
   if (!app.settings.History) {
     MessageBoxW(app.main_window, L"The clipboard history is off: switch on Options, Keep History.",
-                L"Kestrin History", MB_ICONINFORMATION);
+                L"Kestrin", MB_ICONINFORMATION);
     return;
   }
   open_history_window(app);
@@ -466,7 +466,7 @@ void show_history(App& app, unsigned) {
 void clear_history(App& app, unsigned) {
   HistoryPart& h = *app.history;
   if (MessageBoxW(app.main_window, L"Remove every entry of the clipboard history but the pinned ones?",
-                  L"Kestrin History", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+                  L"Kestrin", MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return;
   }
   h.pending.clear();
@@ -512,6 +512,13 @@ bool recall_history_entry(App& app, uint64_t id) {
   return put_on_clipboard(session, format, block);
 }
 
+bool apply_text_command_to_entry(App& app, uint64_t id, unsigned command) {
+  const HistoryEntry* e = app.history->model.find(id);
+  if (!e || e->kind == EntryKind::Bitmap || !recall_history_entry(app, id)) return false;
+  run_command(app.main_window, command);
+  return true;
+}
+
 void send_paste_keys() {
   // Keys still held from the chord that asked for the paste (Shift of
   // Shift+Enter, Alt of Ctrl+Alt+1) would turn Ctrl+V into another chord:
@@ -524,7 +531,7 @@ void send_paste_keys() {
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     keys.push_back(input);
   };
-  for (WORD held : {VK_LSHIFT, VK_RSHIFT, VK_LMENU, VK_RMENU, VK_LWIN, VK_RWIN}) {
+  for (WORD held : {VK_SHIFT, VK_LSHIFT, VK_RSHIFT, VK_MENU, VK_LMENU, VK_RMENU, VK_LWIN, VK_RWIN}) {
     if (GetAsyncKeyState(held) < 0) key(held, true);
   }
   key(VK_CONTROL, false);

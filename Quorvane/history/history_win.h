@@ -99,6 +99,10 @@ void remove_history_entry(App& app, uint64_t id);
 void pin_history_entry(App& app, uint64_t id, bool pinned);
 // Puts the entry on the clipboard (not recorded again); false when it could not.
 bool recall_history_entry(App& app, uint64_t id);
+// A text command on an entry: the entry goes on the clipboard unrecorded, the
+// command rewrites it there, and that is recorded as a new entry; the entry
+// itself stays as it was. False for a bitmap or an entry that is gone.
+bool apply_text_command_to_entry(App& app, uint64_t id, unsigned command);
 // Ctrl+V to whatever window is in front.
 void send_paste_keys();
 

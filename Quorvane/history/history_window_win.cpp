@@ -29,6 +29,11 @@ constexpr int kSearchId = 1, kListId = 2, kPreviewId = 3;
 // Context menu items of the window's own (the text commands keep their ids).
 constexpr UINT kMenuRecall = 1, kMenuPaste = 2, kMenuPin = 3, kMenuDelete = 4;
 constexpr std::size_t kPreviewTextLimit = 64 * 1024;  // characters the preview pane draws
+// Shift+Enter waits for the window it pastes into to come to the front (the
+// switch goes through the window system) before it sends the keys.
+constexpr UINT_PTR kPasteTimer = 1;
+constexpr UINT kPasteCheckMs = 20;
+constexpr unsigned kPasteChecks = 50;
 
 }  // namespace
 
@@ -40,6 +45,7 @@ struct HistoryWindowState {
   std::string query;                   // what they were filtered by
   unsigned changes_seen = ~0u;         // the model's change count they reflect
   std::wstring cell;                   // the text of the last cell asked for
+  unsigned paste_checks = 0;           // looks left for the paste's window to come forward
   UniqueGdiObject font;
 };
 
@@ -128,7 +134,19 @@ void recall_selected(HistoryWindowState& s, bool paste) {
     MessageBeep(MB_ICONASTERISK);  // on the clipboard, with nowhere to paste it
     return;
   }
-  send_paste_keys();
+  s.paste_checks = kPasteChecks;
+  SetTimer(s.window, kPasteTimer, kPasteCheckMs, nullptr);
+}
+
+// The keys go once the window is in front: sent before, they would reach this one.
+void continue_paste(HistoryWindowState& s) {
+  if (GetForegroundWindow() == s.previous_foreground) {
+    KillTimer(s.window, kPasteTimer);
+    send_paste_keys();
+  } else if (s.paste_checks == 0 || --s.paste_checks == 0) {
+    KillTimer(s.window, kPasteTimer);
+    MessageBeep(MB_ICONASTERISK);
+  }
 }
 
 void delete_selected(HistoryWindowState& s) {
@@ -143,15 +161,9 @@ void pin_selected(HistoryWindowState& s) {
   if (const HistoryEntry* e = selected_entry(s)) pin_history_entry(*s.app, e->id, !e->pinned);
 }
 
-// A text command on the selected entry: the entry goes on the clipboard
-// unrecorded, the command rewrites it there, and that is recorded as a new entry.
 void apply_command(HistoryWindowState& s, unsigned id) {
   const HistoryEntry* e = selected_entry(s);
-  if (!e || e->kind == EntryKind::Bitmap || !recall_history_entry(*s.app, e->id)) {
-    MessageBeep(MB_ICONASTERISK);
-    return;
-  }
-  run_command(s.app->main_window, id);
+  if (!e || !apply_text_command_to_entry(*s.app, e->id, id)) MessageBeep(MB_ICONASTERISK);
 }
 
 void show_context_menu(HistoryWindowState& s, POINT at) {
@@ -313,6 +325,31 @@ void layout(HistoryWindowState& s) {
   MoveWindow(s.list, gap, top, list_width - gap, std::max(0, height - top - gap), TRUE);
   MoveWindow(s.preview, list_width + gap, top, std::max(0, width - list_width - 2 * gap),
              std::max(0, height - top - gap), TRUE);
+  // The preview column takes what the others leave.
+  RECT inside;
+  GetClientRect(s.list, &inside);
+  int others = 0;
+  for (int column = 1; column < 4; ++column) {
+    others += static_cast<int>(SendMessageW(s.list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+  }
+  SendMessageW(s.list, LVM_SETCOLUMNWIDTH, 0, std::max(80, static_cast<int>(inside.right) - others));
+}
+
+// Rows drawn in the selection colours even while the search box has the
+// focus (where the list would draw them pale), and pinned rows in their own.
+LRESULT draw_row(HistoryWindowState& s, NMLVCUSTOMDRAW& draw) {
+  if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+  if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+  const auto index = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
+  const HistoryEntry* e = index < s.ids.size() ? s.app->history->model.find(s.ids[index]) : nullptr;
+  if (SendMessageW(s.list, LVM_GETITEMSTATE, draw.nmcd.dwItemSpec, LVIS_SELECTED) & LVIS_SELECTED) {
+    draw.nmcd.uItemState &= ~static_cast<UINT>(CDIS_SELECTED | CDIS_FOCUS);
+    draw.clrText = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    draw.clrTextBk = GetSysColor(COLOR_HIGHLIGHT);
+  } else if (e && e->pinned) {
+    draw.clrText = RGB(0x80, 0, 0);
+  }
+  return CDRF_DODEFAULT;
 }
 
 void fill_cell(HistoryWindowState& s, NMLVDISPINFOW& info) {
@@ -348,6 +385,9 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_SETFOCUS:
       if (s) SetFocus(s->search);
       return 0;
+    case WM_TIMER:
+      if (s && wparam == kPasteTimer) continue_paste(*s);
+      return 0;
     case WM_COMMAND:
       if (s && LOWORD(wparam) == kSearchId && HIWORD(wparam) == EN_CHANGE) refilter(*s, false);
       return 0;
@@ -364,6 +404,8 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         case NM_DBLCLK:
           recall_selected(*s, false);
           return 0;
+        case NM_CUSTOMDRAW:
+          return draw_row(*s, *reinterpret_cast<NMLVCUSTOMDRAW*>(lparam));
       }
       break;
     }
@@ -459,7 +501,7 @@ void open_history_window(App& app) {
   const struct {
     const wchar_t* title;
     int width;
-  } columns[] = {{L"Entry", 300}, {L"Age", 60}, {L"Size", 90}, {L"Pinned", 50}};
+  } columns[] = {{L"Entry", 250}, {L"Age", 52}, {L"Size", 96}, {L"Pinned", 50}};
   for (int i = 0; i < 4; ++i) {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;

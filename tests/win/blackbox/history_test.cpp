@@ -1,0 +1,354 @@
+// The clipboard history through the real program: what it records and what it
+// leaves out, the window driven by keys typed into it, pastes into another
+// window, pins, Clear History, a kill in the middle of a burst of copies, and
+// the global hotkeys.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "history/history_file.h"
+#include "program_test.h"
+#include "res/resource.h"
+
+namespace kestrin::test {
+namespace {
+
+std::string history_path() {
+  char folder[MAX_PATH] = {};
+  SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return std::string(folder) + "\\Kestrin\\History.dat";
+}
+
+class History : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    remove_file(history_path());
+  }
+  static constexpr const char* kOn = "[Options]\r\nHistory=1\r\n";
+
+  // The history window, opened by its command.
+  HWND open_window(const Kestrin& run) {
+    run.post(WM_COMMAND, IDM_HISTORY);
+    HWND window = run.wait_for_window("Kestrin History");
+    EXPECT_TRUE(window);
+    return window;
+  }
+};
+
+HWND child_of_class(HWND parent, const char* class_name) {
+  return FindWindowExA(parent, nullptr, class_name, nullptr);
+}
+
+// The first column of the list, read from the program's own memory.
+std::vector<std::string> list_items(HWND window) {
+  std::vector<std::string> items;
+  HWND list = child_of_class(window, "SysListView32");
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!list || !process) return {"(no list)"};
+  auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+  const auto count = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    LVITEMW item{};
+    item.iSubItem = 0;
+    item.pszText = reinterpret_cast<wchar_t*>(remote + 512);
+    item.cchTextMax = 1000;
+    WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+    const auto length = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote));
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    ReadProcessMemory(process, remote + 512, text.data(), text.size() * 2, nullptr);
+    char utf8[4096] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8, sizeof utf8 - 1, nullptr, nullptr);
+    items.emplace_back(utf8);
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return items;
+}
+
+using Items = std::vector<std::string>;
+
+::testing::AssertionResult items_become(HWND window, const Items& expected) {
+  return becomes([&] { return list_items(window); }, expected);
+}
+
+// Keys as the keyboard sends them, to the window in front.
+void press(WORD key, bool shift = false, bool control = false) {
+  std::vector<INPUT> keys;
+  auto add = [&](WORD code, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = code;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    keys.push_back(input);
+  };
+  if (control) add(VK_CONTROL, false);
+  if (shift) add(VK_SHIFT, false);
+  add(key, false);
+  add(key, true);
+  if (shift) add(VK_SHIFT, true);
+  if (control) add(VK_CONTROL, true);
+  SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+}
+
+void type(const std::wstring& text) {
+  for (wchar_t c : text) {
+    INPUT keys[2] = {};
+    for (INPUT& key : keys) {
+      key.type = INPUT_KEYBOARD;
+      key.ki.wScan = c;
+      key.ki.dwFlags = KEYEVENTF_UNICODE;
+    }
+    keys[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+    SendInput(2, keys, sizeof(INPUT));
+    Sleep(30);
+  }
+}
+
+bool in_front(HWND window) {
+  return wait_until([&] { return GetForegroundWindow() == window; }, 5000);
+}
+
+TEST_F(History, RecordsCopiesInOrderButNeverPrivateOnes) {
+  auto run = start(kOn);
+  ASSERT_TRUE(run);
+  copy("one");
+  copy("two");
+  // A password manager's copy: seen, never recorded.
+  ASSERT_TRUE(set_clipboard_formats({{CF_TEXT, std::string("hunter2\0", 8)},
+                                     {registered_format("ExcludeClipboardContentFromMonitorProcessing"), "x"}}));
+  ASSERT_TRUE(becomes(clipboard_text, std::optional<std::string>("hunter2")));
+  copy("three");
+  copy("one");  // moves up, not a second entry
+  HWND window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"one", "three", "two"}));
+  EXPECT_EQ(run->close(), 0u);
+
+  // The file holds them (and never the private copy), and a new start shows them.
+  const std::string file = read_file(history_path()).value_or("");
+  EXPECT_EQ(file.find("hunter2"), std::string::npos);
+  EXPECT_EQ(read_history(file).damaged, 0u);
+  run = start();
+  window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"one", "three", "two"}));
+  EXPECT_EQ(run->close(), 0u);
+}
+
+TEST_F(History, SearchFiltersAsKeysAreTyped) {
+  auto run = start(kOn);
+  ASSERT_TRUE(run);
+  for (const char* text : {"Alpha one", "beta two", "ALPHA three\r\nsecond line", "gamma alphabet"}) copy(text);
+  ASSERT_TRUE(set_clipboard_data(CF_UNICODETEXT, std::string("\x16\x04\x38\x04\x37\x04\x3D\x04\x4C\x04\0\0", 12)));  // Жизнь
+  HWND window = open_window(*run);
+  ASSERT_TRUE(in_front(window));
+  EXPECT_TRUE(items_become(window, Items{"Жизнь", "gamma alphabet", "ALPHA three", "beta two", "Alpha one"}));
+  type(L"alp");
+  EXPECT_TRUE(items_become(window, Items{"gamma alphabet", "ALPHA three", "Alpha one"}));
+  type(L"ha ");
+  EXPECT_TRUE(items_become(window, Items{"ALPHA three", "Alpha one"}));
+  type(L"T");
+  EXPECT_TRUE(items_become(window, Items{"ALPHA three"}));
+  for (int i = 0; i < 7; ++i) press(VK_BACK);
+  EXPECT_TRUE(items_become(window, Items{"Жизнь", "gamma alphabet", "ALPHA three", "beta two", "Alpha one"}));
+  type(L"жиЗ");  // folded across cases in Cyrillic too
+  EXPECT_TRUE(items_become(window, Items{"Жизнь"}));
+  press(VK_ESCAPE);
+  EXPECT_TRUE(becomes([&] { return IsWindow(window) != FALSE; }, false));
+  EXPECT_EQ(run->close(), 0u);
+}
+
+// A window of the test's own that records what is pasted into it.
+class PasteTarget {
+ public:
+  PasteTarget() {
+    thread_ = std::thread([this] {
+      thread_id_ = GetCurrentThreadId();
+      window_ = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_MULTILINE,
+                                40, 40, 300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+      ready_ = true;
+      MSG message;
+      while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+    });
+    wait_until([&] { return ready_.load(); });
+  }
+  ~PasteTarget() {
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+    PostThreadMessageW(thread_id_, WM_QUIT, 0, 0);
+    thread_.join();
+  }
+  HWND window() const { return window_; }
+  std::string text() const { return window_text(window_); }
+
+ private:
+  std::atomic<bool> ready_{false};
+  HWND window_ = nullptr;
+  DWORD thread_id_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(History, EnterCopiesAndShiftEnterPastesIntoTheWindowInFront) {
+  auto run = start(kOn);
+  ASSERT_TRUE(run);
+  copy("first entry");
+  copy("second entry");
+  PasteTarget target;
+  SetForegroundWindow(target.window());
+  ASSERT_TRUE(in_front(target.window()));
+  HWND window = open_window(*run);
+  ASSERT_TRUE(in_front(window));
+  ASSERT_TRUE(items_become(window, Items{"second entry", "first entry"}));
+  press(VK_DOWN);
+  press(VK_RETURN, true);
+  EXPECT_TRUE(becomes([&] { return target.text(); }, std::string("first entry")));
+  // The window stays for the next paste, in the order it had.
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_TRUE(items_become(window, Items{"second entry", "first entry"}));
+  // Asked for again, it comes to the front; Enter alone only copies.
+  run->post(WM_COMMAND, IDM_HISTORY);
+  ASSERT_TRUE(in_front(window));
+  press(VK_UP);
+  press(VK_RETURN);
+  EXPECT_TRUE(becomes(clipboard_text, std::optional<std::string>("second entry")));
+  press(VK_DOWN);
+  press(VK_RETURN, true);
+  EXPECT_TRUE(becomes([&] { return target.text(); }, std::string("first entryfirst entry")));
+  EXPECT_EQ(run->close(), 0u);
+}
+
+TEST_F(History, PinnedEntriesOutliveTheLimitAndClearHistory) {
+  auto run = start("[Options]\r\nHistory=1\r\nHistoryLimit=2\r\n");
+  ASSERT_TRUE(run);
+  copy("keep me");
+  HWND window = open_window(*run);
+  ASSERT_TRUE(in_front(window));
+  ASSERT_TRUE(items_become(window, Items{"keep me"}));
+  press('P', false, true);
+  for (const char* text : {"a", "b", "c"}) copy(text);
+  EXPECT_TRUE(items_become(window, Items{"keep me", "c", "b"}));
+  press(VK_DOWN);
+  press(VK_DELETE);  // the search box is empty: Delete removes the entry
+  EXPECT_TRUE(items_become(window, Items{"keep me", "b"}));
+
+  run->post(WM_COMMAND, IDM_CLEAR_HISTORY);
+  HWND question = run->wait_for_window("Kestrin");
+  ASSERT_TRUE(question);
+  press_button(question, IDYES);
+  EXPECT_TRUE(items_become(window, Items{"keep me"}));
+  EXPECT_EQ(run->close(), 0u);
+  run = start();
+  window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"keep me", "c"}));  // c: the clipboard at the start
+
+  // Switched off, the history asks whether to delete its file.
+  run->post(WM_COMMAND, IDM_KEEP_HISTORY);
+  question = run->wait_for_window("Kestrin");
+  ASSERT_TRUE(question);
+  press_button(question, IDYES);
+  EXPECT_TRUE(becomes([] { return read_file(history_path()).has_value(); }, false));
+  EXPECT_EQ(run->close(), 0u);
+  EXPECT_EQ(setting("History"), "0");
+}
+
+TEST_F(History, KilledInABurstOfCopiesKeepsEveryWholeEntry) {
+  auto run = start(kOn);
+  ASSERT_TRUE(run);
+  copy("before the burst");
+  std::atomic<bool> stop{false};
+  std::thread burst([&] {
+    for (int i = 0; !stop; ++i) {
+      set_clipboard_text("burst " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 7) * 3000, '.'));
+      Sleep(5);
+    }
+  });
+  Sleep(800);
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, run->pid());
+  ASSERT_TRUE(process);
+  TerminateProcess(process, 1);  // as taskkill /F does
+  WaitForSingleObject(process, 5000);
+  CloseHandle(process);
+  stop = true;
+  burst.join();
+
+  // What the file held whole when the program died.
+  const HistoryLoad load = read_history(read_file(history_path()).value_or(""));
+  kestrin::History expected;
+  for (const HistoryRecord& record : load.records) expected.apply(record);
+  ASSERT_GE(expected.entries().size(), 2u);  // the burst was being recorded
+
+  ASSERT_TRUE(set_clipboard_text("after"));
+  auto again = Kestrin::start({.expect_window = false});
+  // A torn last record is said once; every whole entry is there.
+  if (HWND box = again->wait_for_dialog_with_text("could not be read", 3000)) press_button(box, IDOK);
+  ASSERT_TRUE(again->find_window());
+  current_ = again.get();
+  HWND window = open_window(*again);
+  // Shown once the worker has read the file: every entry whole at the kill,
+  // and the copy on the clipboard at the start.
+  Items items;
+  wait_until([&] { return (items = list_items(window)).size() > expected.entries().size(); });
+  for (const HistoryEntry* e : expected.shown()) {
+    const std::string line(first_line(*e->data, false, 200));
+    EXPECT_NE(std::find(items.begin(), items.end(), line), items.end()) << line;
+  }
+  EXPECT_EQ(items.front(), "after");
+  EXPECT_EQ(again->close(), 0u);
+}
+
+TEST_F(History, HotkeysWorkAndATakenChordIsReportedOnce) {
+  // Another program holds Ctrl+Alt+U.
+  ASSERT_TRUE(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT, 'U'));
+  write_file(windows_ini_path(),
+             "[Options]\r\nHistory=1\r\n[Hotkeys]\r\nCtrl+Shift+H=History\r\nCtrl+Alt+U=40011\r\n"
+             "Ctrl+Alt+2=PasteHistory2\r\n");
+  auto run = Kestrin::start({.expect_window = false});
+  HWND box = run->wait_for_window("Kestrin Hotkeys");
+  ASSERT_TRUE(box);
+  std::string said;
+  for (const std::string& text : child_texts(box)) said += text;
+  EXPECT_NE(said.find("Ctrl+Alt+U (the line \"Ctrl+Alt+U=40011\" in [Hotkeys])"), std::string::npos) << said;
+  EXPECT_EQ(said.find("Ctrl+Shift+H"), std::string::npos) << said;
+  press_button(box, IDOK);
+  ASSERT_TRUE(run->find_window());
+  current_ = run.get();
+  copy("older");
+  copy("newer");
+  EXPECT_FALSE(run->wait_for_window("Kestrin Hotkeys", 500));  // said once
+
+  // The chords from the keyboard.
+  press('2', false, true);  // not the chord: Ctrl+2 alone does nothing here
+  INPUT alt{};
+  alt.type = INPUT_KEYBOARD;
+  alt.ki.wVk = VK_MENU;
+  SendInput(1, &alt, sizeof alt);
+  press('2', false, true);  // Ctrl+Alt+2: entry 2 onto the clipboard, pasted
+  alt.ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(1, &alt, sizeof alt);
+  EXPECT_TRUE(becomes(clipboard_text, std::optional<std::string>("older")));
+  press('H', true, true);
+  EXPECT_TRUE(run->wait_for_window("Kestrin History"));
+
+  // The Options dialog lists the hotkeys in force.
+  run->post(WM_COMMAND, IDM_OPTIONS);
+  HWND options = run->wait_for_window("Kestrin Options");
+  ASSERT_TRUE(options);
+  char listed[512] = {};
+  GetDlgItemTextA(options, IDC_OPT_HOTKEYS, listed, sizeof listed);
+  EXPECT_STREQ(listed, "Ctrl+Shift+H=History\r\nCtrl+Alt+2=PasteHistory2");
+  press_button(options, IDCANCEL);
+  EXPECT_EQ(run->close(), 0u);
+  UnregisterHotKey(nullptr, 1);
+}
+
+}  // namespace
+}  // namespace kestrin::test
