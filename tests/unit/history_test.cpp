@@ -6,6 +6,7 @@
 #include "history/history.h"
 #include "history/history_file.h"
 #include "history/history_search.h"
+#include "history/hotkeys.h"
 #include "utf.h"
 
 namespace kestrin {
@@ -195,6 +196,42 @@ TEST(HistorySearch, AnsiTextThroughTheCodePageFold) {
   // Bitmaps by their preview.
   HistoryEntry bitmap{1, EntryKind::Bitmap, text(std::string("\x0C\0\0\0\x10\0\x20\0", 8) + std::string(8, '\0')), 0, 0};
   EXPECT_TRUE(TextSearch("bitmap 16", std::string("bitmap 16"), fold).matches(bitmap));
+}
+
+TEST(Hotkeys, ParsesChordsAndActionsAndSaysWhyNot) {
+  const auto history = parse_hotkey(" Ctrl+Shift+V = History");
+  ASSERT_TRUE(history);
+  EXPECT_EQ(history->modifiers, kModControl | kModShift);
+  EXPECT_EQ(history->key, unsigned('V'));
+  EXPECT_EQ(history->action, HotkeyAction::History);
+  EXPECT_EQ(history->chord, "Ctrl+Shift+V");
+  const auto paste = parse_hotkey("alt+win+F12=PasteHistory12");
+  ASSERT_TRUE(paste);
+  EXPECT_EQ(paste->modifiers, kModAlt | kModWin);
+  EXPECT_EQ(paste->key, 0x7Bu);
+  EXPECT_EQ(paste->value, 12u);
+  EXPECT_EQ(chord_text(paste->modifiers, paste->key), "Alt+Win+F12");
+  const auto command = parse_hotkey("Ctrl+Alt+PageDown=40011");
+  ASSERT_TRUE(command);
+  EXPECT_EQ(command->action, HotkeyAction::Command);
+  EXPECT_EQ(command->value, 40011u);
+  EXPECT_EQ(chord_text(command->modifiers, command->key), "Ctrl+Alt+PageDown");
+
+  for (const char* bad : {"V=History", "Ctrl+Shift=History", "Ctrl+V+Shift=History", "Ctrl+Q=Nothing",
+                          "Ctrl+Q=PasteHistory0", "Ctrl+Q=70000", "Ctrl+Shift+Ü=History", "Ctrl+Q"}) {
+    std::string why;
+    EXPECT_FALSE(parse_hotkey(bad, &why)) << bad;
+    EXPECT_FALSE(why.empty()) << bad;
+  }
+  // No section: Ctrl+Shift+V opens the history. A section: its lines alone,
+  // comments and blank lines skipped, the bad ones told.
+  EXPECT_EQ(parse_hotkeys({}, false).size(), 1u);
+  std::vector<std::string> errors;
+  const auto keys = parse_hotkeys({"; mine", "", "Ctrl+1=PasteHistory1", "Ctrl+=x"}, true, &errors);
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].line, "Ctrl+1=PasteHistory1");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("Ctrl+=x: ", 0), 0u);
 }
 
 }  // namespace

@@ -62,7 +62,8 @@ TEST(SettingsRead, KeysAreReadInTheirOrderAndSections) {
       "Options/ClipFileName", "Options/DroppedFileOperation",
       "Options/ConsecutiveBinaryCharactersToRemove", "Options/DriveMappingSource",
       "Options/DriveMappingDestination", "Options/StockServer", "Options/StockConnectSeconds",
-      "Options/StockSilenceSeconds"};
+      "Options/StockSilenceSeconds", "Options/History", "Options/HistoryLimit",
+      "Options/HistoryMaxItemMiB"};
   EXPECT_EQ(profile.asked, expected);
 }
 
@@ -169,7 +170,8 @@ TEST(SettingsWrite, NewFileOrder) {
       "MonthEnd", "DateEnd", "YearStart", "MonthStart", "DateStart", "ColorForeground",
       "ColorBackground", "ModemComPort", "ClipFileName", "ClipsAutoFile", "FontHeight",
       "ConsecutiveBinaryCharactersToRemove", "DroppedFileOperation", "DriveMappingSource",
-      "DriveMappingDestination", "StockServer", "StockConnectSeconds", "StockSilenceSeconds"};
+      "DriveMappingDestination", "StockServer", "StockConnectSeconds", "StockSilenceSeconds",
+      "History", "HistoryLimit", "HistoryMaxItemMiB"};
   EXPECT_EQ(keys, expected);
 }
 

@@ -52,7 +52,8 @@ TEST_F(SettingsFile, NoFileAtStartThenCloseWritesEveryKeyInOrder) {
       "Options/ClipsAutoFile", "Options/FontHeight",
       "Options/ConsecutiveBinaryCharactersToRemove", "Options/DroppedFileOperation",
       "Options/DriveMappingSource", "Options/DriveMappingDestination", "Options/StockServer",
-      "Options/StockConnectSeconds", "Options/StockSilenceSeconds", "Window/State",
+      "Options/StockConnectSeconds", "Options/StockSilenceSeconds", "Options/History",
+      "Options/HistoryLimit", "Options/HistoryMaxItemMiB", "Window/State",
       "Window/X1", "Window/Y1", "Window/X2", "Window/Y2"};
   EXPECT_EQ(ini_keys(*ini), expected);
   EXPECT_EQ(ini_value(*ini, "Options", "ColorForeground"), "65535");
