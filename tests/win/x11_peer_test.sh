@@ -119,5 +119,33 @@ for i in 1 2 3; do
   sleep 1.5  # a late second import of the same copy would show by now
   check "copy $i stays joined once" "$expected" paste
 done
+
+# The history of an X11 desktop: copies from X11 recorded in order (read by a
+# reader of the file's own), the global hotkey from the X11 keyboard, a search
+# typed into the window and Enter putting the entry back for X11 programs.
+wine taskkill /im Kestrin.exe >/dev/null 2>&1
+check "the program ends before the history run" "gone" \
+  bash -c "kill -0 $kestrin_pid 2>/dev/null && echo running || echo gone"
+printf '[Options]\r\nHistory=1\r\n' > "$prefix/drive_c/windows/Quorvane.INI"
+wine "$kestrin" >/dev/null 2>&1 &
+kestrin_pid=$!
+check "the program starts with its history on" "1" bash -c 'xdotool search --name "^Text: " | wc -l'
+for text in "x11 history one" "x11 история two" $'x11 three\nlines'; do
+  copy "$text"
+  check "X11 holds: $text" "$text" paste
+done
+history_file() { ls "$prefix"/drive_c/users/*/AppData/Roaming/Kestrin/History.dat 2>/dev/null | head -1; }
+check "the history holds the X11 copies, newest first" \
+  $'x11 three|lines\nx11 история two\nx11 history one' \
+  bash -c "f=\$(ls '$prefix'/drive_c/users/*/AppData/Roaming/Kestrin/History.dat) && python3 '$(dirname "$0")/history_reader.py' \"\$f\" | grep '^x11'"
+xdotool key --clearmodifiers ctrl+shift+v
+check "Ctrl+Shift+V from X11 opens the history" "1" bash -c 'xdotool search --name "^Kestrin History$" | wc -l'
+sleep 0.5
+xdotool type --delay 80 "ИСТ"
+sleep 0.5
+import -window root "$build/kestrin-history.png" 2>/dev/null
+xdotool key Return
+check "Enter puts the entry found back for X11" "x11 история two" paste
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
