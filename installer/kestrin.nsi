@@ -126,10 +126,12 @@ Section "Uninstall"
   ${GetOptions} $0 "/REMOVESETTINGS" $1
   IfErrors 0 remove_settings
   IfSilent keep_settings
-  MessageBox MB_YESNO|MB_ICONQUESTION "Remove Kestrin's settings (Quorvane.INI) as well?" IDNO keep_settings
+  MessageBox MB_YESNO|MB_ICONQUESTION "Remove Kestrin's settings (Quorvane.INI) and its clipboard history as well?" IDNO keep_settings
 remove_settings:
   Delete "$WINDIR\Quorvane.INI"
   Delete "$APPDATA\Kestrin\Quorvane.INI"
+  Delete "$APPDATA\Kestrin\History.dat"
+  Delete "$APPDATA\Kestrin\History.dat.new"
   RMDir "$APPDATA\Kestrin"
 keep_settings:
 SectionEnd

@@ -65,9 +65,12 @@ check "it writes its settings at the close" test -f "$prefix/drive_c/windows/Quo
 # on: each run closes it (no question asked), replaces or removes its files,
 # and the settings it writes at its close are removed with the rest.
 running() { xdotool search --name "^(Text: |Clipboard is empty)" | grep -q .; }
-printf '[Options]\r\nConfirmQuit=1\r\n' > "$prefix/drive_c/windows/Quorvane.INI"
+printf '[Options]\r\nConfirmQuit=1\r\nHistory=1\r\n' > "$prefix/drive_c/windows/Quorvane.INI"
+printf 'a copy for the history' | xclip -selection clipboard -i
 wine "C:\\Program Files\\Kestrin\\Kestrin.exe" >/dev/null 2>&1 &
 check "the program runs before the reinstall" running
+history_files() { ls "$prefix"/drive_c/users/*/AppData/Roaming/Kestrin/History.dat 2>/dev/null; }
+check "it keeps a history when asked to" history_files
 wine "$work/kestrin-setup-x64.exe" /S >/dev/null 2>&1
 check "a silent reinstall closes the running program" bash -c "! xdotool search --name '^(Text: |Clipboard is empty)' | grep -q ."
 check "and leaves the program installed" test -f "$installed/Kestrin.exe"
@@ -80,5 +83,6 @@ check "the Start-menu entry is gone" \
 check "the uninstall key is gone" \
   bash -c "! wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrin'"
 check "the settings are gone" bash -c "! test -e '$prefix/drive_c/windows/Quorvane.INI'"
+check "the history is gone" bash -c "! ls '$prefix'/drive_c/users/*/AppData/Roaming/Kestrin/History.dat"
 echo "$failures failed"
 [ "$failures" -eq 0 ]
