@@ -7,6 +7,30 @@
 
 namespace kestrin {
 
+namespace {
+
+struct SharedHolder {
+  std::shared_ptr<const void> owner;
+  std::string owned;
+  std::string_view view;
+};
+
+}  // namespace
+
+SharedBytes share_bytes(std::string bytes) {
+  auto holder = std::make_shared<SharedHolder>();
+  holder->owned = std::move(bytes);
+  holder->view = holder->owned;
+  return SharedBytes(holder, &holder->view);
+}
+
+SharedBytes share_view(std::shared_ptr<const void> owner, std::string_view view) {
+  auto holder = std::make_shared<SharedHolder>();
+  holder->owner = std::move(owner);
+  holder->view = view;
+  return SharedBytes(holder, &holder->view);
+}
+
 std::size_t History::index_of(uint64_t id) const {
   for (std::size_t i = entries_.size(); i-- > 0;) {
     if (entries_[i].id == id) return i;
@@ -25,7 +49,7 @@ void History::apply(const HistoryRecord& record) {
     const std::size_t old = index_of(e.id);
     if (old < entries_.size()) entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(old));
     entries_.push_back(e);
-    if (!entries_.back().data) entries_.back().data = std::make_shared<const std::string>();
+    if (!entries_.back().data) entries_.back().data = share_bytes({});
     next_id_ = std::max(next_id_, e.id + 1);
     return;
   }
@@ -50,7 +74,7 @@ void History::apply(const HistoryRecord& record) {
   }
 }
 
-std::vector<HistoryRecord> History::add(EntryKind kind, std::shared_ptr<const std::string> data,
+std::vector<HistoryRecord> History::add(EntryKind kind, SharedBytes data,
                                         uint64_t size, uint64_t time) {
   std::vector<HistoryRecord> records;
   if (!data) return records;
@@ -59,7 +83,7 @@ std::vector<HistoryRecord> History::add(EntryKind kind, std::shared_ptr<const st
     // Only the first line is kept, and of that what a window can show.
     constexpr std::size_t kClippedLine = 4096;
     const std::string_view line = first_line(*data, kind == EntryKind::UnicodeText, kClippedLine);
-    data = std::make_shared<const std::string>(line);
+    data = share_bytes(std::string(line));
   } else if (kind == EntryKind::Bitmap && data->size() > limits_.max_item_bytes) {
     return records;  // a bitmap has no first line to keep
   }
@@ -154,6 +178,10 @@ std::vector<const HistoryEntry*> History::shown() const {
 const HistoryEntry* History::shown_at(std::size_t n) const {
   const std::vector<const HistoryEntry*> order = shown();
   return n >= 1 && n <= order.size() ? order[n - 1] : nullptr;
+}
+
+void History::own_data() {
+  for (HistoryEntry& e : entries_) e.data = share_bytes(std::string(*e.data));
 }
 
 std::vector<HistoryRecord> History::snapshot() const {

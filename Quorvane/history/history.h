@@ -13,6 +13,14 @@
 
 namespace kestrin {
 
+// Bytes shared with whoever holds them (the text the monitor read, the history
+// file read whole): an entry keeps them alive without a copy of its own.
+using SharedBytes = std::shared_ptr<const std::string_view>;
+// Bytes of their own.
+SharedBytes share_bytes(std::string bytes);
+// A view of bytes that `owner` keeps alive.
+SharedBytes share_view(std::shared_ptr<const void> owner, std::string_view view);
+
 enum class EntryKind : uint8_t { AnsiText = 1, UnicodeText = 2, Bitmap = 3 };
 
 struct HistoryEntry {
@@ -20,7 +28,7 @@ struct HistoryEntry {
   EntryKind kind = EntryKind::AnsiText;
   // The text (ANSI bytes or UTF-8) or the packed DIB; for a clipped entry only
   // the text's first line. Shared with whoever read it: never copied to record.
-  std::shared_ptr<const std::string> data;
+  SharedBytes data;
   uint64_t time = 0;  // seconds since 1970, UTC
   uint64_t size = 0;  // of the whole item: bytes, or characters of a Unicode text
   bool pinned = false;
@@ -47,7 +55,7 @@ class History {
   // A copy: a new entry at the top, or an equal one (same kind, same data)
   // moved up; then the oldest unpinned entries past the limit go. A text larger
   // than the item limit keeps its first line only. Returns what to append.
-  std::vector<HistoryRecord> add(EntryKind kind, std::shared_ptr<const std::string> data,
+  std::vector<HistoryRecord> add(EntryKind kind, SharedBytes data,
                                  uint64_t size, uint64_t time);
   std::vector<HistoryRecord> remove(uint64_t id);
   std::vector<HistoryRecord> set_pinned(uint64_t id, bool pinned);
@@ -72,6 +80,8 @@ class History {
   // Add records for every entry, oldest first: what a compacted file holds.
   std::vector<HistoryRecord> snapshot() const;
   uint64_t next_id() const { return next_id_; }
+  // Every entry copies its bytes into bytes of its own (what they viewed can go).
+  void own_data();
 
  private:
   std::size_t index_of(uint64_t id) const;

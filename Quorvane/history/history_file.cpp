@@ -73,7 +73,7 @@ std::string encode_history(const std::vector<HistoryRecord>& records) {
   return out;
 }
 
-HistoryLoad read_history(std::string_view file) {
+HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owner) {
   HistoryLoad load;
   if (file.empty()) return load;
   if (file.substr(0, kHeader.size()) != kHeader) {
@@ -120,7 +120,8 @@ HistoryLoad read_history(std::string_view file) {
     e.clipped = (flags & 2) != 0;
     e.size = get(payload, 19, 8);
     if (record.op == RecordOp::Add) {
-      e.data = std::make_shared<const std::string>(payload.substr(kFixedPayload));
+      const std::string_view data = payload.substr(kFixedPayload);
+      e.data = owner ? share_view(owner, data) : share_bytes(std::string(data));
     }
     load.records.push_back(std::move(record));
   }

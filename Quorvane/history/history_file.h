@@ -32,11 +32,13 @@ struct HistoryLoad {
   std::vector<HistoryRecord> records;  // every whole record, in file order
   std::size_t damaged = 0;  // places where the bytes were not a whole record
   bool foreign = false;     // the file does not start with the header
+  bool unreadable = false;  // the file is there but could not be read (nothing to judge)
 };
 
 // Reads every whole record. A record whose check fails is skipped by its length
 // when that stays inside the file; a torn end is dropped. Never reads past
-// `file`.
-HistoryLoad read_history(std::string_view file);
+// `file`. With an `owner` that keeps the file's bytes alive, the entries view
+// them where they lie; without one, each entry copies its own.
+HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owner = nullptr);
 
 }  // namespace kestrin

@@ -54,27 +54,44 @@ AnsiFold ansi_fold_table() {
 
 bool write_all(HANDLE file, std::string_view bytes) { return write_whole(file, bytes.data(), bytes.size()); }
 
-std::optional<std::string> read_whole_file(const std::wstring& path) {
+// The file mapped whole: entries view their bytes where they lie, and the
+// system brings them in as they are read (no copy, no read of the whole file
+// before the first entry is used). The view stays while an entry uses it, so
+// the file is never replaced or deleted under it: a compaction first gives the
+// entries bytes of their own.
+std::shared_ptr<const std::string_view> map_whole_file(const std::wstring& path) {
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) return std::nullopt;
+  if (!file) {
+    if (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND) return nullptr;
+    throw std::bad_alloc();  // there, but not to be read now: judged as unreadable
+  }
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return std::nullopt;
-  std::string bytes;
-  try {
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
-  }
-  std::size_t at = 0;
-  while (at < bytes.size()) {
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 30));
-    if (!ReadFile(file.get(), bytes.data() + at, want, &got, nullptr) || got == 0) break;
-    at += got;
-  }
-  bytes.resize(at);
-  return bytes;
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) throw std::bad_alloc();
+  if (size.QuadPart == 0) return nullptr;
+  if (static_cast<uint64_t>(size.QuadPart) > SIZE_MAX) throw std::bad_alloc();
+  UniqueHandle mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping) throw std::bad_alloc();
+  struct View {
+    const void* base = nullptr;
+    std::string_view bytes;
+    ~View() {
+      if (base) UnmapViewOfFile(base);
+    }
+  };
+  auto view = std::make_shared<View>();
+  view->base = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
+  if (!view->base) throw std::bad_alloc();
+  view->bytes = std::string_view(static_cast<const char*>(view->base), static_cast<std::size_t>(size.QuadPart));
+  return std::shared_ptr<const std::string_view>(view, &view->bytes);
+}
+
+// A new file with the live entries replaces the old one. The entries take bytes
+// of their own first: the old file's view must go before it can be replaced.
+void compact(HistoryPart& h) {
+  if (!h.writer) return;
+  h.model.own_data();
+  h.writer->compact(h.model.snapshot());
 }
 
 void append_records(App& app, std::vector<HistoryRecord> records) {
@@ -84,7 +101,7 @@ void append_records(App& app, std::vector<HistoryRecord> records) {
   if (h.writer) h.writer->append(std::move(records));
 }
 
-void add_entry(App& app, EntryKind kind, std::shared_ptr<const std::string> data, uint64_t size) {
+void add_entry(App& app, EntryKind kind, SharedBytes data, uint64_t size) {
   HistoryPart& h = *app.history;
   if (!h.loaded) {
     h.pending.push_back({kind, std::move(data), size, now_seconds()});
@@ -156,13 +173,10 @@ void start_loading(App& app) {
     auto* load = new (std::nothrow) HistoryLoad;
     if (!load) return;
     try {
-      if (std::optional<std::string> bytes = read_whole_file(path)) {
-        *load = read_history(*bytes);
-        // The records share nothing with the file's bytes, which go now.
-      }
+      if (auto bytes = map_whole_file(path)) *load = read_history(*bytes, bytes);
     } catch (const std::bad_alloc&) {
-      load->damaged = 1;
       load->records.clear();
+      load->unreadable = true;
     }
     if (!PostMessageW(window, WM_KESTRIN_HISTORY_LOADED, 0, reinterpret_cast<LPARAM>(load))) delete load;
   });
@@ -336,10 +350,16 @@ void history_loaded(App& app, LPARAM lparam) {
   uint64_t live_bytes = 0;
   for (const HistoryEntry& e : h.model.entries()) live_bytes += kRecordHeadSize + e.data->size();
   const bool damaged = load->damaged != 0 || load->foreign;
-  // Damage, or a file mostly of records that no longer matter: written anew.
-  if (damaged || !expired.empty() || (applied > 64 && record_bytes > 2 * live_bytes + (1u << 20))) {
-    h.writer->compact(h.model.snapshot());
+  if (load->unreadable) {
+    // Nothing is judged, nothing rewritten: new copies are appended to it.
+    MessageBoxW(app.main_window,
+                L"The clipboard history file could not be read now; it is left as it is, and new "
+                L"copies are added to it.",
+                L"Kestrin", MB_ICONWARNING);
   }
+  // Damage, or a file mostly of records that no longer matter: written anew.
+  const bool wasteful = applied > 64 && record_bytes > 2 * live_bytes + (1u << 20);
+  if (damaged || !expired.empty() || wasteful) compact(h);
   for (PendingCopy& copy : h.pending) {
     append_records(app, h.model.add(copy.kind, std::move(copy.data), copy.size, copy.time));
   }
@@ -361,7 +381,7 @@ void record_change(App& app) {
   try {
     if (const SharedText text = app.monitor.handled_text) {
       // The entry shares the text the monitor read: nothing is copied.
-      std::shared_ptr<const std::string> bytes(text, &text->bytes);
+      SharedBytes bytes = share_view(text, text->bytes);
       uint64_t size = text->bytes.size();
       if (text->unicode) {
         size = app.monitor.analysed_text == text ? app.monitor.analysis.characters
@@ -370,13 +390,13 @@ void record_change(App& app) {
       add_entry(app, text->unicode ? EntryKind::UnicodeText : EntryKind::AnsiText, std::move(bytes), size);
       return;
     }
-    std::shared_ptr<std::string> dib;
+    SharedBytes dib;
     {
       ClipboardSession session(app.main_window);
       if (!session.is_open() || !IsClipboardFormatAvailable(CF_DIB)) return;
       ClipboardBytes block(CF_DIB);
       if (!block || block.bytes().size() > app.history->model.limits().max_item_bytes) return;
-      dib = std::make_shared<std::string>(block.bytes());
+      dib = share_bytes(std::string(block.bytes()));
     }
     if (!dib_size(*dib)) return;
     const uint64_t size = dib->size();
@@ -436,19 +456,20 @@ void toggle_history(App& app, unsigned) {
                                    L"pinned entries included?",
                                    L"Kestrin", MB_YESNO | MB_ICONQUESTION);
     if (h.loader.joinable()) h.loader.join();
-    if (!h.writer) h.writer = std::make_unique<HistoryWriter>(history_file_path());
-    if (answer == IDYES) h.writer->delete_file();
-    h.writer->flush();
-    h.writer.reset();
-    // What was loaded goes: switched on again, the file is read anew.
-    h.model = History(limits_of(app.settings));
-    h.pending.clear();
-    h.loaded = false;
     // A load still in the queue would fill the model again.
     MSG message;
     while (PeekMessageW(&message, app.main_window, WM_KESTRIN_HISTORY_LOADED, WM_KESTRIN_HISTORY_LOADED, PM_REMOVE)) {
       delete reinterpret_cast<HistoryLoad*>(message.lParam);
     }
+    // What was loaded goes first (its view of the file with it); switched on
+    // again, the file is read anew.
+    h.model = History(limits_of(app.settings));
+    h.pending.clear();
+    h.loaded = false;
+    if (!h.writer) h.writer = std::make_unique<HistoryWriter>(history_file_path());
+    if (answer == IDYES) h.writer->delete_file();
+    h.writer->flush();
+    h.writer.reset();
     set_status_bar_text(app, "Clipboard history off");
   }
   register_hotkeys(app, false);
@@ -472,7 +493,7 @@ void clear_history(App& app, unsigned) {
   h.pending.clear();
   if (!h.loaded) return;
   if (!h.model.clear_unpinned().empty()) ++h.changes;
-  if (h.writer) h.writer->compact(h.model.snapshot());
+  compact(h);
   refresh_history_window(app);
 }
 
@@ -500,7 +521,7 @@ bool recall_history_entry(App& app, uint64_t id) {
       return false;
     }
   } else {
-    const TextValue value{*e->data, e->kind == EntryKind::UnicodeText};
+    const TextValue value{std::string(*e->data), e->kind == EntryKind::UnicodeText};
     block = make_value_block(value);
     format = text_format(value);
   }

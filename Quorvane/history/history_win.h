@@ -57,7 +57,7 @@ class HistoryWriter {
 // One copy made before the file was read: recorded once it is.
 struct PendingCopy {
   EntryKind kind;
-  std::shared_ptr<const std::string> data;
+  SharedBytes data;
   uint64_t size;
   uint64_t time;
 };

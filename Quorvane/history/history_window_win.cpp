@@ -28,7 +28,8 @@ constexpr UINT_PTR kKeysSubclass = 1;
 constexpr int kSearchId = 1, kListId = 2, kPreviewId = 3;
 // Context menu items of the window's own (the text commands keep their ids).
 constexpr UINT kMenuRecall = 1, kMenuPaste = 2, kMenuPin = 3, kMenuDelete = 4;
-constexpr std::size_t kPreviewTextLimit = 64 * 1024;  // characters the preview pane draws
+constexpr std::size_t kPreviewTextLimit = 8 * 1024;  // bytes the preview pane draws at most
+constexpr int kPreviewLines = 100;                    // and lines
 // Shift+Enter waits for the window it pastes into to come to the front (the
 // switch goes through the window system) before it sends the keys.
 constexpr UINT_PTR kPasteTimer = 1;
@@ -42,6 +43,7 @@ struct HistoryWindowState {
   HWND window = nullptr, search = nullptr, list = nullptr, preview = nullptr;
   HWND previous_foreground = nullptr;  // where Shift+Enter pastes
   std::vector<uint64_t> ids;           // the entries shown, in their order
+  std::vector<const HistoryEntry*> entries;  // the same, while the model has not changed
   std::string query;                   // what they were filtered by
   unsigned changes_seen = ~0u;         // the model's change count they reflect
   std::wstring cell;                   // the text of the last cell asked for
@@ -61,10 +63,18 @@ int selected_index(const HistoryWindowState& s) {
   return static_cast<int>(SendMessageW(s.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
+// The entry shown at `index`: straight from the list of them while the model
+// is as it was when they were listed, by its id after a change.
+const HistoryEntry* entry_at(const HistoryWindowState& s, std::size_t index) {
+  if (index >= s.ids.size()) return nullptr;
+  const HistoryPart& h = *s.app->history;
+  if (h.changes == s.changes_seen) return s.entries[index];
+  return h.model.find(s.ids[index]);
+}
+
 const HistoryEntry* selected_entry(const HistoryWindowState& s) {
   const int i = selected_index(s);
-  if (i < 0 || static_cast<std::size_t>(i) >= s.ids.size()) return nullptr;
-  return s.app->history->model.find(s.ids[static_cast<std::size_t>(i)]);
+  return i < 0 ? nullptr : entry_at(s, static_cast<std::size_t>(i));
 }
 
 void select_index(HistoryWindowState& s, int index) {
@@ -94,23 +104,17 @@ void refilter(HistoryWindowState& s, bool keep_selection) {
   const uint64_t selected_id = before ? before->id : 0;
 
   const TextSearch search(query, exact_ansi(query), h.ansi_fold);
-  std::vector<uint64_t> ids;
-  if (h.changes == s.changes_seen && query.starts_with(s.query)) {
-    for (uint64_t id : s.ids) {
-      if (const HistoryEntry* e = h.model.find(id); e && search.matches(*e)) ids.push_back(id);
-    }
-  } else {
-    for (const HistoryEntry* e : h.model.shown()) {
-      if (search.matches(*e)) ids.push_back(e->id);
-    }
-  }
-  s.ids = std::move(ids);
+  const bool narrowing = h.changes == s.changes_seen && query.starts_with(s.query);
+  std::vector<const HistoryEntry*> entries = narrowing ? std::move(s.entries) : h.model.shown();
+  std::erase_if(entries, [&](const HistoryEntry* e) { return !search.matches(*e); });
+  s.ids.clear();
+  for (const HistoryEntry* e : entries) s.ids.push_back(e->id);
+  s.entries = std::move(entries);
   s.query = query;
   s.changes_seen = h.changes;
   SendMessageW(s.list, LVM_SETITEMCOUNT, s.ids.size(), 0);
-  LVITEMW none{};
-  none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  SendMessageW(s.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+  // No clearing of every row's state first (the list would visit each of
+  // thousands): selecting one row of a single-selection list clears the other.
   int index = 0;
   if (selected_id) {
     const auto at = std::find(s.ids.begin(), s.ids.end(), selected_id);
@@ -293,6 +297,13 @@ void paint_preview(HWND pane) {
   }
   std::string_view text = *e->data;
   std::wstring wide;
+  // What the pane can show: the first lines, not the whole text.
+  text = text.substr(0, std::min(text.size(), kPreviewTextLimit));
+  std::size_t line_end = 0;
+  for (int line = 0; line < kPreviewLines && line_end != std::string_view::npos; ++line) {
+    line_end = text.find('\n', line_end == 0 ? 0 : line_end + 1);
+  }
+  if (line_end != std::string_view::npos) text = text.substr(0, line_end);
   if (e->kind == EntryKind::UnicodeText) {
     wide = widen(text.substr(0, utf8_prefix(text, kPreviewTextLimit)));
   } else {
@@ -341,7 +352,7 @@ LRESULT draw_row(HistoryWindowState& s, NMLVCUSTOMDRAW& draw) {
   if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
   if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
   const auto index = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
-  const HistoryEntry* e = index < s.ids.size() ? s.app->history->model.find(s.ids[index]) : nullptr;
+  const HistoryEntry* e = entry_at(s, index);
   if (SendMessageW(s.list, LVM_GETITEMSTATE, draw.nmcd.dwItemSpec, LVIS_SELECTED) & LVIS_SELECTED) {
     draw.nmcd.uItemState &= ~static_cast<UINT>(CDIS_SELECTED | CDIS_FOCUS);
     draw.clrText = GetSysColor(COLOR_HIGHLIGHTTEXT);
@@ -355,7 +366,7 @@ LRESULT draw_row(HistoryWindowState& s, NMLVCUSTOMDRAW& draw) {
 void fill_cell(HistoryWindowState& s, NMLVDISPINFOW& info) {
   LVITEMW& item = info.item;
   if (!(item.mask & LVIF_TEXT) || item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= s.ids.size()) return;
-  const HistoryEntry* e = s.app->history->model.find(s.ids[static_cast<std::size_t>(item.iItem)]);
+  const HistoryEntry* e = entry_at(s, static_cast<std::size_t>(item.iItem));
   if (!e) return;
   std::string text;
   switch (item.iSubItem) {

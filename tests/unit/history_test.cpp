@@ -12,13 +12,13 @@
 namespace kestrin {
 namespace {
 
-std::shared_ptr<const std::string> text(std::string s) {
-  return std::make_shared<const std::string>(std::move(s));
+SharedBytes text(std::string s) {
+  return share_bytes(std::move(s));
 }
 
 std::vector<std::string> shown_texts(const History& h) {
   std::vector<std::string> out;
-  for (const HistoryEntry* e : h.shown()) out.push_back(*e->data);
+  for (const HistoryEntry* e : h.shown()) out.emplace_back(*e->data);
   return out;
 }
 
