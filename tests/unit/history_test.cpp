@@ -143,6 +143,21 @@ TEST(HistoryFile, ReloadsTornAndDamagedFiles) {
   EXPECT_EQ(shown_texts(damaged), (std::vector<std::string>{std::string(60, '\x01')}));
 
   EXPECT_TRUE(read_history("not a history file").foreign);
+
+  // Read with an owner, the entries view the file's bytes, and keep them alive.
+  auto buffer = std::make_shared<std::string>(file);
+  const HistoryLoad viewed = read_history(*buffer, buffer);
+  std::weak_ptr<std::string> gone = buffer;
+  buffer.reset();
+  ASSERT_FALSE(gone.expired());
+  History owned;
+  for (const auto& record : viewed.records) owned.apply(record);
+  EXPECT_EQ(shown_texts(owned), shown_texts(h));
+  owned.own_data();  // copies of their own: what they viewed can go
+  std::vector<std::string> before_release = shown_texts(owned);
+  const_cast<HistoryLoad&>(viewed).records.clear();
+  EXPECT_TRUE(gone.expired());
+  EXPECT_EQ(shown_texts(owned), before_release);
 }
 
 // The fast search against folding both sides and finding plainly.
