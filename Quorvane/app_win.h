@@ -55,13 +55,16 @@ struct FramePart {
   HMENU tray_menu = nullptr;  // first submenu of the tray menu resource
   UniqueWindow splash;
   HWND status_bar = nullptr;
+  UniqueGdiObject status_font;  // the status bar's, at the window's DPI
   UniqueGdiObject background_brush;  // the main window's RGB(0,0,255)
   UniqueGdiObject dialog_brush;      // RGB(0,0,127), splash and dialogs
   std::optional<bool> visible_at_close;  // taken when a close is asked for
 
   unsigned tick_count = 0;
   bool tray_icon_added = false;
-  std::array<HICON, 4> tray_icons{};
+  std::array<HICON, 4> tray_icons{};  // the animation's frames, from tray_icon_set
+  std::array<UniqueIcon, 4> tray_icon_set;  // the four tray icons at tray_icon_dpi
+  UINT tray_icon_dpi = 0;
   std::size_t tray_icon_count = 0;  // 0: rebuilt at the next tick
 
   bool dragging = false;  // a left-button drag of the window
@@ -94,7 +97,8 @@ struct MonitorPart {
 // The viewer: how the main window draws the clipboard, and the floating status
 // window.
 struct ViewerPart {
-  LOGFONTA viewer_font{};
+  LOGFONTA viewer_font{};  // its height as at 96 DPI, as FontHeight keeps it
+  UINT dpi = 96;           // of the monitor the main window is on
   std::array<COLORREF, 16> custom_colours{};
   int line_height = 0;
   bool clipboard_empty = false;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "dpi_win.h"
 #include "run_command_win.h"
 #include "settings_win.h"
 #include "splash_win.h"
@@ -199,6 +200,49 @@ void create_status_bar(App& app) {
   GetWindowTextA(app.main_window, title, sizeof title);
   app.frame.status_bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM,
                                        title, app.main_window, IDC_STATUS_BAR);
+  apply_status_bar_font(app);
+}
+
+void apply_status_bar_font(App& app) {
+  if (!app.frame.status_bar) return;
+  // The system's status font at the window's DPI: the bar's height follows it.
+  NONCLIENTMETRICSW metrics;
+  if (!nonclient_metrics_for_dpi(metrics, app.viewer.dpi)) return;
+  UniqueGdiObject font(CreateFontIndirectW(&metrics.lfStatusFont));
+  if (!font) return;
+  SendMessageA(app.frame.status_bar, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  app.frame.status_font = std::move(font);  // the old one goes once the bar no longer uses it
+  SendMessageA(app.frame.status_bar, WM_SIZE, 0, 0);
+  if (app.viewer.dpi == kBaseDpi) return;
+  // The bar's borders are fixed in pixels; its least height makes up for them,
+  // so that the whole bar is as much taller as the DPI says.
+  auto text_height = [&](UINT dpi) {
+    NONCLIENTMETRICSW at;
+    if (!nonclient_metrics_for_dpi(at, dpi)) return 0;
+    UniqueGdiObject made(CreateFontIndirectW(&at.lfStatusFont));
+    WindowDC dc(app.frame.status_bar);
+    if (!dc.get() || !made) return 0;
+    SelectedObject selected(dc.get(), made.get());
+    TEXTMETRICW metrics{};
+    return GetTextMetricsW(dc.get(), &metrics) ? static_cast<int>(metrics.tmHeight) : 0;
+  };
+  auto bar_height = [&] {
+    RECT bar{};
+    GetWindowRect(app.frame.status_bar, &bar);
+    return static_cast<int>(bar.bottom - bar.top);
+  };
+  const int text = text_height(app.viewer.dpi);
+  if (text <= 0) return;
+  const int borders = bar_height() - text;
+  const int wanted = scaled(text_height(kBaseDpi) + borders, app.viewer.dpi);
+  // The least height counts without some of the borders, and is a floor, not
+  // a size: it is raised by what is still missing until the bar is as wanted.
+  int least = text;
+  for (int step = 0; step < 4 && bar_height() < wanted; ++step) {
+    least += wanted - bar_height();
+    SendMessageA(app.frame.status_bar, SB_SETMINHEIGHT, static_cast<WPARAM>(least), 0);
+    SendMessageA(app.frame.status_bar, WM_SIZE, 0, 0);
+  }
 }
 
 void set_status_bar_text(const App& app, const char* text) {
@@ -216,14 +260,30 @@ void destroy_status_bar(App& app) {
 
 namespace {
 
-NOTIFYICONDATAA tray_record(const App& app, UINT flags) {
+// A tray icon at the size the system asks for at the window's DPI, loaded
+// once per DPI.
+HICON tray_icon(App& app, int id) {
+  FramePart& frame = app.frame;
+  if (frame.tray_icon_dpi != app.viewer.dpi) {
+    for (UniqueIcon& icon : frame.tray_icon_set) icon.reset();
+    frame.tray_icon_dpi = app.viewer.dpi;
+  }
+  UniqueIcon& icon = frame.tray_icon_set[static_cast<std::size_t>(id - IDI_PROGRAM)];
+  if (!icon) {
+    const int size = metric_for_dpi(SM_CXSMICON, app.viewer.dpi);
+    icon.reset(static_cast<HICON>(LoadImageA(app.instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0)));
+  }
+  return icon ? icon.get() : LoadIconA(app.instance, MAKEINTRESOURCEA(id));
+}
+
+NOTIFYICONDATAA tray_record(App& app, UINT flags) {
   NOTIFYICONDATAA data{};
   data.cbSize = NOTIFYICONDATAA_V1_SIZE;
   data.hWnd = app.main_window;
   data.uID = kTrayIconId;
   data.uFlags = flags;
   data.uCallbackMessage = WM_KESTRIN_TRAY;
-  data.hIcon = LoadIconA(app.instance, MAKEINTRESOURCEA(IDI_PROGRAM));
+  data.hIcon = tray_icon(app, IDI_PROGRAM);
   return data;
 }
 
@@ -246,7 +306,7 @@ void remove_tray_icon(App& app) {
 void on_timer_tick(App& app) {
   ++app.frame.tick_count;
   if (app.frame.tray_icon_count == 0) {
-    auto icon = [&](int id) { return LoadIconA(app.instance, MAKEINTRESOURCEA(id)); };
+    auto icon = [&](int id) { return tray_icon(app, id); };
     app.frame.tray_icons[app.frame.tray_icon_count++] = icon(IDI_PROGRAM);
     if (app.monitor.analysis.short_tail) app.frame.tray_icons[app.frame.tray_icon_count++] = icon(IDI_SHORT_TAIL);
     if (app.settings.Append) {

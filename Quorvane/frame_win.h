@@ -32,6 +32,8 @@ void apply_menu_bar(App& app);
 
 // The common-control status bar (child id 101), titled like the window.
 void create_status_bar(App& app);
+// The status bar's font at the window's DPI (at its making, and when the DPI changes).
+void apply_status_bar_font(App& app);
 void destroy_status_bar(App& app);
 // The first part of the status bar, when there is one.
 void set_status_bar_text(const App& app, const char* text);

@@ -3,6 +3,7 @@
 #include "clipboard/change_win.h"
 #include "clipboard/viewer_win.h"
 #include "commands_win.h"
+#include "dpi_win.h"
 #include "extras/extras_win.h"
 #include "files/files_win.h"
 #include "frame_win.h"
@@ -25,6 +26,7 @@ App* app_of(HWND window) {
 
 // Creation, in its documented order; each part starts where its step falls.
 void on_create(App& app) {
+  app.viewer.dpi = window_dpi(app.main_window);
   start_frame(app);
   app.settings.ClipFileName.clear();
   app.settings.ShellSanityCheck = kDefaultShellSanityCheck;
@@ -57,6 +59,24 @@ void on_destroy(App& app) {
   stop_monitor(app);
   release_frame(app);
   PostQuitMessage(0);
+}
+
+// The window moved to a monitor of another DPI, or the DPI changed: it takes
+// the rectangle the system suggests, and its font, line height, status bar and
+// tray icon follow.
+void on_dpi_changed(App& app, WPARAM wparam, LPARAM lparam) {
+  app.viewer.dpi = HIWORD(wparam);
+  apply_status_bar_font(app);
+  const RECT& suggested = *reinterpret_cast<const RECT*>(lparam);
+  SetWindowPos(app.main_window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  {
+    WindowDC dc(app.main_window);
+    if (dc.get()) app.viewer.line_height = measure_line_height(app, dc.get());
+  }
+  app.frame.tray_icon_count = 0;  // the icons again at the size of this DPI
+  SendMessageA(app.main_window, WM_SIZE, 0, 0);
+  InvalidateRect(app.main_window, nullptr, TRUE);
 }
 
 void on_close(App& app, bool ask = true) {
@@ -183,6 +203,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       return 0;
     case WM_DROPFILES:
       handle_drop(*app, reinterpret_cast<HDROP>(wparam));
+      return 0;
+    case WM_DPICHANGED:
+      on_dpi_changed(*app, wparam, lparam);
       return 0;
     case WM_HOTKEY:
       handle_hotkey(*app, wparam);

@@ -43,6 +43,13 @@ struct KernelHandleTraits {
 };
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
 
+struct IconTraits {
+  static HICON invalid() { return nullptr; }
+  static bool valid(HICON h) { return h != nullptr; }
+  static void close(HICON h) { DestroyIcon(h); }
+};
+using UniqueIcon = UniqueResource<HICON, IconTraits>;
+
 struct GdiObjectTraits {
   static HGDIOBJ invalid() { return nullptr; }
   static bool valid(HGDIOBJ h) { return h != nullptr; }

@@ -1,5 +1,7 @@
 #include "clipboard/viewer_rules.h"
 
+#include <algorithm>
+
 namespace kestrin {
 
 uint32_t next_scroll_position(const ScrollState& bar, int code, uint32_t thumb, bool vertical) {
@@ -54,6 +56,29 @@ uint32_t lines_per_page(int area_height, int line_height) {
 std::array<int, 3> status_bar_parts(int width, int height) {
   const int v = width - height;
   return {(v >> 1) + (v >> 2), v, -1};
+}
+
+namespace {
+
+// value * to / from, rounded half away from zero (as MulDiv does).
+int32_t rescale(int32_t value, unsigned to, unsigned from) {
+  if (from == 0) return value;
+  const int64_t product = static_cast<int64_t>(value) * to;
+  const int64_t half = from / 2;
+  const int64_t result = product >= 0 ? (product + half) / from : (product - half) / static_cast<int64_t>(from);
+  return static_cast<int32_t>(std::clamp<int64_t>(result, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
+int32_t font_height_at(int32_t height96, unsigned dpi) {
+  if (dpi == 96 || dpi == 0) return height96;
+  return rescale(height96 == 0 ? kDefaultFontHeight96 : height96, dpi, 96);
+}
+
+int32_t font_height_at_96(int32_t height, unsigned dpi) {
+  if (dpi == 96 || dpi == 0) return height;
+  return rescale(height, 96, dpi);
 }
 
 int32_t wheel_zoom(int32_t font_height, int delta, bool& changed) {

@@ -43,6 +43,14 @@ std::array<int, 3> status_bar_parts(int width, int height);
 // turn toward the user raises it by 2. `changed` tells whether to repaint.
 int32_t wheel_zoom(int32_t font_height, int delta, bool& changed);
 
+// The viewer font's height is kept as at 96 DPI (FontHeight, the wheel's zoom)
+// and the font made at the window's DPI. 0, the system's default height, is
+// 16 pixels at 96 DPI; it stays 0 at 96 DPI, so that nothing changes there.
+inline constexpr int32_t kDefaultFontHeight96 = 16;
+int32_t font_height_at(int32_t height96, unsigned dpi);
+// A height chosen at `dpi` (in the Font dialog), as kept.
+int32_t font_height_at_96(int32_t height, unsigned dpi);
+
 // Scroll code of a plain wheel turn: a line, or a page while the right button is held.
 int wheel_scroll_code(int delta, bool right_button);
 

@@ -110,8 +110,14 @@ void draw_bitmap(HDC dc, const ScrollState& horizontal, const ScrollState& verti
 
 }  // namespace
 
+HFONT create_viewer_font(const App& app) {
+  LOGFONTA font = app.viewer.viewer_font;
+  font.lfHeight = font_height_at(font.lfHeight, app.viewer.dpi);
+  return CreateFontIndirectA(&font);
+}
+
 int measure_line_height(const App& app, HDC dc) {
-  UniqueGdiObject font(CreateFontIndirectA(&app.viewer.viewer_font));
+  UniqueGdiObject font(create_viewer_font(app));
   SelectedObject selected(dc, font.get());
   SIZE extent{};
   return GetTextExtentPoint32A(dc, "!", 1, &extent) ? extent.cy : 0;
@@ -180,7 +186,7 @@ void paint_viewer(App& app) {
   PaintScope paint(app.main_window);
   HDC dc = paint.dc();
   if (!dc) return;
-  UniqueGdiObject font(CreateFontIndirectA(&app.viewer.viewer_font));
+  UniqueGdiObject font(create_viewer_font(app));
   {
     SelectedObject selected(dc, font.get());
     SIZE extent{};
@@ -313,14 +319,19 @@ void choose_foreground_colour(App& app, unsigned) { choose_colour(app, app.setti
 void choose_background_colour(App& app, unsigned) { choose_colour(app, app.settings.ColorBackground); }
 
 void choose_viewer_font(App& app, unsigned) {
+  // The dialog works in the window's pixels; the font is kept as at 96 DPI.
+  LOGFONTA chosen = app.viewer.viewer_font;
+  if (chosen.lfHeight != 0) chosen.lfHeight = font_height_at(chosen.lfHeight, app.viewer.dpi);
   CHOOSEFONTA dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = app.main_window;
-  dialog.lpLogFont = &app.viewer.viewer_font;
+  dialog.lpLogFont = &chosen;
   dialog.Flags = CF_SCREENFONTS | CF_EFFECTS;
   if (app.viewer.viewer_font.lfFaceName[0] != '\0') dialog.Flags |= CF_INITTOLOGFONTSTRUCT;
   dialog.rgbColors = static_cast<COLORREF>(app.settings.ColorForeground);
   if (ChooseFontA(&dialog)) {
+    chosen.lfHeight = font_height_at_96(chosen.lfHeight, app.viewer.dpi);
+    app.viewer.viewer_font = chosen;
     app.settings.ColorForeground = static_cast<int32_t>(dialog.rgbColors);
     InvalidateRect(app.main_window, nullptr, TRUE);
   }

@@ -12,6 +12,7 @@
 
 #include "clipboard/seam_win.h"
 #include "clipboard/dib.h"
+#include "dpi_win.h"
 #include "res/resource.h"
 #include "run_command_win.h"
 #include "transform/rules.h"
@@ -49,6 +50,7 @@ struct HistoryWindowState {
   std::wstring cell;                   // the text of the last cell asked for
   unsigned paste_checks = 0;           // looks left for the paste's window to come forward
   UniqueGdiObject font;
+  UINT dpi = kBaseDpi;  // of the monitor the window is on
 };
 
 namespace {
@@ -325,11 +327,22 @@ LRESULT CALLBACK preview_proc(HWND pane, UINT message, WPARAM wparam, LPARAM lpa
   return DefWindowProcW(pane, message, wparam, lparam);
 }
 
+// The message font at the window's DPI, for the search box and the list.
+void apply_font(HistoryWindowState& s) {
+  NONCLIENTMETRICSW metrics;
+  if (!nonclient_metrics_for_dpi(metrics, s.dpi)) return;
+  UniqueGdiObject font(CreateFontIndirectW(&metrics.lfMessageFont));
+  if (!font) return;
+  for (HWND child : {s.search, s.list}) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  s.font = std::move(font);
+  InvalidateRect(s.preview, nullptr, TRUE);
+}
+
 void layout(HistoryWindowState& s) {
   RECT area;
   GetClientRect(s.window, &area);
   const int width = area.right, height = area.bottom;
-  const int search_height = 24, gap = 4;
+  const int search_height = scaled(24, s.dpi), gap = scaled(4, s.dpi);
   const int list_width = width * 3 / 5;
   MoveWindow(s.search, gap, gap, width - 2 * gap, search_height, TRUE);
   const int top = search_height + 2 * gap;
@@ -343,7 +356,7 @@ void layout(HistoryWindowState& s) {
   for (int column = 1; column < 4; ++column) {
     others += static_cast<int>(SendMessageW(s.list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
   }
-  SendMessageW(s.list, LVM_SETCOLUMNWIDTH, 0, std::max(80, static_cast<int>(inside.right) - others));
+  SendMessageW(s.list, LVM_SETCOLUMNWIDTH, 0, std::max(scaled(80, s.dpi), static_cast<int>(inside.right) - others));
 }
 
 // Rows drawn in the selection colours even while the search box has the
@@ -395,6 +408,21 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       return 0;
     case WM_SETFOCUS:
       if (s) SetFocus(s->search);
+      return 0;
+    case WM_DPICHANGED:
+      if (s) {
+        const UINT old_dpi = s->dpi;
+        s->dpi = HIWORD(wparam);
+        apply_font(*s);
+        for (int column = 1; column < 4; ++column) {
+          const auto width = static_cast<int>(SendMessageW(s->list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+          SendMessageW(s->list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
+                       MulDiv(width, static_cast<int>(s->dpi), static_cast<int>(old_dpi)));
+        }
+        const RECT& r = *reinterpret_cast<const RECT*>(lparam);
+        SetWindowPos(window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      }
       return 0;
     case WM_TIMER:
       if (s && wparam == kPasteTimer) continue_paste(*s);
@@ -490,14 +518,14 @@ void open_history_window(App& app) {
   HistoryWindowState& s = *state;
   s.app = &app;
   s.previous_foreground = foreign ? front : nullptr;
+  const UINT dpi = app.viewer.dpi;  // the main window's: it opens on that monitor
+  s.dpi = dpi;
   s.window = CreateWindowExW(0, kWindowClass, kCaption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                             CW_USEDEFAULT, CW_USEDEFAULT, 760, 480, nullptr, nullptr, app.instance, &s);
+                             CW_USEDEFAULT, CW_USEDEFAULT, scaled(760, dpi), scaled(480, dpi), nullptr, nullptr,
+                             app.instance, &s);
   if (!s.window) return;
   h.window = state;
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-  s.font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+  s.dpi = window_dpi(s.window);
   s.search = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
                              0, 0, 0, 0, s.window, reinterpret_cast<HMENU>(kSearchId), app.instance, nullptr);
   s.list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
@@ -506,7 +534,7 @@ void open_history_window(App& app) {
                            0, 0, 0, 0, s.window, reinterpret_cast<HMENU>(kListId), app.instance, nullptr);
   s.preview = CreateWindowExW(WS_EX_CLIENTEDGE, kPreviewClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, s.window,
                               reinterpret_cast<HMENU>(kPreviewId), app.instance, nullptr);
-  for (HWND child : {s.search, s.list}) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), TRUE);
+  apply_font(s);
   SendMessageW(s.search, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Type to search"));
   SendMessageW(s.list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
   const struct {
@@ -517,7 +545,7 @@ void open_history_window(App& app) {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     column.pszText = const_cast<wchar_t*>(columns[i].title);
-    column.cx = columns[i].width;
+    column.cx = scaled(columns[i].width, s.dpi);
     column.iSubItem = i;
     SendMessageW(s.list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
   }
