@@ -204,44 +204,47 @@ void create_status_bar(App& app) {
 }
 
 void apply_status_bar_font(App& app) {
-  if (!app.frame.status_bar) return;
-  // The system's status font at the window's DPI: the bar's height follows it.
+  HWND bar = app.frame.status_bar;
+  if (!bar) return;
   NONCLIENTMETRICSW metrics;
   if (!nonclient_metrics_for_dpi(metrics, app.viewer.dpi)) return;
   UniqueGdiObject font(CreateFontIndirectW(&metrics.lfStatusFont));
   if (!font) return;
-  SendMessageA(app.frame.status_bar, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  SendMessageA(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   app.frame.status_font = std::move(font);  // the old one goes once the bar no longer uses it
-  SendMessageA(app.frame.status_bar, WM_SIZE, 0, 0);
+  SendMessageA(bar, WM_SIZE, 0, 0);
   if (app.viewer.dpi == kBaseDpi) return;
-  // The bar's borders are fixed in pixels; its least height makes up for them,
-  // so that the whole bar is as much taller as the DPI says.
-  auto text_height = [&](UINT dpi) {
+  // The bar's height is its text's, a margin of the font's leading, and
+  // borders fixed in pixels. Its least height makes up for the borders, so
+  // that the whole bar is as much taller as the DPI says than it is at 96.
+  auto text_metrics = [&](UINT dpi) {
+    TEXTMETRICW text{};
     NONCLIENTMETRICSW at;
-    if (!nonclient_metrics_for_dpi(at, dpi)) return 0;
+    if (!nonclient_metrics_for_dpi(at, dpi)) return text;
     UniqueGdiObject made(CreateFontIndirectW(&at.lfStatusFont));
-    WindowDC dc(app.frame.status_bar);
-    if (!dc.get() || !made) return 0;
+    WindowDC dc(bar);
+    if (!dc.get() || !made) return text;
     SelectedObject selected(dc.get(), made.get());
-    TEXTMETRICW metrics{};
-    return GetTextMetricsW(dc.get(), &metrics) ? static_cast<int>(metrics.tmHeight) : 0;
+    GetTextMetricsW(dc.get(), &text);
+    return text;
   };
-  auto bar_height = [&] {
-    RECT bar{};
-    GetWindowRect(app.frame.status_bar, &bar);
-    return static_cast<int>(bar.bottom - bar.top);
+  auto height = [&] {
+    RECT area{};
+    GetWindowRect(bar, &area);
+    return static_cast<int>(area.bottom - area.top);
   };
-  const int text = text_height(app.viewer.dpi);
-  if (text <= 0) return;
-  const int borders = bar_height() - text;
-  const int wanted = scaled(text_height(kBaseDpi) + borders, app.viewer.dpi);
-  // The least height counts without some of the borders, and is a floor, not
-  // a size: it is raised by what is still missing until the bar is as wanted.
-  int least = text;
-  for (int step = 0; step < 4 && bar_height() < wanted; ++step) {
-    least += wanted - bar_height();
-    SendMessageA(app.frame.status_bar, SB_SETMINHEIGHT, static_cast<WPARAM>(least), 0);
-    SendMessageA(app.frame.status_bar, WM_SIZE, 0, 0);
+  const TEXTMETRICW now = text_metrics(app.viewer.dpi), base = text_metrics(kBaseDpi);
+  if (now.tmHeight <= 0 || base.tmHeight <= 0) return;
+  const int borders = height() - now.tmHeight - now.tmInternalLeading;
+  const int wanted = scaled(base.tmHeight + base.tmInternalLeading + borders, app.viewer.dpi);
+  if (height() >= wanted) return;
+  // What the bar adds to its least height, found by asking for all of it.
+  SendMessageA(bar, SB_SETMINHEIGHT, static_cast<WPARAM>(wanted), 0);
+  SendMessageA(bar, WM_SIZE, 0, 0);
+  const int added = height() - wanted;
+  if (added > 0) {
+    SendMessageA(bar, SB_SETMINHEIGHT, static_cast<WPARAM>(wanted - added), 0);
+    SendMessageA(bar, WM_SIZE, 0, 0);
   }
 }
 

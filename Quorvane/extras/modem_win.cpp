@@ -1,3 +1,6 @@
+#include <windows.h>
+#include <uxtheme.h>
+
 #include <cstdio>
 
 #include "extras/extras_win.h"
@@ -32,6 +35,11 @@ INT_PTR CALLBACK modem_options_proc(HWND dialog, UINT message, WPARAM wparam, LP
       state = reinterpret_cast<ModemDialog*>(lparam);
       if (state->port >= 1 && state->port <= 4) {
         CheckRadioButton(dialog, IDC_MODEM_COM1, IDC_MODEM_COM4, 1008 + state->port);
+      }
+      // Themed radio buttons draw their text in the theme's colour, which the
+      // dialog's dark blue would swallow: these draw as before, in white.
+      for (int id = IDC_MODEM_COM1; id <= IDC_MODEM_COM4; ++id) {
+        SetWindowTheme(GetDlgItem(dialog, id), L"", L"");
       }
       return TRUE;
     case WM_CTLCOLORDLG:
