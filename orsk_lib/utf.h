@@ -19,6 +19,16 @@ std::u16string utf8_to_utf16(std::string_view text);
 // UTF-16 to UTF-8. A lone surrogate becomes U+FFFD.
 std::string utf16_to_utf8(std::u16string_view text);
 
+// One character of UTF-8 at `at`: its code point and its length in bytes; a
+// length of 0 when the bytes there are not a well-formed character.
+struct Utf8Char {
+  char32_t cp = 0;
+  std::size_t length = 0;
+};
+Utf8Char utf8_char_at(std::string_view text, std::size_t at);
+// The UTF-8 bytes of a code point (1 to 4) written to `out`; their count.
+std::size_t encode_utf8(char32_t cp, char* out);
+
 // Code points in well-formed UTF-8 (each byte that does not continue a
 // sequence starts one).
 std::size_t count_characters(std::string_view utf8);

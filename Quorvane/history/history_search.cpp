@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "utf.h"
+
 #if defined(__SSE2__) && !defined(KESTRIN_SCALAR)
 #include <emmintrin.h>
 #endif
@@ -10,61 +12,11 @@ namespace kestrin {
 
 namespace {
 
-// One UTF-8 character at `at`: its code point and length, or length 0 when the
-// bytes there are not a well-formed character (they then match only themselves).
-struct Decoded {
-  char32_t cp = 0;
-  std::size_t length = 0;
-};
+using Decoded = Utf8Char;
 
-Decoded decode(std::string_view s, std::size_t at) {
-  const auto b0 = static_cast<unsigned char>(s[at]);
-  if (b0 < 0x80) return {b0, 1};
-  std::size_t length = 0;
-  char32_t cp = 0;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    length = 2;
-    cp = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    length = 3;
-    cp = b0 & 0x0F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    length = 4;
-    cp = b0 & 0x07;
-  } else {
-    return {};
-  }
-  if (s.size() - at < length) return {};
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto b = static_cast<unsigned char>(s[at + i]);
-    if ((b & 0xC0) != 0x80) return {};
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  return {cp, length};
-}
+Decoded decode(std::string_view s, std::size_t at) { return utf8_char_at(s, at); }
 
-std::size_t encode(char32_t cp, char* out) {
-  if (cp < 0x80) {
-    out[0] = static_cast<char>(cp);
-    return 1;
-  }
-  if (cp < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (cp >> 6));
-    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 2;
-  }
-  if (cp < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (cp >> 12));
-    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (cp >> 18));
-  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-  return 4;
-}
+std::size_t encode(char32_t cp, char* out) { return encode_utf8(cp, out); }
 
 // Upper-case pairs at even code points from `first` to `last`.
 bool even_pair(char32_t c, char32_t first, char32_t last) {

@@ -97,3 +97,24 @@ TEST(Append, SeparatorsAndJoin) {
 
 }  // namespace
 }  // namespace kestrin
+
+namespace kestrin {
+namespace {
+
+// The viewer font is kept at 96 DPI and made at the window's: 0 stays the
+// system's default at 96, and a height chosen at some DPI comes back.
+TEST(FontHeight, KeptAt96AndMadeAtTheWindowsDpi) {
+  EXPECT_EQ(font_height_at(0, 96), 0);
+  EXPECT_EQ(font_height_at(0, 144), 24);
+  EXPECT_EQ(font_height_at(-12, 144), -18);
+  EXPECT_EQ(font_height_at(-13, 120), -16);  // -16.25, as MulDiv rounds
+  EXPECT_EQ(font_height_at(20, 192), 40);
+  for (unsigned dpi : {96u, 120u, 144u, 168u, 192u, 288u}) {
+    for (int32_t height : {-72, -13, -8, 8, 11, 16, 30}) {
+      EXPECT_EQ(font_height_at_96(font_height_at(height, dpi), dpi), height) << height << " at " << dpi;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kestrin

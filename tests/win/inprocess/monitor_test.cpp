@@ -127,14 +127,22 @@ TEST_F(Monitor, TrayAnimationFollowsAppendAndShortTail) {
     ASSERT_TRUE(write_clipboard_text(window, c.text));
     pump();
     EXPECT_EQ(app_.frame.tray_icon_count, c.icons) << c.text << " " << c.append;
-    EXPECT_EQ(app_.frame.tray_icons[0], LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_PROGRAM)));
+    // The icons at the size the tray asks for at the window's DPI.
+    auto icon = [&](int id) { return app_.frame.tray_icon_set[static_cast<std::size_t>(id - IDI_PROGRAM)].get(); };
+    EXPECT_EQ(app_.frame.tray_icons[0], icon(IDI_PROGRAM));
     if (c.icons == 2 || c.icons == 4) {
-      EXPECT_EQ(app_.frame.tray_icons[1], LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_SHORT_TAIL)));
+      EXPECT_EQ(app_.frame.tray_icons[1], icon(IDI_SHORT_TAIL));
     }
     if (c.append) {
-      EXPECT_EQ(app_.frame.tray_icons[c.icons - 1],
-                LoadIconA(app_.instance, MAKEINTRESOURCEA(IDI_APPEND_2)));
+      EXPECT_EQ(app_.frame.tray_icons[c.icons - 1], icon(IDI_APPEND_2));
     }
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(app_.frame.tray_icons[0], &info));
+    BITMAP mask{};
+    GetObjectA(info.hbmMask, sizeof mask, &mask);
+    EXPECT_EQ(mask.bmWidth, GetSystemMetrics(SM_CXSMICON));
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
     app_.settings.Append = 0;
     app_.monitor.snapshot.reset();
   }
