@@ -71,6 +71,8 @@ struct FramePart {
   POINT last_cursor{};
 };
 
+struct App;
+
 // The clipboard monitor: the viewer chain, the change handling with append
 // mode, and the analysis of what the clipboard holds.
 struct MonitorPart {
@@ -92,6 +94,9 @@ struct MonitorPart {
   // viewer's layout and scroll lines. Nothing else writes it.
   std::array<char, kStatusTextSize> status_text{};
   std::size_t line_table_limit = SIZE_MAX;  // records the analysis may allocate
+  // Told of each change once it is handled whole (not nested, the join or
+  // cleanup written inside it included): the history records it.
+  void (*after_change)(App& app) = nullptr;
 };
 
 // The viewer: how the main window draws the clipboard, and the floating status

@@ -13,7 +13,6 @@
 #include "run_command_win.h"
 #include "diagnostics_win.h"
 #include "frame_win.h"
-#include "history/history_win.h"
 #include "res/resource.h"
 #include "text_format.h"
 #include "wide_win.h"
@@ -203,7 +202,7 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   if (!changed) pass_on(app, wparam, lparam);
   // Recorded once, as the change finally stands (a join or cleanup written
   // inside it included).
-  if (changed && app.monitor.change_depth == 0) record_change(app);
+  if (changed && app.monitor.change_depth == 0 && app.monitor.after_change) app.monitor.after_change(app);
 }
 
 void check_viewer_chain(App& app) {

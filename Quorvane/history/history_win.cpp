@@ -310,6 +310,7 @@ void start_history(App& app) {
   HistoryPart& h = *app.history;
   h.model.set_limits(limits_of(app.settings));
   h.ansi_fold = ansi_fold_table();
+  app.monitor.after_change = record_change;
   read_hotkeys(app);
   register_hotkeys(app, true);
   if (app.settings.History) start_loading(app);

@@ -1,6 +1,8 @@
 // The text commands of the real program, through the real clipboard.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "program_test.h"
 #include "res/resource.h"
 #include "transform/rules.h"
@@ -87,14 +89,23 @@ TEST_F(Transform, AutomaticCleanupRunsTheLastRecipeOnEveryCopy) {
   EXPECT_EQ(run->close(), 0u);
 }
 
+// The size of a stamp made now: "YYYY-MM-DD hh:mm:ss", the weekday on a line of
+// its own, and an empty line (25 bytes and the weekday's name).
+std::size_t stamp_size() {
+  static const char* const weekdays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  return 25 + std::strlen(weekdays[now.wDayOfWeek % 7]);
+}
+
 TEST_F(Transform, StampAndClearRequestsFromAnotherProgram) {
   auto run = start();
   copy("Hello");
   ASSERT_TRUE(run->send(WM_KESTRIN_STAMP).has_value());
-  ASSERT_TRUE(becomes([] { return clipboard_text().value_or("").size(); }, std::size_t{31 + 5}));
+  ASSERT_TRUE(becomes([] { return clipboard_text().value_or("").size(); }, stamp_size() + 5));
   const std::string stamped = clipboard_text().value_or("");
   EXPECT_EQ(stamped.substr(4, 1), "-");
-  EXPECT_EQ(stamped.substr(31), "Hello");
+  EXPECT_EQ(stamped.substr(stamp_size()), "Hello");
   ASSERT_TRUE(run->send(WM_KESTRIN_CLEAR).has_value());
   EXPECT_EQ(clipboard_text(), std::nullopt);
   EXPECT_EQ(run->close(), 0u);
@@ -103,7 +114,7 @@ TEST_F(Transform, StampAndClearRequestsFromAnotherProgram) {
 
   run = start();
   ASSERT_TRUE(run->send(WM_KESTRIN_STAMP).has_value());  // no text: the date stamp alone
-  ASSERT_TRUE(becomes([] { return clipboard_text().value_or("").size(); }, std::size_t{31}));
+  ASSERT_TRUE(becomes([] { return clipboard_text().value_or("").size(); }, stamp_size()));
   EXPECT_EQ(run->close(), 0u);
   EXPECT_EQ(setting("Append"), "1");
 }
@@ -112,12 +123,12 @@ TEST_F(Transform, EscapeStampsAndScrollLockPrepends) {
   auto run = start();
   ASSERT_TRUE(set_clipboard_data(CF_DIB, make_dib(2, 2, 0)));  // a bitmap is replaced too
   ASSERT_TRUE(run->send(WM_KEYDOWN, VK_ESCAPE, 1).has_value());
-  ASSERT_TRUE(becomes([] { return clipboard_text().value_or("").size(); }, std::size_t{31}));
+  ASSERT_TRUE(becomes([] { return clipboard_text().value_or("").size(); }, stamp_size()));
   const std::string stamp = *clipboard_text();
   EXPECT_TRUE(stamp.ends_with("day\r\n\r\n")) << stamp;
   copy("Body");
   ASSERT_TRUE(run->send(WM_KEYDOWN, VK_SCROLL, 1).has_value());
-  ASSERT_TRUE(becomes([] { return clipboard_text().value_or("").size(); }, std::size_t{35}));
+  ASSERT_TRUE(becomes([] { return clipboard_text().value_or("").size(); }, stamp_size() + 4));
   EXPECT_TRUE(clipboard_text()->ends_with("\r\n\r\nBody"));
   EXPECT_EQ(run->close(), 0u);
 }
