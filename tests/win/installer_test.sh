@@ -60,17 +60,24 @@ check "the installed program starts" \
   bash -c 'xdotool search --name "^(Text: |Clipboard is empty)" | grep -q .'
 wine taskkill /im Kestrin.exe >/dev/null 2>&1
 check "it writes its settings at the close" test -f "$prefix/drive_c/windows/Quorvane.INI"
+running() { xdotool search --name "^(Text: |Clipboard is empty)" | grep -q .; }
+# Ended before the next start: a second copy would be refused while it runs.
+check "and has ended" bash -c "! xdotool search --name '^(Text: |Clipboard is empty)' | grep -q ."
 
 # Installing again and uninstalling while the program runs, with Confirm Exit
 # on: each run closes it (no question asked), replaces or removes its files,
 # and the settings it writes at its close are removed with the rest.
-running() { xdotool search --name "^(Text: |Clipboard is empty)" | grep -q .; }
 printf '[Options]\r\nConfirmQuit=1\r\nHistory=1\r\n' > "$prefix/drive_c/windows/Quorvane.INI"
-printf 'a copy for the history' | xclip -selection clipboard -i
 wine "C:\\Program Files\\Kestrin\\Kestrin.exe" >/dev/null 2>&1 &
 check "the program runs before the reinstall" running
-history_files() { ls "$prefix"/drive_c/users/*/AppData/Roaming/Kestrin/History.dat 2>/dev/null; }
-check "it keeps a history when asked to" history_files
+# Copies from X11 until one is recorded: a copy made while the program is
+# still joining the clipboard's viewers is not seen.
+copy_and_look() {
+  printf 'a copy for the history %s' "$RANDOM" | xclip -selection clipboard -i
+  sleep 0.5
+  ls "$prefix"/drive_c/users/*/AppData/Roaming/Kestrin/History.dat >/dev/null 2>&1
+}
+check "it keeps a history when asked to" copy_and_look
 wine "$work/kestrin-setup-x64.exe" /S >/dev/null 2>&1
 check "a silent reinstall closes the running program" bash -c "! xdotool search --name '^(Text: |Clipboard is empty)' | grep -q ."
 check "and leaves the program installed" test -f "$installed/Kestrin.exe"
