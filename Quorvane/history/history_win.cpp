@@ -228,7 +228,16 @@ void HistoryWriter::flush() {
 
 void HistoryWriter::write_records(HANDLE file, const std::vector<HistoryRecord>& records) {
   for (const HistoryRecord& record : records) {
-    if (!write_all(file, record_head(record)) || !write_all(file, record_data(record))) return;
+    LARGE_INTEGER start{}, end{};
+    if (!SetFilePointerEx(file, {}, &start, FILE_END)) return;
+    if (!write_all(file, record_head(record)) || !write_all(file, record_data(record))) {
+      // A disk that filled up half way: the part written goes, so that the
+      // records that come later are whole records after whole records.
+      end.QuadPart = start.QuadPart;
+      SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+      SetEndOfFile(file);
+      return;
+    }
   }
 }
 
@@ -249,7 +258,7 @@ void HistoryWriter::run() {
     switch (job.kind) {
       case JobKind::Append:
         if (!file) {
-          file.reset(CreateFileW(path_.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+          file.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
           LARGE_INTEGER size{};
           if (file && GetFileSizeEx(file.get(), &size) && size.QuadPart == 0) {
