@@ -150,9 +150,10 @@ check "the history holds the X11 copies, newest first" \
   bash -c "f=\$(ls '$prefix'/drive_c/users/*/AppData/Roaming/Kestrin/History.dat) && python3 '$(dirname "$0")/history_reader.py' \"\$f\" | grep '^x11'"
 xdotool key --clearmodifiers ctrl+shift+v
 check "Ctrl+Shift+V from X11 opens the history" "1" bash -c 'xdotool search --name "^Kestrin History$" | wc -l'
-sleep 0.5
+# Typed once the window is the one in front (the keys go to the focus).
+check "the history window has the keyboard" "Kestrin History" xdotool getwindowfocus -f getwindowname
 xdotool type --delay 80 "ИСТ"
-sleep 0.5
+sleep 1
 import -window root "$build/kestrin-history.png" 2>/dev/null
 xdotool key Return
 check "Enter puts the entry found back for X11" "x11 история two" paste
