@@ -12,12 +12,6 @@ namespace kestrin {
 
 namespace {
 
-using Decoded = Utf8Char;
-
-Decoded decode(std::string_view s, std::size_t at) { return utf8_char_at(s, at); }
-
-std::size_t encode(char32_t cp, char* out) { return encode_utf8(cp, out); }
-
 // Upper-case pairs at even code points from `first` to `last`.
 bool even_pair(char32_t c, char32_t first, char32_t last) {
   return c >= first && c <= last && (c - first) % 2 == 0;
@@ -102,31 +96,31 @@ TextSearch::TextSearch(std::string_view query, std::optional<std::string> ansi_q
   // first and last characters take.
   Pattern& u = utf8_;
   std::size_t at = 0;
-  Decoded first{}, last{};
+  Utf8Char first{}, last{};
   bool have_first = false;
   while (at < query.size()) {
-    Decoded d = decode(query, at);
+    Utf8Char d = utf8_char_at(query, at);
     char buffer[4];
     if (d.length == 0) {
       u.folded.push_back(query[at]);
       d = {static_cast<unsigned char>(query[at]), 0};
       ++at;
     } else {
-      u.folded.append(buffer, encode(fold_case(d.cp), buffer));
+      u.folded.append(buffer, encode_utf8(fold_case(d.cp), buffer));
       at += d.length;
     }
     if (!have_first) first = d;
     have_first = true;
     last = d;
   }
-  auto add_forms = [](std::array<uint8_t, 256>& set, const Decoded& d, bool lead) {
+  auto add_forms = [](std::array<uint8_t, 256>& set, const Utf8Char& d, bool lead) {
     if (d.length == 0) {  // a stray byte matches itself
       set_byte(set, static_cast<unsigned char>(d.cp));
       return;
     }
     case_variants(d.cp, [&](char32_t c) {
       char buffer[4];
-      const std::size_t n = encode(c, buffer);
+      const std::size_t n = encode_utf8(c, buffer);
       set_byte(set, static_cast<unsigned char>(lead ? buffer[0] : buffer[n - 1]));
     });
   };
@@ -164,14 +158,14 @@ bool TextSearch::verify(const Pattern& p, std::string_view text, std::size_t at,
   const std::string_view window = text.substr(at, n);
   std::size_t i = 0;
   while (i < n) {
-    const Decoded d = decode(window, i);
+    const Utf8Char d = utf8_char_at(window, i);
     if (d.length == 0) {
       if (window[i] != p.folded[i]) return false;
       ++i;
       continue;
     }
     char buffer[4];
-    const std::size_t length = encode(fold_case(d.cp), buffer);
+    const std::size_t length = encode_utf8(fold_case(d.cp), buffer);
     if (length != d.length || std::memcmp(buffer, p.folded.data() + i, length) != 0) return false;
     i += length;
   }

@@ -163,6 +163,15 @@ void read_hotkeys(App& app) {
   }
 }
 
+// A load the worker posted and nobody will take (the window goes, or the
+// history was switched off): freed here, as its message would free it.
+void drop_posted_loads(App& app) {
+  MSG message;
+  while (PeekMessageW(&message, app.main_window, WM_KESTRIN_HISTORY_LOADED, WM_KESTRIN_HISTORY_LOADED, PM_REMOVE)) {
+    delete reinterpret_cast<HistoryLoad*>(message.lParam);
+  }
+}
+
 void start_loading(App& app) {
   HistoryPart& h = *app.history;
   if (h.loader.joinable() || h.loaded) return;
@@ -334,12 +343,7 @@ void stop_history(App& app) {
   }
   h.registered.clear();
   if (h.loader.joinable()) h.loader.join();
-  // A load posted after the window went is freed by its message being dropped:
-  // take it here instead.
-  MSG message;
-  while (PeekMessageW(&message, app.main_window, WM_KESTRIN_HISTORY_LOADED, WM_KESTRIN_HISTORY_LOADED, PM_REMOVE)) {
-    delete reinterpret_cast<HistoryLoad*>(message.lParam);
-  }
+  drop_posted_loads(app);
   h.writer.reset();  // writes what is queued
 }
 
@@ -466,11 +470,7 @@ void toggle_history(App& app, unsigned) {
                                    L"pinned entries included?",
                                    L"Kestrin", MB_YESNO | MB_ICONQUESTION);
     if (h.loader.joinable()) h.loader.join();
-    // A load still in the queue would fill the model again.
-    MSG message;
-    while (PeekMessageW(&message, app.main_window, WM_KESTRIN_HISTORY_LOADED, WM_KESTRIN_HISTORY_LOADED, PM_REMOVE)) {
-      delete reinterpret_cast<HistoryLoad*>(message.lParam);
-    }
+    drop_posted_loads(app);  // it would fill the model again
     // What was loaded goes first (its view of the file with it); switched on
     // again, the file is read anew.
     h.model = History(limits_of(app.settings));

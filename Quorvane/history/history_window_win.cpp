@@ -59,8 +59,6 @@ HistoryWindowState* state_of(HWND window) {
   return reinterpret_cast<HistoryWindowState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-std::string ansi_as_utf8(std::string_view bytes) { return ansi_to_utf8(bytes); }
-
 int selected_index(const HistoryWindowState& s) {
   return static_cast<int>(SendMessageW(s.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
@@ -383,7 +381,7 @@ void fill_cell(HistoryWindowState& s, NMLVDISPINFOW& info) {
   if (!e) return;
   std::string text;
   switch (item.iSubItem) {
-    case 0: text = entry_preview(*e, ansi_as_utf8); break;
+    case 0: text = entry_preview(*e, ansi_to_utf8); break;
     case 1: text = age_text(e->time, static_cast<uint64_t>(time(nullptr))); break;
     case 2:
       text = std::to_string(e->size) + (e->kind == EntryKind::UnicodeText ? " chars" : " bytes");

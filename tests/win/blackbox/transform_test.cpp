@@ -1,8 +1,6 @@
 // The text commands of the real program, through the real clipboard.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "program_test.h"
 #include "res/resource.h"
 #include "transform/rules.h"
@@ -89,13 +87,13 @@ TEST_F(Transform, AutomaticCleanupRunsTheLastRecipeOnEveryCopy) {
   EXPECT_EQ(run->close(), 0u);
 }
 
-// The size of a stamp made now: "YYYY-MM-DD hh:mm:ss", the weekday on a line of
-// its own, and an empty line (25 bytes and the weekday's name).
+// The size of a stamp made now (the weekday's name makes it vary).
 std::size_t stamp_size() {
-  static const char* const weekdays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
   SYSTEMTIME now{};
   GetLocalTime(&now);
-  return 25 + std::strlen(weekdays[now.wDayOfWeek % 7]);
+  LocalTime at;
+  at.day_of_week = now.wDayOfWeek;
+  return date_stamp(at).size();
 }
 
 TEST_F(Transform, StampAndClearRequestsFromAnotherProgram) {
