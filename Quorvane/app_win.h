@@ -16,10 +16,12 @@
 #include <vector>
 
 #include "clipboard/analysis.h"
+#include "clipboard/clipboard_change.h"
 #include "text_value.h"
 #include "stock_queue.h"
 #include "settings_table.h"
 #include "clip_slot.h"
+#include "mailbox.h"
 #include "raii_win.h"
 
 namespace kestrin {
@@ -38,9 +40,6 @@ struct SettingsLocation {
   std::string profile_name;  // what the profile functions get: a bare name or a path
   std::string full_path;     // the file itself, for messages
 };
-
-// A clipboard text read once and shared by whoever needs it after the change.
-using SharedText = std::shared_ptr<const TextValue>;
 
 struct ClipboardTextCache {
   std::optional<DWORD> sequence;  // the clipboard sequence number it was read at
@@ -73,6 +72,13 @@ struct FramePart {
 
 struct App;
 
+// Before the first change: nothing, and nothing to hide.
+inline ClipboardChange public_nothing() {
+  ClipboardChange change;
+  change.privacy = Privacy::Public;
+  return change;
+}
+
 // The clipboard monitor: the viewer chain, the change handling with append
 // mode, and the analysis of what the clipboard holds.
 struct MonitorPart {
@@ -81,8 +87,7 @@ struct MonitorPart {
   int auto_clean_guard = 0;  // non-zero while the automatic cleanup runs
   int change_depth = 0;      // change handlings in progress (nested ones included)
   std::optional<DWORD> handled_sequence;  // clipboard sequence number of the last change handled
-  SharedText handled_text;   // the text of that change, or none
-  bool private_content = false;  // that change was marked private: not shown, joined or kept
+  ClipboardChange change = public_nothing();  // the change handled last, as it was read
   unsigned missed_ticks = 0;     // timer ticks in a row that found a change not handled
   SharedText written_text;   // the joined text while the join writes it
   ClipboardTextCache text_cache;  // the clipboard's text, read once per sequence number
@@ -94,9 +99,6 @@ struct MonitorPart {
   // viewer's layout and scroll lines. Nothing else writes it.
   std::array<char, kStatusTextSize> status_text{};
   std::size_t line_table_limit = SIZE_MAX;  // records the analysis may allocate
-  // Told of each change once it is handled whole (not nested, the join or
-  // cleanup written inside it included): the history records it.
-  void (*after_change)(App& app) = nullptr;
 };
 
 // The viewer: how the main window draws the clipboard, and the floating status
@@ -171,10 +173,17 @@ struct StockScan {
   ULONGLONG last_status = 0;  // tick count of the last progress text
 };
 
+// A status text of the stock worker for a window of the main thread.
+struct StockStatus {
+  HWND target = nullptr;
+  std::string text;
+};
+
 // The stock history fetch: the queue of tickers, the scans still running, and
 // the one worker thread that drains the queue.
 struct StockPart {
   StockQueue<StockRequest> queue;
+  Mailbox<StockStatus> statuses;  // from the worker, shown by the main thread
   std::deque<StockScan> scans;  // main thread only
   std::thread worker;
   std::atomic<bool> stop{false};            // the teardown asks the worker to end

@@ -4,7 +4,7 @@
 
 #include "run_command_win.h"
 #include "frame_win.h"
-#include "history/history_win.h"
+#include "history/hotkeys_win.h"
 #include "wide_win.h"
 #include "res/resource.h"
 

@@ -7,7 +7,9 @@
 #include "extras/extras_win.h"
 #include "files/files_win.h"
 #include "frame_win.h"
+#include "guard_win.h"
 #include "history/history_win.h"
+#include "history/hotkeys_win.h"
 #include "res/resource.h"
 #include "settings_win.h"
 #include "slots/slots_win.h"
@@ -79,6 +81,20 @@ void on_dpi_changed(App& app, WPARAM wparam, LPARAM lparam) {
   InvalidateRect(app.main_window, nullptr, TRUE);
 }
 
+// One clipboard change, from the notice to the history: the change handling
+// reads it once and runs its steps on that value (the append join, the
+// analysis and everything that shows it, the cleanup); the history then
+// records it as it finally stands.
+void on_clipboard_change(App& app, const std::optional<ClipboardChange>& change) {
+  if (change) record_change(app, *change);
+}
+
+// A private message that only says "look": parameters it did not come with
+// are another program's, and ignored.
+bool bare(WPARAM wparam, LPARAM lparam) { return wparam == 0 && lparam == 0; }
+
+LRESULT main_window_message(App* app, HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
 void on_close(App& app, bool ask = true) {
   app.frame.visible_at_close = IsWindowVisible(app.main_window) != FALSE;
   if (ask && app.settings.ConfirmQuit &&
@@ -125,7 +141,12 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
   }
   App* app = app_of(window);
   if (!app) return DefWindowProcA(window, message, wparam, lparam);
+  return guarded(window, [&] { return main_window_message(app, window, message, wparam, lparam); });
+}
 
+namespace {
+
+LRESULT main_window_message(App* app, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_CREATE:
       on_create(*app);
@@ -166,10 +187,13 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       return 1;
     case WM_TIMER:
       if (wparam == kTrayTimerId) on_timer_tick(*app);
-      if (wparam == kChainTimerId) check_viewer_chain(*app);
+      if (wparam == kChainTimerId) {
+        on_clipboard_change(*app, check_viewer_chain(*app));
+        history_tick(*app);
+      }
       return 0;
     case WM_DRAWCLIPBOARD:
-      handle_clipboard_change(*app, wparam, lparam);
+      on_clipboard_change(*app, handle_clipboard_change(*app, wparam, lparam));
       return 1;
     case WM_CHANGECBCHAIN:
       handle_chain_change(*app, wparam, lparam);
@@ -196,10 +220,10 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       handle_stamp_request(*app);
       return 0;
     case WM_KESTRIN_STOCK_STATUS:
-      show_stock_status(*app, wparam, lparam);
+      if (bare(wparam, lparam)) show_stock_status(*app);
       return 0;
     case WM_KESTRIN_STOCK_SCAN:
-      continue_stock_scan(*app);
+      if (bare(wparam, lparam)) continue_stock_scan(*app);
       return 0;
     case WM_DROPFILES:
       handle_drop(*app, reinterpret_cast<HDROP>(wparam));
@@ -211,13 +235,18 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       handle_hotkey(*app, wparam);
       return 0;
     case WM_KESTRIN_HISTORY_LOADED:
-      history_loaded(*app, lparam);
+      if (bare(wparam, lparam)) history_loaded(*app);
+      return 0;
+    case WM_KESTRIN_HISTORY_STORE:
+      if (bare(wparam, lparam)) history_store_report(*app);
       return 0;
     case WM_KESTRIN_SLOT_LABELS:
-      refresh_slot_labels(*app);
+      if (bare(wparam, lparam)) refresh_slot_labels(*app);
       return 0;
   }
   return DefWindowProcA(window, message, wparam, lparam);
 }
+
+}  // namespace
 
 }  // namespace kestrin

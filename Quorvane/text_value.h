@@ -4,6 +4,7 @@
 // is written back in the kind it was read in. Platform-free.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace kestrin {
@@ -13,5 +14,8 @@ struct TextValue {
   bool unicode = false;  // the bytes are UTF-8 (the clipboard's CF_UNICODETEXT)
   bool operator==(const TextValue&) const = default;
 };
+
+// A text read once and shared by whoever needs it after the change.
+using SharedText = std::shared_ptr<const TextValue>;
 
 }  // namespace kestrin

@@ -53,7 +53,7 @@ int main() {
   const double load = bench::best_time(runs, [&] {
     const HistoryLoad read = read_history(*file, file);
     History replayed(HistoryLimits{20000, 16u << 20});
-    for (const HistoryRecord& record : read.records) replayed.apply(record);
+    replayed.replay(read.records);
     entries = replayed.entries().size();
   });
   char what[64];

@@ -64,7 +64,7 @@ int main() {
   app.instance = GetModuleHandleA(nullptr);
   app.settings_location = choose_settings_location();
   if (!register_main_class(app) || !create(app)) return 1;
-  while (!app.history->loaded) pump();
+  while (!app.history->loaded()) pump();
 
   // Recording, on against off, copies of 1 KiB taken in turns.
   const std::string small = bench::sample_text(1024);
@@ -124,7 +124,7 @@ int main() {
   const auto start = clock_type::now();
   if (!create(app)) return 1;
   const double painted = ms_since(start);
-  while (!app.history->loaded) {
+  while (!app.history->loaded()) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     pump();
   }

@@ -23,17 +23,27 @@ void check(bool ok) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const HistoryLoad load = read_history(bytes);
-  std::size_t used = history_file_header().size();
-  for (const HistoryRecord& record : load.records) used += kRecordHeadSize + record_data(record).size();
-  check(load.foreign || load.records.empty() || used <= size);
+  std::size_t used = history_file_header().size() + load.damaged_bytes;
+  for (const HistoryRecord& record : load.records) used += record_head_size(load.version) + record_data(record).size();
+  for (const std::string& payload : load.kept) used += record_head_size(load.version) - kFixedPayload + payload.size();
+  check(load.foreign || load.newer || load.version == 0 || used <= size);
+  check(load.whole_end <= size);
 
   History history(HistoryLimits{50, 1 << 20});
   for (const HistoryRecord& record : load.records) history.apply(record);
+  // The replay of a load gives what applying record by record gives.
+  History replayed(HistoryLimits{50, 1 << 20});
+  replayed.replay(load.records);
+  check(replayed.entries().size() == history.entries().size());
+  for (std::size_t i = 0; i < history.entries().size(); ++i) {
+    check(replayed.entries()[i].id == history.entries()[i].id);
+  }
   history.enforce_limit();
 
-  // Written anew and read again: the same entries, nothing damaged.
-  const HistoryLoad again = read_history(encode_history(history.snapshot()));
-  check(again.damaged == 0 && !again.foreign);
+  // Written anew and read again: the same entries, nothing damaged, the
+  // records of a newer version kept.
+  const HistoryLoad again = read_history(encode_history(history.snapshot(), load.kept));
+  check(again.damaged == 0 && !again.foreign && again.kept == load.kept);
   History copy(history.limits());
   for (const HistoryRecord& record : again.records) copy.apply(record);
   check(copy.entries().size() == history.entries().size());

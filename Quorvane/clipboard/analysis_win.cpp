@@ -7,33 +7,29 @@
 
 namespace kestrin {
 
-void analyse_clipboard(App& app) {
+void analyse_change(App& app, const ClipboardChange& change) {
   Analysis& a = app.monitor.analysis;
   a.clear_counts();
   app.monitor.analysed_text.reset();
-  ClipboardSession session(app.main_window);
-  a.bitmap_present = !app.monitor.private_content &&
-                     (IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_DIB));
+  a.bitmap_present = !change.hidden() && (change.has(CF_BITMAP) || change.has(CF_DIB));
   char* status = app.monitor.status_text.data();
 
-  if (app.monitor.private_content) {
+  if (change.hidden()) {
     copy_bounded(status, kStatusTextSize, kPrivateContent);
     show_status_as_title(app);
-  } else if (IsClipboardFormatAvailable(kNeroFormat)) {
+  } else if (change.has(kNeroFormat)) {
     set_status_bar_text(app, kNeroTracks);
   } else if (a.bitmap_present) {
-    ClipboardBytes dib(CF_DIB);
-    if (dib) {
-      const std::string_view bytes = dib.bytes();
-      if (dib_size(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+    if (const auto& dib = change.dib) {
+      if (dib_size(reinterpret_cast<const unsigned char*>(dib->data()), dib->size(),
                    a.bitmap_width, a.bitmap_height)) {
         format_bitmap_line(status, kStatusTextSize, a);
         show_status_as_title(app);
       }
     }
-  } else if (IsClipboardFormatAvailable(CF_TEXT) || IsClipboardFormatAvailable(CF_UNICODETEXT)) {
+  } else if (change.has(CF_TEXT) || change.has(CF_UNICODETEXT) || change.text) {
     // Without a text handle the Size line still follows, with every count 0.
-    app.monitor.analysed_text = current_clipboard_text(app);
+    app.monitor.analysed_text = change.text;
     if (const SharedText& text = app.monitor.analysed_text) {
       if (text->unicode) {
         analyse_unicode_text(text->bytes, a, app.monitor.line_table_limit);

@@ -7,9 +7,9 @@
 
 namespace kestrin {
 
-// Classifies the clipboard and recomputes the analysis results; sets the status
-// text as the window title. Opens and closes the clipboard itself.
-void analyse_clipboard(App& app);
+// Classifies the change and recomputes the analysis results from what was read
+// (the clipboard is not opened again); sets the status text as the window title.
+void analyse_change(App& app, const ClipboardChange& change);
 
 // The debug display's lines: one per clipboard format, in the clipboard's order.
 // The clipboard is open.

@@ -27,10 +27,10 @@ namespace {
 // the close.
 void append_join(App& app, ClipboardSession& session) {
   SelfChangeScope own_write(app);
-  if (!app.monitor.snapshot || !app.monitor.handled_text || !session.is_open()) return;
+  if (!app.monitor.snapshot || !app.monitor.change.text || !session.is_open()) return;
   const std::string_view separator = append_separator(app.settings.AppendWith);
   const TextValue& before = *app.monitor.snapshot;
-  const TextValue& added = *app.monitor.handled_text;
+  const TextValue& added = *app.monitor.change.text;
   std::shared_ptr<TextValue> joined;
   GlobalBlock block;
   try {
@@ -59,6 +59,28 @@ void append_join(App& app, ClipboardSession& session) {
   put_on_clipboard(session, text_format(*joined), block);
   session.close();
   app.monitor.written_text.reset();
+}
+
+// The formats present, in the clipboard's order. The clipboard is open.
+std::vector<uint32_t> present_formats() {
+  std::vector<uint32_t> formats;
+  for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+    formats.push_back(format);
+  }
+  return formats;
+}
+
+// CF_DIB of the copy: whole when there is no text, up to what the monitor
+// keeps; else its first bytes (the header is all the analysis needs). The
+// clipboard is open.
+void read_dib(ClipboardChange& change) {
+  const std::size_t kKeptDib = change.text ? 0 : std::size_t{1} << 30;
+  constexpr std::size_t kDibHead = 4096;
+  ClipboardBytes block(CF_DIB);
+  if (!block) return;
+  const std::string_view bytes = block.bytes();
+  change.dib_bytes = bytes.size();
+  change.dib = std::make_shared<const std::string>(bytes.substr(0, bytes.size() <= kKeptDib ? bytes.size() : kDibHead));
 }
 
 }  // namespace
@@ -101,12 +123,12 @@ void set_tray_tip(App& app, const char* text) {
   Shell_NotifyIconA(NIM_MODIFY, &data);
 }
 
-// Steps 2 to 13 of one change, in their order.
-static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
+// Steps 2 to 13 of one change, in their order, on the change as read.
+static void run_change_steps(App& app, const ClipboardChange& change, WPARAM wparam, LPARAM lparam) {
   const Settings& s = app.settings;
-  const bool hidden = app.monitor.private_content;
-  if (s.Append && !hidden) app.monitor.snapshot = app.monitor.handled_text;
-  analyse_clipboard(app);
+  const bool hidden = change.hidden();
+  if (s.Append && !hidden) app.monitor.snapshot = change.text;
+  analyse_change(app, change);
   restart_tray_animation(app);
   if (s.BeepOnChange) MessageBeep(MB_ICONASTERISK);
   if (s.AutoFocus) {
@@ -118,7 +140,7 @@ static void run_change_steps(App& app, WPARAM wparam, LPARAM lparam) {
     refresh_floating_status(app);
   }
   set_tray_tip(app, app.monitor.status_text.data());
-  if (s.AutoCleanup && s.AutoCleanupCommand != 0 && IsClipboardFormatAvailable(CF_TEXT) &&
+  if (s.AutoCleanup && s.AutoCleanupCommand != 0 && change.text &&
       app.monitor.auto_clean_guard == 0 && !hidden) {
     CountScope guard(app.monitor.auto_clean_guard);
     run_command(app.main_window, static_cast<unsigned>(s.AutoCleanupCommand));
@@ -155,8 +177,15 @@ static bool take_change(App& app, ChangeSource source) {
   facts.notice = notice_now(app, source);
   facts.we_own_clipboard = GetClipboardOwner() == app.main_window;
   facts.join_written = m.written_text != nullptr;
-  // A copy marked private is seen but never joined, kept or shown.
-  facts.private_content = session.is_open() && holds_private_content();
+  ClipboardChange change;
+  change.sequence = facts.notice.sequence;
+  if (session.is_open()) {
+    change.privacy = holds_private_content() ? Privacy::Private : Privacy::Public;
+    change.formats = present_formats();
+  }
+  // A copy marked private, or one whose mark could not be read, is seen but
+  // never joined, kept or shown.
+  facts.private_content = change.hidden() && !facts.join_written;
   facts.append = app.settings.Append != 0;
   facts.self_change = m.self_change;
   const ChangeDecision decision = decide_change(facts);
@@ -164,29 +193,38 @@ static bool take_change(App& app, ChangeSource source) {
   if (decision.claim) m.handled_sequence = facts.notice.sequence;
   switch (decision.text) {
     case ChangeText::Keep:
+      change.text = m.change.text;
+      change.dib = m.change.dib;
+      change.dib_bytes = m.change.dib_bytes;
       break;
     case ChangeText::Written:
+      // Our own text, as we wrote it: nothing of it is private.
       if (decision.claim) m.text_cache = {facts.notice.sequence, m.written_text};
-      m.handled_text = m.written_text;
+      change.text = m.written_text;
+      change.privacy = Privacy::Public;
       break;
     case ChangeText::Read:
-      m.handled_text = session.is_open() ? current_clipboard_text(app) : nullptr;
+      if (!change.hidden()) {
+        change.text = current_clipboard_text(app);
+        if (change.has(CF_DIB) || change.has(CF_BITMAP)) read_dib(change);
+      }
       break;
   }
-  m.private_content = facts.private_content;
+  if (change.hidden()) change.text.reset(), change.dib.reset();
+  m.change = std::move(change);
   if (decision.join) append_join(app, session);
   return true;
 }
 
-void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
+std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   // Taken once: an own write's notice is claimed by the first look.
   const ChangeSource source = classify_change_notification();
   switch (decide_notice(notice_now(app, source))) {
     case NoticeAction::Drop:
-      return;
+      return std::nullopt;
     case NoticeAction::Repost:
       PostMessageA(app.main_window, WM_DRAWCLIPBOARD, wparam, lparam);
-      return;
+      return std::nullopt;
     case NoticeAction::Handle:
       break;
   }
@@ -194,27 +232,29 @@ void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   {
     CountScope depth(app.monitor.change_depth);
     changed = take_change(app, source);
-    if (changed) run_change_steps(app, wparam, lparam);
+    // The change as it stands after the read (and the join written inside it).
+    if (changed) run_change_steps(app, ClipboardChange(app.monitor.change), wparam, lparam);
   }
   // Nothing changed since the last change handled: a re-posted notice, one
   // queued behind a copy already handled, or Wine's notice for rendering a
   // format. It is only passed on.
   if (!changed) pass_on(app, wparam, lparam);
-  // Recorded once, as the change finally stands (a join or cleanup written
+  // Handed on once, as the change finally stands (a join or cleanup written
   // inside it included).
-  if (changed && app.monitor.change_depth == 0 && app.monitor.after_change) app.monitor.after_change(app);
+  if (changed && app.monitor.change_depth == 0) return app.monitor.change;
+  return std::nullopt;
 }
 
-void check_viewer_chain(App& app) {
+std::optional<ClipboardChange> check_viewer_chain(App& app) {
   MonitorPart& m = app.monitor;
   // Inside a handling, or before the first one, there is nothing to compare.
   if (m.change_depth > 0 || !m.handled_sequence ||
       GetClipboardSequenceNumber() == *m.handled_sequence) {
     m.missed_ticks = 0;
-    return;
+    return std::nullopt;
   }
   // One tick may fall between a copy and its notice; two in a row do not.
-  if (++m.missed_ticks < 2) return;
+  if (++m.missed_ticks < 2) return std::nullopt;
   m.missed_ticks = 0;
   if (app.settings.DebugLogging) {
     debug_log(app.main_window, kUnitMain, kSiteClipboardChain,
@@ -222,9 +262,8 @@ void check_viewer_chain(App& app) {
   }
   if (m.next_viewer) ChangeClipboardChain(app.main_window, m.next_viewer);
   m.next_viewer = SetClipboardViewer(app.main_window);  // its notice handles the change
-  if (m.handled_sequence != GetClipboardSequenceNumber()) {
-    handle_clipboard_change(app, 0, 0);
-  }
+  if (m.handled_sequence != GetClipboardSequenceNumber()) return handle_clipboard_change(app, 0, 0);
+  return std::nullopt;
 }
 
 void forget_handled_change(App& app) {

@@ -3,6 +3,8 @@
 // append mode, its separators, "&Delete" and the two request messages.
 #pragma once
 
+#include <optional>
+
 #include "app_win.h"
 
 namespace kestrin {
@@ -13,8 +15,10 @@ void start_monitor(App& app);
 // Drops the append snapshot and leaves the viewer chain.
 void stop_monitor(App& app);
 
-// WM_DRAWCLIPBOARD: the change handling, in its order of steps.
-void handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam);
+// WM_DRAWCLIPBOARD: the change handling, in its order of steps: the change read
+// once (and joined in append mode), shown, cleaned up. Returns the change as it
+// finally stands when one was handled whole (not nested), for the history.
+std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam);
 // Once the settings are read: a change handled before (joining the viewer chain
 // sends a notice) was handled without them, so the clipboard as it stands is
 // handled again at the end of creation. One handled after them is not.
@@ -22,7 +26,7 @@ void forget_handled_change(App& app);
 // On the one-second timer: a change the chain never brought here (another
 // viewer in it swallowed the notice) is seen by its sequence number; after two
 // ticks in a row the program joins the chain anew and handles the change once.
-void check_viewer_chain(App& app);
+std::optional<ClipboardChange> check_viewer_chain(App& app);
 // WM_CHANGECBCHAIN.
 void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam);
 

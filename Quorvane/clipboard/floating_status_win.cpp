@@ -48,7 +48,7 @@ void show_floating_status(App& app) {
 
 void refresh_floating_status(App& app) {
   if (!app.viewer.floating_status) return;
-  if (app.monitor.private_content) {
+  if (app.monitor.change.hidden()) {
     SetDlgItemTextA(app.viewer.floating_status, IDC_STATUS_LENGTH, "private");
     for (int id : {IDC_STATUS_CR, IDC_STATUS_LF, IDC_STATUS_FF}) {
       SetDlgItemTextA(app.viewer.floating_status, id, "-");

@@ -1,6 +1,7 @@
 #include "clipboard/viewer_win.h"
 #include "clipboard/seam_win.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <commctrl.h>
@@ -96,7 +97,24 @@ void draw_text(App& app, HDC dc, const TextValue& value, const ScrollState& vert
   }
 }
 
-void draw_bitmap(HDC dc, const ScrollState& horizontal, const ScrollState& vertical) {
+// The clipboard's bitmap at its own size, scrolled. One that claims more
+// pixels than a screen shows, or is compressed (the system's conversion costs
+// what the claim says, whatever data is there), is drawn as a preview the
+// size of the window instead.
+void draw_bitmap(const App& app, HDC dc, const ScrollState& horizontal, const ScrollState& vertical) {
+  if (const auto& dib = app.monitor.change.dib) {
+    const std::span<const uint8_t> bytes{reinterpret_cast<const uint8_t*>(dib->data()), dib->size()};
+    if (!dib_drawable_whole(bytes)) {
+      RECT client{};
+      GetClientRect(app.main_window, &client);
+      constexpr uint32_t kLargestPreview = 2048;
+      const auto side = [&](LONG extent) { return std::clamp<uint32_t>(static_cast<uint32_t>(std::max<LONG>(extent, 1)), 1, kLargestPreview); };
+      if (const auto preview = dib_preview(bytes, side(client.right), side(client.bottom))) {
+        draw_dib_preview(dc, *preview, 0, 0);
+      }
+      return;
+    }
+  }
   auto bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
   if (!bitmap) return;
   BITMAP info{};
@@ -109,6 +127,18 @@ void draw_bitmap(HDC dc, const ScrollState& horizontal, const ScrollState& verti
 }
 
 }  // namespace
+
+void draw_dib_preview(HDC dc, const DibPreview& preview, int x, int y) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = static_cast<LONG>(preview.width);
+  info.bmiHeader.biHeight = -static_cast<LONG>(preview.height);  // top down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  SetDIBitsToDevice(dc, x, y, preview.width, preview.height, 0, 0, 0, preview.height, preview.pixels.data(), &info,
+                    DIB_RGB_COLORS);
+}
 
 HFONT create_viewer_font(const App& app) {
   LOGFONTA font = app.viewer.viewer_font;
@@ -199,7 +229,7 @@ void paint_viewer(App& app) {
     const ScrollState vertical = read_bar(app.main_window, SB_VERT);
     const ScrollState horizontal = read_bar(app.main_window, SB_HORZ);
     app.monitor.analysis.size = 0;
-    if (app.monitor.private_content) {
+    if (app.monitor.change.hidden()) {
       // Only that there is something, never what.
       TextOutA(dc, 0, 0, kPrivateContent, static_cast<int>(std::strlen(kPrivateContent)));
     } else if (!app.settings.DebugClipboardTypes && !app.monitor.analysis.bitmap_present &&
@@ -226,7 +256,7 @@ void paint_viewer(App& app) {
             }
             text_drawn = true;
           } else if ((format == CF_BITMAP || format == CF_DIB) && !bitmap_drawn) {
-            draw_bitmap(dc, horizontal, vertical);
+            draw_bitmap(app, dc, horizontal, vertical);
             bitmap_drawn = true;
           }
         }

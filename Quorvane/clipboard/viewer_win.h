@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app_win.h"
+#include "clipboard/dib.h"
 
 namespace kestrin {
 
@@ -19,6 +20,9 @@ void viewer_wheel(App& app, WPARAM wparam);               // WM_MOUSEWHEEL
 
 // Height of "!" in the viewer font; 0 when it cannot be measured.
 int measure_line_height(const App& app, HDC dc);
+
+// A bitmap's preview (clipboard/dib.h) drawn at its own size at (x, y).
+void draw_dib_preview(HDC dc, const DibPreview& preview, int x, int y);
 
 // Commands.
 void choose_foreground_colour(App& app, unsigned id);

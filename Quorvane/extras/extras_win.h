@@ -13,8 +13,8 @@ void modem_options(App& app, unsigned id);   // 40055
 // Stock history fetch.
 void fetch_stock_history(App& app, unsigned id);  // 40040
 void stock_date_range(App& app, unsigned id);     // 40041
-// WM_KESTRIN_STOCK_STATUS: a status text the worker posted (lparam owns it).
-void show_stock_status(App& app, WPARAM wparam, LPARAM lparam);
+// WM_KESTRIN_STOCK_STATUS: the status texts the worker put in the part's mailbox.
+void show_stock_status(App& app);
 // WM_KESTRIN_STOCK_SCAN: scans the next slice of the text a fetch copied.
 void continue_stock_scan(App& app);
 // Teardown: the worker is told to stop and has ended; the queue is emptied.

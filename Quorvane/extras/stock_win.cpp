@@ -24,12 +24,9 @@ constexpr ULONGLONG kStatusEveryMs = 100;       // the scan's progress text, ten
 
 // Hands a status text to the main thread, which owns the windows; the worker
 // never waits for it.
-void post_status(const App& app, HWND target, std::string text) {
-  auto* owned = new std::string(std::move(text));
-  if (!PostMessageA(app.main_window, WM_KESTRIN_STOCK_STATUS, reinterpret_cast<WPARAM>(target),
-                    reinterpret_cast<LPARAM>(owned))) {
-    delete owned;
-  }
+void post_status(App& app, HWND target, std::string text) {
+  app.stock.statuses.put({target, std::move(text)});
+  PostMessageA(app.main_window, WM_KESTRIN_STOCK_STATUS, 0, 0);
 }
 
 
@@ -376,10 +373,10 @@ void stock_date_range(App& app, unsigned) {
                   reinterpret_cast<LPARAM>(&app));
 }
 
-void show_stock_status(App&, WPARAM wparam, LPARAM lparam) {
-  std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lparam));
-  const auto target = reinterpret_cast<HWND>(wparam);
-  if (text && IsWindow(target)) SetWindowTextA(target, text->c_str());
+void show_stock_status(App& app) {
+  for (const StockStatus& status : app.stock.statuses.take_all()) {
+    if (IsWindow(status.target)) SetWindowTextA(status.target, status.text.c_str());
+  }
 }
 
 void stop_stock(App& app) {

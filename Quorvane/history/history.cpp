@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "utf.h"
 
@@ -74,38 +75,107 @@ void History::apply(const HistoryRecord& record) {
   }
 }
 
+std::optional<HistoryEntry> History::within_limit(HistoryEntry entry) const {
+  if (!entry.data) entry.data = share_bytes({});
+  if (entry.data->size() <= limits_.max_item_bytes) return entry;
+  if (entry.kind == EntryKind::Bitmap) return std::nullopt;  // no first line to keep
+  // Only the first line is kept, and of that what a window can show.
+  constexpr std::size_t kClippedLine = 4096;
+  const std::string_view line =
+      first_line(*entry.data, entry.kind == EntryKind::UnicodeText, kClippedLine);
+  entry.data = share_bytes(std::string(line));
+  entry.clipped = true;
+  return entry;
+}
+
+bool History::same_text(const HistoryEntry& e, EntryKind kind, const SharedBytes& data,
+                        bool clipped, uint64_t size) const {
+  if (e.clipped != clipped || (clipped && e.size != size)) return false;
+  const std::string_view a = *e.data, b = *data;
+  if (e.kind == kind) return a.size() == b.size() && (e.data == data || a == b);
+  if (e.kind == EntryKind::Bitmap || kind == EntryKind::Bitmap) return false;
+  // One ANSI, one Unicode: the same characters?
+  const std::string_view ansi = e.kind == EntryKind::AnsiText ? a : b;
+  const std::string_view utf8 = e.kind == EntryKind::AnsiText ? b : a;
+  if (utf8.size() < ansi.size() || utf8.size() > 3 * ansi.size()) return false;
+  if (is_ascii(ansi)) return ansi == utf8;
+  return decode_ansi_ && decode_ansi_(ansi) == utf8;
+}
+
 std::vector<HistoryRecord> History::add(EntryKind kind, SharedBytes data,
                                         uint64_t size, uint64_t time) {
   std::vector<HistoryRecord> records;
   if (!data) return records;
-  const bool clipped = kind != EntryKind::Bitmap && data->size() > limits_.max_item_bytes;
-  if (clipped) {
-    // Only the first line is kept, and of that what a window can show.
-    constexpr std::size_t kClippedLine = 4096;
-    const std::string_view line = first_line(*data, kind == EntryKind::UnicodeText, kClippedLine);
-    data = share_bytes(std::string(line));
-  } else if (kind == EntryKind::Bitmap && data->size() > limits_.max_item_bytes) {
-    return records;  // a bitmap has no first line to keep
-  }
+  std::optional<HistoryEntry> admitted =
+      within_limit(HistoryEntry{next_id_, kind, std::move(data), time, size, false, false});
+  if (!admitted) return records;
   HistoryRecord record;
-  if (!clipped) {
-    for (const HistoryEntry& e : entries_) {
-      if (!e.clipped && e.kind == kind && e.data->size() == data->size() &&
-          (e.data == data || *e.data == *data)) {
-        record.op = RecordOp::Touch;
-        record.entry.id = e.id;
-        record.entry.time = time;
-        break;
-      }
+  for (const HistoryEntry& e : entries_) {
+    if (same_text(e, kind, admitted->data, admitted->clipped, size)) {
+      record.op = RecordOp::Touch;
+      record.entry.id = e.id;
+      record.entry.time = time;
+      break;
     }
   }
-  if (record.op == RecordOp::Add) {
-    record.entry = HistoryEntry{next_id_, kind, std::move(data), time, size, false, clipped};
-  }
+  if (record.op == RecordOp::Add) record.entry = std::move(*admitted);
   apply(record);
   records.push_back(std::move(record));
   for (HistoryRecord& evicted : enforce_limit()) records.push_back(std::move(evicted));
   return records;
+}
+
+void History::replay(const std::vector<HistoryRecord>& records) {
+  struct Slot {
+    HistoryEntry entry;
+    uint64_t order = 0;  // of its last Add or Touch
+  };
+  std::vector<Slot> slots;
+  std::unordered_map<uint64_t, std::size_t> live;  // id -> slot
+  live.reserve(records.size());
+  uint64_t order = 0;
+  for (const HistoryRecord& record : records) {
+    const uint64_t id = record.entry.id;
+    next_id_ = std::max(next_id_, id + 1);
+    const auto at = live.find(id);
+    if (record.op == RecordOp::Add) {
+      std::optional<HistoryEntry> e = within_limit(record.entry);
+      if (!e) {
+        if (at != live.end()) live.erase(at);
+        continue;
+      }
+      if (at != live.end()) {
+        slots[at->second] = {std::move(*e), ++order};
+      } else {
+        live.emplace(id, slots.size());
+        slots.push_back({std::move(*e), ++order});
+      }
+      continue;
+    }
+    if (at == live.end()) continue;
+    Slot& slot = slots[at->second];
+    switch (record.op) {
+      case RecordOp::Touch:
+        slot.entry.time = record.entry.time;
+        slot.order = ++order;
+        break;
+      case RecordOp::Remove:
+        live.erase(at);
+        break;
+      case RecordOp::Pin:
+        slot.entry.pinned = record.entry.pinned;
+        break;
+      case RecordOp::Add:
+        break;
+    }
+  }
+  std::vector<Slot*> kept;
+  kept.reserve(live.size());
+  for (const auto& [id, index] : live) kept.push_back(&slots[index]);
+  std::sort(kept.begin(), kept.end(), [](const Slot* a, const Slot* b) { return a->order < b->order; });
+  entries_.clear();
+  entries_.reserve(kept.size());
+  for (Slot* slot : kept) entries_.push_back(std::move(slot->entry));
 }
 
 std::vector<HistoryRecord> History::enforce_limit() {
@@ -181,7 +251,10 @@ const HistoryEntry* History::shown_at(std::size_t n) const {
 }
 
 void History::own_data() {
-  for (HistoryEntry& e : entries_) e.data = share_bytes(std::string(*e.data));
+  std::vector<SharedBytes> owned;
+  owned.reserve(entries_.size());
+  for (const HistoryEntry& e : entries_) owned.push_back(share_bytes(std::string(*e.data)));
+  for (std::size_t i = 0; i < entries_.size(); ++i) entries_[i].data = std::move(owned[i]);
 }
 
 std::vector<HistoryRecord> History::snapshot() const {

@@ -48,13 +48,20 @@ struct HistoryLimits {
   uint64_t max_item_bytes = uint64_t{16} << 20;
 };
 
+// ANSI bytes as UTF-8 (the platform's code page); none: ANSI is taken as it is.
+using AnsiDecoder = std::string (*)(std::string_view);
+
 class History {
  public:
-  explicit History(HistoryLimits limits = {}) : limits_(limits) {}
+  explicit History(HistoryLimits limits = {}, AnsiDecoder decode_ansi = nullptr)
+      : limits_(limits), decode_ansi_(decode_ansi) {}
 
-  // A copy: a new entry at the top, or an equal one (same kind, same data)
-  // moved up; then the oldest unpinned entries past the limit go. A text larger
-  // than the item limit keeps its first line only. Returns what to append.
+  // A copy: a new entry at the top, or an equal one moved up; then the oldest
+  // unpinned entries past the limit go. Texts are equal when their characters
+  // are, whichever kind holds them (the same ASCII copied under two keyboard
+  // layouts is one entry); clipped ones when their size and kept line are. A
+  // text larger than the item limit keeps its first line only. Returns what
+  // to append.
   std::vector<HistoryRecord> add(EntryKind kind, SharedBytes data,
                                  uint64_t size, uint64_t time);
   std::vector<HistoryRecord> remove(uint64_t id);
@@ -66,9 +73,13 @@ class History {
   void set_limits(HistoryLimits limits) { limits_ = limits; }
   const HistoryLimits& limits() const { return limits_; }
 
-  // Replays one record (a load, or a change just made). Records about entries
-  // that are not there are ignored.
+  // Replays one record (a change just made). Records about entries that are
+  // not there are ignored.
   void apply(const HistoryRecord& record);
+  // Replays a whole file's records in time linear in their number, into an
+  // empty history; entries over the item limit are clipped as a copy would be
+  // (a bitmap over it is left out).
+  void replay(const std::vector<HistoryRecord>& records);
 
   // Oldest first, as recorded.
   const std::vector<HistoryEntry>& entries() const { return entries_; }
@@ -80,12 +91,18 @@ class History {
   // Add records for every entry, oldest first: what a compacted file holds.
   std::vector<HistoryRecord> snapshot() const;
   uint64_t next_id() const { return next_id_; }
-  // Every entry copies its bytes into bytes of its own (what they viewed can go).
+  // Every entry copies its bytes into bytes of its own (what they viewed can
+  // go). On too little memory it throws and leaves every entry as it was.
   void own_data();
 
  private:
   std::size_t index_of(uint64_t id) const;
+  bool same_text(const HistoryEntry& e, EntryKind kind, const SharedBytes& data, bool clipped,
+                 uint64_t size) const;
+  // The entry as the item limit allows it; none for a bitmap over it.
+  std::optional<HistoryEntry> within_limit(HistoryEntry entry) const;
   HistoryLimits limits_;
+  AnsiDecoder decode_ansi_;
   std::vector<HistoryEntry> entries_;  // oldest first
   uint64_t next_id_ = 1;
 };

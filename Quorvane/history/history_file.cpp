@@ -2,14 +2,27 @@
 
 #include <zlib.h>
 
-#include <cstring>
+#include <array>
+#include <optional>
 
 namespace kestrin {
 
 namespace {
 
-constexpr std::string_view kHeader{"KESTRINH\x01\x00\x00\x00", 12};
-constexpr std::size_t kFixedPayload = kRecordHeadSize - 8;
+constexpr std::string_view kMagic{"KESTRINH", 8};
+constexpr std::size_t kHeaderSize = 12;
+// Starts every record of version 2: bytes no text encoding begins a character with.
+constexpr std::string_view kMarker{"\xFE\xFFKr", 4};
+
+struct FieldPlace {
+  std::size_t at;
+  int width;
+};
+// Indexed by RecordField.
+constexpr std::array<FieldPlace, 6> kFields{{{0, 1}, {1, 8}, {9, 8}, {17, 1}, {18, 1}, {19, 8}}};
+static_assert(kFields.back().at + kFields.back().width == kFixedPayload);
+
+constexpr uint8_t kFlagPinned = 1, kFlagClipped = 2;
 
 void put(std::string& out, uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -23,6 +36,11 @@ uint64_t get(std::string_view in, std::size_t at, int bytes) {
   return value;
 }
 
+uint64_t field(std::string_view payload, RecordField f) {
+  const FieldPlace& p = kFields[static_cast<std::size_t>(f)];
+  return get(payload, p.at, p.width);
+}
+
 uint32_t crc_of(uint32_t crc, std::string_view bytes) {
   // zlib takes an unsigned length: feed it in pieces a 32-bit one holds.
   while (!bytes.empty()) {
@@ -34,91 +52,143 @@ uint32_t crc_of(uint32_t crc, std::string_view bytes) {
   return crc;
 }
 
-bool known_op(uint8_t op) { return op >= 1 && op <= 4; }
-bool known_kind(uint8_t kind) { return kind >= 1 && kind <= 3; }
+bool known_op(uint64_t op) { return op >= 1 && op <= 4; }
+bool known_kind(uint64_t kind) { return kind >= 1 && kind <= 3; }
+bool known_payload(std::string_view payload) {
+  const uint64_t op = field(payload, RecordField::Op);
+  return known_op(op) && (op != static_cast<uint8_t>(RecordOp::Add) ||
+                          known_kind(field(payload, RecordField::Kind)));
+}
+
+std::string framing(uint32_t version, std::size_t payload_size, uint32_t crc) {
+  std::string head;
+  if (version >= 2) head += kMarker;
+  put(head, payload_size, 4);
+  put(head, crc, 4);
+  return head;
+}
+
+// The payload of a whole record at `at`, and where the next one starts.
+struct Found {
+  std::string_view payload;
+  std::size_t next;
+};
+std::optional<Found> record_at(std::string_view file, std::size_t at, uint32_t version) {
+  const std::size_t framing_size = record_head_size(version) - kFixedPayload;
+  if (file.size() - at < framing_size + kFixedPayload) return std::nullopt;
+  if (version >= 2 && file.substr(at, kMarker.size()) != kMarker) return std::nullopt;
+  const std::size_t length_at = at + (version >= 2 ? kMarker.size() : 0);
+  const uint64_t length = get(file, length_at, 4);
+  if (length < kFixedPayload || length > file.size() - at - framing_size) return std::nullopt;
+  const std::string_view payload = file.substr(at + framing_size, static_cast<std::size_t>(length));
+  // Version 1 never wrote a record this reader does not know: such a "record"
+  // is damage that happened to pass the length check.
+  if (version < 2 && !known_payload(payload)) return std::nullopt;
+  if (crc_of(0, payload) != static_cast<uint32_t>(get(file, length_at + 4, 4))) return std::nullopt;
+  return Found{payload, at + framing_size + static_cast<std::size_t>(length)};
+}
+
+// Where the next whole record after damage at `at` starts, or the file's end.
+std::size_t resync(std::string_view file, std::size_t at, uint32_t version) {
+  for (std::size_t next = at + 1; next < file.size(); ++next) {
+    if (version >= 2) {
+      next = file.find(kMarker, next);
+      if (next == std::string_view::npos) break;
+    }
+    if (record_at(file, next, version)) return next;
+  }
+  return file.size();
+}
 
 }  // namespace
 
-std::string_view history_file_header() { return kHeader; }
+std::string history_file_header(uint32_t version) {
+  std::string header(kMagic);
+  put(header, version, 4);
+  return header;
+}
+
+std::size_t record_head_size(uint32_t version) {
+  return (version >= 2 ? kMarker.size() : 0) + 8 + kFixedPayload;
+}
 
 std::string_view record_data(const HistoryRecord& record) {
   if (record.op != RecordOp::Add || !record.entry.data) return {};
   return *record.entry.data;
 }
 
-std::string record_head(const HistoryRecord& record) {
+std::string record_head(const HistoryRecord& record, uint32_t version) {
   const HistoryEntry& e = record.entry;
   const std::string_view data = record_data(record);
   std::string fixed;
   fixed.reserve(kFixedPayload);
-  put(fixed, static_cast<uint8_t>(record.op), 1);
-  put(fixed, e.id, 8);
-  put(fixed, e.time, 8);
-  put(fixed, static_cast<uint8_t>(e.kind), 1);
-  put(fixed, (e.pinned ? 1u : 0u) | (e.clipped ? 2u : 0u), 1);
-  put(fixed, e.size, 8);
-  std::string head;
-  head.reserve(kRecordHeadSize);
-  put(head, kFixedPayload + data.size(), 4);
-  put(head, crc_of(crc_of(0, fixed), data), 4);
-  return head + fixed;
+  const uint64_t values[] = {static_cast<uint8_t>(record.op), e.id, e.time, static_cast<uint8_t>(e.kind),
+                             (e.pinned ? kFlagPinned : 0u) | (e.clipped ? kFlagClipped : 0u), e.size};
+  for (std::size_t i = 0; i < kFields.size(); ++i) put(fixed, values[i], kFields[i].width);
+  return framing(version, kFixedPayload + data.size(), crc_of(crc_of(0, fixed), data)) + fixed;
 }
 
-std::string encode_history(const std::vector<HistoryRecord>& records) {
-  std::string out(kHeader);
+std::string frame_payload(std::string_view payload, uint32_t version) {
+  return framing(version, payload.size(), crc_of(0, payload)) + std::string(payload);
+}
+
+std::string encode_history(const std::vector<HistoryRecord>& records,
+                           const std::vector<std::string>& kept, uint32_t version) {
+  std::string out = history_file_header(version);
   for (const HistoryRecord& record : records) {
-    out += record_head(record);
+    out += record_head(record, version);
     out += record_data(record);
   }
+  for (const std::string& payload : kept) out += frame_payload(payload, version);
   return out;
 }
 
 HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owner) {
   HistoryLoad load;
   if (file.empty()) return load;
-  if (file.substr(0, kHeader.size()) != kHeader) {
+  if (file.size() < kHeaderSize || file.substr(0, kMagic.size()) != kMagic) {
     load.foreign = true;
     return load;
   }
-  std::size_t at = kHeader.size();
-  bool in_damage = false;
-  auto damage = [&] {
-    if (!in_damage) ++load.damaged;
-    in_damage = true;
-  };
+  const auto version = static_cast<uint32_t>(get(file, kMagic.size(), 4));
+  if (version == 0) {
+    load.foreign = true;
+    return load;
+  }
+  if (version > kHistoryVersion) {
+    load.newer = true;
+    return load;
+  }
+  load.version = version;
+  std::size_t at = kHeaderSize;
+  load.whole_end = at;
   while (at < file.size()) {
-    const std::size_t left = file.size() - at;
-    if (left < kRecordHeadSize) {
-      damage();
-      break;
-    }
-    const uint64_t length = get(file, at, 4);
-    if (length < kFixedPayload || length > left - 8) {
-      // A length that cannot be right: nothing after it can be found again.
-      damage();
-      break;
-    }
-    const std::string_view payload = file.substr(at + 8, static_cast<std::size_t>(length));
-    const auto stored_crc = static_cast<uint32_t>(get(file, at + 4, 4));
-    const auto op = static_cast<uint8_t>(payload[0]);
-    const auto kind = static_cast<uint8_t>(payload[17]);
-    at += 8 + static_cast<std::size_t>(length);
-    if (crc_of(0, payload) != stored_crc || !known_op(op) ||
-        (op == static_cast<uint8_t>(RecordOp::Add) && !known_kind(kind))) {
-      damage();
+    const std::optional<Found> found = record_at(file, at, version);
+    if (!found) {
+      const std::size_t next = resync(file, at, version);
+      ++load.damaged;
+      load.damaged_bytes += next - at;
+      at = next;
       continue;
     }
-    in_damage = false;
+    at = found->next;
+    load.whole_end = at;
+    const std::string_view payload = found->payload;
+    if (!known_payload(payload)) {
+      load.kept.emplace_back(payload);
+      continue;
+    }
     HistoryRecord record;
-    record.op = static_cast<RecordOp>(op);
+    record.op = static_cast<RecordOp>(field(payload, RecordField::Op));
     HistoryEntry& e = record.entry;
-    e.id = get(payload, 1, 8);
-    e.time = get(payload, 9, 8);
+    e.id = field(payload, RecordField::Id);
+    e.time = field(payload, RecordField::Time);
+    const uint64_t kind = field(payload, RecordField::Kind);
     e.kind = known_kind(kind) ? static_cast<EntryKind>(kind) : EntryKind::AnsiText;
-    const auto flags = static_cast<uint8_t>(payload[18]);
-    e.pinned = (flags & 1) != 0;
-    e.clipped = (flags & 2) != 0;
-    e.size = get(payload, 19, 8);
+    const uint64_t flags = field(payload, RecordField::Flags);
+    e.pinned = (flags & kFlagPinned) != 0;
+    e.clipped = (flags & kFlagClipped) != 0;
+    e.size = field(payload, RecordField::Size);
     if (record.op == RecordOp::Add) {
       const std::string_view data = payload.substr(kFixedPayload);
       e.data = owner ? share_view(owner, data) : share_bytes(std::string(data));

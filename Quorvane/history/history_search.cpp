@@ -67,6 +67,15 @@ char32_t fold_case(char32_t c) {
     if (c == 0x38E || c == 0x38F) return c + 63;
     if ((c >= 0x391 && c <= 0x3A1) || (c >= 0x3A3 && c <= 0x3AB)) return c + 32;
     if (c == 0x3C2) return 0x3C3;  // final sigma
+    // The archaic and additional letters.
+    if (c == 0x370 || c == 0x372 || c == 0x376 || even_pair(c, 0x3D8, 0x3EF) || c == 0x3F7 || c == 0x3FA) {
+      return c + 1;
+    }
+    if (c == 0x37F) return 0x3F3;
+    if (c == 0x3CF) return 0x3D7;
+    if (c == 0x3F4) return 0x3B8;
+    if (c == 0x3F9) return 0x3F2;
+    if (c >= 0x3FD) return c - 0x82;  // to 0x37B..0x37D
     return c;
   }
   if (c >= 0x400 && c < 0x530) {

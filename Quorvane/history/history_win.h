@@ -1,14 +1,12 @@
 // The clipboard history in the program: recording the changes the monitor
-// handles, the file it lives in (appended on a writer thread, read at start on
-// a worker), the global hotkeys, and the commands of its menu items.
+// hands on, the file it lives in (history_store_win.h), the global hotkeys
+// (hotkeys_win.h), the paste into another window (paste_win.h), and the
+// commands of its menu items.
 #pragma once
 
 #include <windows.h>
 
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,43 +14,11 @@
 #include "app_win.h"
 #include "history/history.h"
 #include "history/history_search.h"
+#include "history/history_store_win.h"
 #include "history/hotkeys.h"
+#include "mailbox.h"
 
 namespace kestrin {
-
-// Appends records to the history file and replaces it when compacted, in the
-// order asked, on a thread of its own: a copy never waits for the disk.
-class HistoryWriter {
- public:
-  explicit HistoryWriter(std::wstring path);
-  HistoryWriter(const HistoryWriter&) = delete;
-  HistoryWriter& operator=(const HistoryWriter&) = delete;
-  ~HistoryWriter();  // writes what is queued, then ends
-
-  void append(std::vector<HistoryRecord> records);
-  // A new file holding these records replaces the old one in one step.
-  void compact(std::vector<HistoryRecord> records);
-  void delete_file();
-  // Returns once everything asked so far is on disk.
-  void flush();
-  const std::wstring& path() const { return path_; }
-
- private:
-  enum class JobKind { Append, Compact, Delete };
-  struct Job {
-    JobKind kind;
-    std::vector<HistoryRecord> records;
-  };
-  void run();
-  void write_records(HANDLE file, const std::vector<HistoryRecord>& records);
-  std::wstring path_;
-  std::mutex mutex_;
-  std::condition_variable wake_, idle_;
-  std::deque<Job> jobs_;
-  bool busy_ = false;
-  bool stop_ = false;
-  std::thread thread_;
-};
 
 // One copy made before the file was read: recorded once it is.
 struct PendingCopy {
@@ -65,29 +31,51 @@ struct PendingCopy {
 struct HistoryWindowState;
 
 struct HistoryPart {
+  // Where the file stands. Nothing is written to a file that has not been read
+  // whole: a copy made before waits in `pending`.
+  enum class Store {
+    Off,         // the history is off
+    Loading,     // the loader runs
+    Busy,        // another program held the file: read again on the timer
+    Kept,        // read; every change is appended
+    MemoryOnly,  // the file cannot be kept (said once): the history lives in memory
+  };
   History model;
-  bool loaded = false;       // the file has been read (or there was none)
+  Store store = Store::Off;
   std::vector<PendingCopy> pending;
+  bool clear_on_load = false;       // Clear History came before the file was read
+  std::vector<std::string> kept;    // records of a newer version, kept through compactions
   std::unique_ptr<HistoryWriter> writer;
   std::thread loader;
+  Mailbox<std::unique_ptr<StoreLoad>> loads;
+  ULONGLONG retry_at = 0;           // Busy: when to read again
+  bool busy_said = false;
+  bool compaction_failed = false;   // retried at `compact_at`
+  ULONGLONG compact_at = 0;
   int suppress = 0;          // the program's own writes of entries are not recorded
   AnsiFold ansi_fold{};
   std::vector<Hotkey> hotkeys;     // as read from the settings
   std::vector<int> registered;     // ids of the hotkeys registered, one per hotkey (0: none)
   std::shared_ptr<HistoryWindowState> window;
   unsigned changes = 0;  // bumped at every change of the model, for the window
+
+  // The file was read (or cannot be kept): the model is the whole history.
+  bool loaded() const { return store == Store::Kept || store == Store::MemoryOnly; }
 };
 
 std::wstring history_file_path();
 
 void start_history(App& app);
 void stop_history(App& app);
-// After a clipboard change was handled (not nested, not private).
-void record_change(App& app);
-void history_loaded(App& app, LPARAM load);
-void handle_hotkey(App& app, WPARAM id);
-// The hotkeys in force, one per line, for the Options dialog.
-std::string active_hotkeys_text(const App& app);
+// A clipboard change handled whole (not nested): recorded unless hidden.
+void record_change(App& app, const ClipboardChange& change);
+// WM_KESTRIN_HISTORY_LOADED and WM_KESTRIN_HISTORY_STORE: what the loader and
+// the writer put in their mailboxes.
+void history_loaded(App& app);
+void history_store_report(App& app);
+// Once a second: a file that was busy is read again, a compaction that failed
+// is tried again.
+void history_tick(App& app);
 
 // Commands.
 void toggle_history(App& app, unsigned id);
@@ -103,8 +91,6 @@ bool recall_history_entry(App& app, uint64_t id);
 // command rewrites it there, and that is recorded as a new entry; the entry
 // itself stays as it was. False for a bitmap or an entry that is gone.
 bool apply_text_command_to_entry(App& app, uint64_t id, unsigned command);
-// Ctrl+V to whatever window is in front.
-void send_paste_keys();
 
 // The window (history_window_win.cpp).
 void open_history_window(App& app);

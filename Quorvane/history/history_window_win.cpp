@@ -6,13 +6,17 @@
 #include "history/history_win.h"
 
 #include <commctrl.h>
+#include <new>
 #include <windowsx.h>
 
 #include <algorithm>
 
 #include "clipboard/seam_win.h"
 #include "clipboard/dib.h"
+#include "clipboard/viewer_win.h"
 #include "dpi_win.h"
+#include "guard_win.h"
+#include "history/paste_win.h"
 #include "res/resource.h"
 #include "run_command_win.h"
 #include "transform/rules.h"
@@ -49,6 +53,7 @@ struct HistoryWindowState {
   unsigned changes_seen = ~0u;         // the model's change count they reflect
   std::wstring cell;                   // the text of the last cell asked for
   unsigned paste_checks = 0;           // looks left for the paste's window to come forward
+  std::wstring notice;                 // why the last paste did not happen, over the preview
   UniqueGdiObject font;
   UINT dpi = kBaseDpi;  // of the monitor the window is on
 };
@@ -146,7 +151,12 @@ void recall_selected(HistoryWindowState& s, bool paste) {
 void continue_paste(HistoryWindowState& s) {
   if (GetForegroundWindow() == s.previous_foreground) {
     KillTimer(s.window, kPasteTimer);
-    send_paste_keys();
+    const PasteResult result = paste_into_foreground(s.previous_foreground);
+    if (result != PasteResult::Sent) {
+      MessageBeep(MB_ICONASTERISK);
+      s.notice = paste_failure_text(result);
+      InvalidateRect(s.preview, nullptr, TRUE);
+    }
   } else if (s.paste_checks == 0 || --s.paste_checks == 0) {
     KillTimer(s.window, kPasteTimer);
     MessageBeep(MB_ICONASTERISK);
@@ -278,21 +288,28 @@ void paint_preview(HWND pane) {
   RECT area;
   GetClientRect(pane, &area);
   FillRect(paint.dc(), &area, GetSysColorBrush(COLOR_WINDOW));
+  InflateRect(&area, -6, -4);
+  if (s && !s->notice.empty()) {
+    SelectedObject font(paint.dc(), s->font.get());
+    SetBkMode(paint.dc(), TRANSPARENT);
+    SetTextColor(paint.dc(), RGB(192, 0, 0));
+    RECT line = area;
+    DrawTextW(paint.dc(), s->notice.c_str(), static_cast<int>(s->notice.size()), &line,
+              DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+    DrawTextW(paint.dc(), s->notice.c_str(), static_cast<int>(s->notice.size()), &line,
+              DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+    area.top = line.bottom + 6;
+  }
   const HistoryEntry* e = s ? selected_entry(*s) : nullptr;
   if (!e) return;
-  InflateRect(&area, -6, -4);
   if (e->kind == EntryKind::Bitmap) {
-    const auto* info = reinterpret_cast<const BITMAPINFO*>(e->data->data());
-    const auto size = dib_size(*e->data);
-    const auto layout = dib_layout({reinterpret_cast<const uint8_t*>(e->data->data()), e->data->size()});
-    if (!size || !layout || size->first <= 0 || size->second <= 0) return;
-    // Scaled down to fit, never up.
-    const double scale = std::min({1.0, double(area.right - area.left) / size->first,
-                                   double(area.bottom - area.top) / size->second});
-    SetStretchBltMode(paint.dc(), HALFTONE);
-    StretchDIBits(paint.dc(), area.left, area.top, int(size->first * scale), int(size->second * scale), 0, 0,
-                  size->first, size->second, e->data->data() + layout->pixel_offset(), info,
-                  DIB_RGB_COLORS, SRCCOPY);
+    // Decoded here into a bounded picture: whatever size the bitmap claims,
+    // the preview costs the pane's pixels, never the claim's.
+    const std::span<const uint8_t> dib{reinterpret_cast<const uint8_t*>(e->data->data()), e->data->size()};
+    const std::optional<DibPreview> picture =
+        dib_preview(dib, static_cast<uint32_t>(std::max<LONG>(area.right - area.left, 1)),
+                    static_cast<uint32_t>(std::max<LONG>(area.bottom - area.top, 1)));
+    if (picture) draw_dib_preview(paint.dc(), *picture, area.left, area.top);
     return;
   }
   std::string_view text = *e->data;
@@ -319,8 +336,10 @@ void paint_preview(HWND pane) {
 
 LRESULT CALLBACK preview_proc(HWND pane, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_PAINT) {
-    paint_preview(pane);
-    return 0;
+    return guarded(pane, [&] {
+      paint_preview(pane);
+      return LRESULT{0};
+    });
   }
   return DefWindowProcW(pane, message, wparam, lparam);
 }
@@ -393,7 +412,7 @@ void fill_cell(HistoryWindowState& s, NMLVDISPINFOW& info) {
   item.pszText = s.cell.data();
 }
 
-LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT window_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   HistoryWindowState* s = state_of(window);
   switch (message) {
     case WM_NCCREATE: {
@@ -436,6 +455,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
           fill_cell(*s, *reinterpret_cast<NMLVDISPINFOW*>(lparam));
           return 0;
         case LVN_ITEMCHANGED:
+          s->notice.clear();
           InvalidateRect(s->preview, nullptr, TRUE);
           return 0;
         case NM_DBLCLK:
@@ -470,6 +490,10 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return guarded(window, [&] { return window_message(window, message, wparam, lparam); });
 }
 
 bool register_classes(HINSTANCE instance) {

@@ -91,6 +91,7 @@ std::optional<Hotkey> parse_hotkey(std::string_view line, std::string* error) {
     }
   }
   if (!have_key) return fail("the chord has no key");
+  if (hotkey.key == 0x7B) return fail("F12 is kept by the system for debuggers");
   if (hotkey.modifiers == 0) return fail("a chord needs Ctrl, Alt, Shift or Win");
   if (same(action, "History")) {
     hotkey.action = HotkeyAction::History;
@@ -109,7 +110,7 @@ std::optional<Hotkey> parse_hotkey(std::string_view line, std::string* error) {
 }
 
 std::vector<Hotkey> parse_hotkeys(const std::vector<std::string>& lines, bool section_present,
-                                  std::vector<std::string>* errors) {
+                                  std::vector<std::string>* errors, bool (*known_command)(unsigned)) {
   std::vector<Hotkey> hotkeys;
   if (!section_present) {
     hotkeys.push_back(*parse_hotkey("Ctrl+Shift+V=History"));
@@ -118,13 +119,41 @@ std::vector<Hotkey> parse_hotkeys(const std::vector<std::string>& lines, bool se
   for (const std::string& line : lines) {
     if (trim(line).empty() || trim(line).front() == ';') continue;
     std::string why;
-    if (auto hotkey = parse_hotkey(line, &why)) {
+    auto hotkey = parse_hotkey(line, &why);
+    if (hotkey && hotkey->action == HotkeyAction::Command && known_command && !known_command(hotkey->value)) {
+      why = "no menu has the command " + std::to_string(hotkey->value);
+      hotkey.reset();
+    }
+    if (hotkey) {
+      for (const Hotkey& earlier : hotkeys) {
+        if (earlier.modifiers == hotkey->modifiers && earlier.key == hotkey->key) {
+          why = "the line \"" + earlier.line + "\" holds that chord already";
+          hotkey.reset();
+          break;
+        }
+      }
+    }
+    if (hotkey) {
       hotkeys.push_back(std::move(*hotkey));
     } else if (errors) {
       errors->push_back(line + ": " + why);
     }
   }
   return hotkeys;
+}
+
+std::string refused_lines_text(const std::vector<std::string>& errors, std::size_t named) {
+  std::string text;
+  for (std::size_t i = 0; i < errors.size() && i < named; ++i) {
+    // A line of any length would make the box wider than the screen.
+    constexpr std::size_t kShownLine = 120;
+    text += "\n" + (errors[i].size() > kShownLine ? errors[i].substr(0, kShownLine) + "..." : errors[i]);
+  }
+  if (errors.size() > named) {
+    const std::size_t more = errors.size() - named;
+    text += "\n... and " + std::to_string(more) + (more == 1 ? " more line." : " more lines.");
+  }
+  return text;
 }
 
 std::string chord_text(unsigned modifiers, unsigned key) {

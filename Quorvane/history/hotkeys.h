@@ -28,9 +28,15 @@ struct Hotkey {
 std::optional<Hotkey> parse_hotkey(std::string_view line, std::string* error = nullptr);
 
 // Every usable line of the section (lines as the profile functions hand them
-// out); what a missing section means: Ctrl+Shift+V opens the history.
+// out); what a missing section means: Ctrl+Shift+V opens the history. A
+// command number the program does not have (`known_command` says), and a
+// chord an earlier line holds already, are refused like any bad line.
 std::vector<Hotkey> parse_hotkeys(const std::vector<std::string>& lines, bool section_present,
-                                  std::vector<std::string>* errors = nullptr);
+                                  std::vector<std::string>* errors = nullptr,
+                                  bool (*known_command)(unsigned) = nullptr);
+
+// What a box says of the refused lines: the first few, and how many more.
+std::string refused_lines_text(const std::vector<std::string>& errors, std::size_t named = 5);
 
 // "Ctrl+Shift+V" from the bits and the key.
 std::string chord_text(unsigned modifiers, unsigned key);

@@ -58,12 +58,14 @@
 #define WM_KESTRIN_CLEAR 1026
 #define WM_KESTRIN_STAMP 1027
 #define WM_KESTRIN_SLOT_LABELS 1028
-// The stock worker reports: lparam owns a status text (heap string) for the main thread.
+// The stock worker has put a status text in its mailbox (the parameters carry nothing).
 #define WM_KESTRIN_STOCK_STATUS 1029
 // The next slice of a ticker scan of the stock command.
 #define WM_KESTRIN_STOCK_SCAN 1030
-// The history file was read on a worker: lparam owns the load for the main thread.
+// The history file was read on a worker: the load waits in the part's mailbox.
 #define WM_KESTRIN_HISTORY_LOADED 1031
+// The history writer has put a report in its mailbox.
+#define WM_KESTRIN_HISTORY_STORE 1032
 
 /* Commands: help and options */
 #define IDM_ABOUT 101

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <clocale>
+#include <cwctype>
+#include <map>
 #include <random>
 #include <string>
 
@@ -38,17 +42,19 @@ TEST(HistoryModel, OrderDuplicatesPinsAndEviction) {
   EXPECT_EQ(h.shown_at(1)->time, 4u);
   EXPECT_EQ(h.entries().size(), 3u);
 
-  // The same bytes of another kind are another entry.
+  // The same characters held as Unicode (ASCII copied under another keyboard
+  // layout) are the same entry.
   h.set_pinned(h.shown_at(3)->id, true);  // "two", the oldest, pinned
   records = h.add(EntryKind::UnicodeText, text("one"), 3, 5);
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].op, RecordOp::Add);
+  EXPECT_EQ(records[0].op, RecordOp::Touch);
   // Pinned entries do not count against the limit: the fourth unpinned copy
   // makes the oldest unpinned ("три") go.
-  records = h.add(EntryKind::AnsiText, text("four"), 4, 6);
+  h.add(EntryKind::AnsiText, text("four"), 4, 6);
+  records = h.add(EntryKind::AnsiText, text("five"), 4, 7);
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].op, RecordOp::Remove);
-  EXPECT_EQ(shown_texts(h), (std::vector<std::string>{"two", "four", "one", "one"}));
+  EXPECT_EQ(shown_texts(h), (std::vector<std::string>{"two", "five", "four", "one"}));
   EXPECT_TRUE(h.shown_at(1)->pinned);
 
   // However many are pinned, a new copy is kept.
@@ -73,8 +79,11 @@ TEST(HistoryModel, LargeTextKeepsItsFirstLineAndPreviews) {
   EXPECT_TRUE(e.clipped);
   EXPECT_EQ(*e.data, "жжlonger than eight");
   EXPECT_EQ(e.size, 22u);
-  // A second copy of it is a second entry: its data is not all there to compare.
-  h.add(EntryKind::UnicodeText, text("ж\xD0\xB6longer than eight\r\nrest"), 22, 2);
+  // A second copy of it is the same entry (its size and kept line are); one
+  // of another size is not.
+  EXPECT_EQ(h.add(EntryKind::UnicodeText, text("ж\xD0\xB6longer than eight\r\nrest"), 22, 2)[0].op, RecordOp::Touch);
+  EXPECT_EQ(h.entries().size(), 1u);
+  h.add(EntryKind::UnicodeText, text("ж\xD0\xB6longer than eight\r\nrest!"), 23, 3);
   EXPECT_EQ(h.entries().size(), 2u);
 
   HistoryEntry bitmap{1, EntryKind::Bitmap, text(std::string("\x28\0\0\0\x80\x02\0\0\x20\xFE\xFF\xFF", 12) + std::string(28, '\0')), 0, 0};
@@ -82,6 +91,63 @@ TEST(HistoryModel, LargeTextKeepsItsFirstLineAndPreviews) {
   HistoryEntry lines{2, EntryKind::AnsiText, text("\r\n\r\n\tfirst\r\nsecond"), 0, 0};
   EXPECT_EQ(entry_preview(lines, nullptr), " first");
   EXPECT_EQ(age_text(100, 3700), "1 h");
+}
+
+TEST(HistoryModel, AnsiAndUnicodeOfTheSameCharactersAreOneEntry) {
+  auto latin1 = [](std::string_view s) {
+    std::string out;
+    for (unsigned char c : s) out += c < 0x80 ? std::string(1, char(c)) : std::string{char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+    return out;
+  };
+  History h(HistoryLimits{}, latin1);
+  h.add(EntryKind::AnsiText, text("caf\xE9"), 4, 1);
+  EXPECT_EQ(h.add(EntryKind::UnicodeText, text("café"), 4, 2)[0].op, RecordOp::Touch);
+  EXPECT_EQ(h.add(EntryKind::UnicodeText, text("cafè"), 4, 3)[0].op, RecordOp::Add);
+  // Without a decoder only ASCII can be compared across kinds.
+  History plain;
+  plain.add(EntryKind::AnsiText, text("caf\xE9"), 4, 1);
+  EXPECT_EQ(plain.add(EntryKind::UnicodeText, text("café"), 4, 2)[0].op, RecordOp::Add);
+}
+
+// The replay of a load against applying each record: the same entries in the
+// same order, whatever the records.
+TEST(HistoryModel, ReplayMatchesRecordByRecordOnRandomLogs) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<HistoryRecord> log;
+    History source(HistoryLimits{8, 1 << 20});
+    for (int i = 0; i < 60; ++i) {
+      std::vector<HistoryRecord> made;
+      const uint64_t id = 1 + random() % source.next_id();
+      switch (random() % 5) {
+        case 0: case 1: made = source.add(EntryKind::AnsiText, text(std::to_string(random() % 12)), 1, i); break;
+        case 2: made = source.remove(id); break;
+        case 3: made = source.set_pinned(id, random() % 2); break;
+        case 4: {  // records about ids that are not there, as a damaged file leaves them
+          HistoryRecord r;
+          r.op = RecordOp::Touch;
+          r.entry.id = id + 100;
+          made.push_back(r);
+          break;
+        }
+      }
+      for (auto& r : made) log.push_back(std::move(r));
+    }
+    History one_by_one, replayed;
+    for (const auto& r : log) one_by_one.apply(r);
+    replayed.replay(log);
+    ASSERT_EQ(shown_texts(replayed), shown_texts(one_by_one)) << round;
+    ASSERT_EQ(shown_texts(replayed), shown_texts(source)) << round;
+  }
+  // A record larger than the item limit loads clipped to its first line.
+  HistoryRecord big;
+  big.entry = {1, EntryKind::AnsiText, text("first line\r\n" + std::string(100, 'x')), 1, 112};
+  History small(HistoryLimits{10, 32});
+  small.replay({big});
+  ASSERT_EQ(small.entries().size(), 1u);
+  EXPECT_TRUE(small.entries()[0].clipped);
+  EXPECT_EQ(*small.entries()[0].data, "first line");
+  EXPECT_EQ(small.entries()[0].size, 112u);
 }
 
 TEST(HistoryFile, ReloadsTornAndDamagedFiles) {
@@ -124,7 +190,7 @@ TEST(HistoryFile, ReloadsTornAndDamagedFiles) {
     replay(file.substr(0, cut), &load);
     std::size_t whole = 0, at = history_file_header().size();
     for (const auto& r : log) {
-      at += kRecordHeadSize + record_data(r).size();
+      at += record_head_size() + record_data(r).size();
       if (at <= cut) ++whole;
     }
     ASSERT_EQ(load.records.size(), whole) << cut;
@@ -134,7 +200,7 @@ TEST(HistoryFile, ReloadsTornAndDamagedFiles) {
 
   // A flipped byte in the middle costs that record only.
   std::string flipped = file;
-  flipped[history_file_header().size() + kRecordHeadSize + 2] ^= 0x20;  // in "alpha"
+  flipped[history_file_header().size() + record_head_size() + 2] ^= 0x20;  // in "alpha"
   HistoryLoad load;
   History damaged = replay(flipped, &load);
   EXPECT_EQ(load.damaged, 1u);
@@ -158,6 +224,90 @@ TEST(HistoryFile, ReloadsTornAndDamagedFiles) {
   const_cast<HistoryLoad&>(viewed).records.clear();
   EXPECT_TRUE(gone.expired());
   EXPECT_EQ(shown_texts(owned), before_release);
+}
+
+// One damaged place never costs a whole record beside it: after a corrupt
+// byte anywhere (a length, a marker, a checksum, the data), every record not
+// touched loads, and the loader says how much it skipped. In both versions.
+TEST(HistoryFile, DamageCostsOnlyTheRecordItHits) {
+  std::vector<HistoryRecord> log;
+  History h;
+  for (int i = 0; i < 20; ++i) {
+    for (auto& r : h.add(i % 3 ? EntryKind::AnsiText : EntryKind::UnicodeText, text("entry " + std::to_string(i) + std::string(i, 'x')), 7 + i, i)) {
+      log.push_back(std::move(r));
+    }
+  }
+  for (uint32_t version : {1u, 2u}) {
+    const std::string file = encode_history(log, {}, version);
+    std::vector<std::size_t> starts;  // where each record starts, and the end
+    std::size_t at = history_file_header(version).size();
+    for (const auto& r : log) {
+      starts.push_back(at);
+      at += record_head_size(version) + record_data(r).size();
+    }
+    starts.push_back(at);
+    ASSERT_EQ(at, file.size());
+    for (std::size_t p = starts[0]; p < file.size(); ++p) {
+      for (unsigned char flip : {0x01, 0x80, 0xFF}) {
+        std::string damaged = file;
+        damaged[p] = static_cast<char>(damaged[p] ^ flip);
+        const HistoryLoad load = read_history(damaged);
+        std::size_t hit = 0;
+        while (starts[hit + 1] <= p) ++hit;
+        ASSERT_EQ(load.records.size(), log.size() - 1) << "version " << version << " byte " << p;
+        for (std::size_t i = 0, j = 0; i < log.size(); ++i) {
+          if (i == hit) continue;
+          ASSERT_EQ(load.records[j++].entry.id, log[i].entry.id) << version << " " << p;
+        }
+        EXPECT_EQ(load.damaged, 1u) << version << " " << p;
+        EXPECT_EQ(load.damaged_bytes, starts[hit + 1] - starts[hit]) << version << " " << p;
+      }
+    }
+  }
+}
+
+// A record of a newer version (an op or kind this one does not know) is kept
+// byte for byte through a compaction; a file of a newer version is not read.
+TEST(HistoryFile, KeepsWhatANewerVersionWrote) {
+  History h;
+  std::vector<HistoryRecord> log = h.add(EntryKind::AnsiText, text("old"), 3, 1);
+  std::string unknown_op(kFixedPayload + 5, '\x07');
+  unknown_op[0] = 9;
+  std::string unknown_kind(kFixedPayload, '\0');
+  unknown_kind[0] = 1;   // Add
+  unknown_kind[17] = 7;  // of a kind to come
+  const std::string file = encode_history(log, {unknown_op, unknown_kind});
+  const HistoryLoad load = read_history(file);
+  EXPECT_EQ(load.damaged, 0u);
+  ASSERT_EQ(load.records.size(), 1u);
+  ASSERT_EQ(load.kept, (std::vector<std::string>{unknown_op, unknown_kind}));
+  History back;
+  back.replay(load.records);
+  EXPECT_EQ(encode_history(back.snapshot(), load.kept), file);
+
+  std::string newer = file;
+  newer[8] = 3;
+  EXPECT_TRUE(read_history(newer).newer);
+  EXPECT_TRUE(read_history(newer).records.empty());
+  // A torn end: appends go after the last whole record.
+  const HistoryLoad torn = read_history(file.substr(0, file.size() - 3));
+  EXPECT_EQ(torn.whole_end, file.size() - record_head_size());  // the last record is a bare fixed payload
+}
+
+// The fold against an independent table: the C library's towlower under a
+// UTF-8 locale, over every range the fold knows. The differences are the
+// fold's on purpose: case folding, not lower-casing, for the micro sign and
+// final sigma, and a dotted capital I that folds to no ASCII letter.
+TEST(HistorySearch, FoldAgreesWithTheCLibraryLowerCase) {
+  if (!std::setlocale(LC_CTYPE, "C.UTF-8")) GTEST_SKIP() << "no C.UTF-8 locale";
+  const std::map<char32_t, char32_t> on_purpose = {{0xB5, 0x3BC}, {0x130, 0x130}, {0x3C2, 0x3C3}};
+  for (char32_t c = 0; c < 0x530; ++c) {
+    if (c >= 0x180 && c < 0x370) continue;  // not folded at all
+    const auto known = on_purpose.find(c);
+    const char32_t expected = known != on_purpose.end() ? known->second : static_cast<char32_t>(std::towlower(static_cast<wint_t>(c)));
+    EXPECT_EQ(static_cast<uint32_t>(fold_case(c)), static_cast<uint32_t>(expected)) << std::hex << static_cast<uint32_t>(c);
+  }
+  std::setlocale(LC_CTYPE, "C");
 }
 
 // The fast search against folding both sides and finding plainly.
@@ -220,12 +370,12 @@ TEST(Hotkeys, ParsesChordsAndActionsAndSaysWhyNot) {
   EXPECT_EQ(history->key, unsigned('V'));
   EXPECT_EQ(history->action, HotkeyAction::History);
   EXPECT_EQ(history->chord, "Ctrl+Shift+V");
-  const auto paste = parse_hotkey("alt+win+F12=PasteHistory12");
+  const auto paste = parse_hotkey("alt+win+F11=PasteHistory12");
   ASSERT_TRUE(paste);
   EXPECT_EQ(paste->modifiers, kModAlt | kModWin);
-  EXPECT_EQ(paste->key, 0x7Bu);
+  EXPECT_EQ(paste->key, 0x7Au);
   EXPECT_EQ(paste->value, 12u);
-  EXPECT_EQ(chord_text(paste->modifiers, paste->key), "Alt+Win+F12");
+  EXPECT_EQ(chord_text(paste->modifiers, paste->key), "Alt+Win+F11");
   const auto command = parse_hotkey("Ctrl+Alt+PageDown=40011");
   ASSERT_TRUE(command);
   EXPECT_EQ(command->action, HotkeyAction::Command);
@@ -233,7 +383,8 @@ TEST(Hotkeys, ParsesChordsAndActionsAndSaysWhyNot) {
   EXPECT_EQ(chord_text(command->modifiers, command->key), "Ctrl+Alt+PageDown");
 
   for (const char* bad : {"V=History", "Ctrl+Shift=History", "Ctrl+V+Shift=History", "Ctrl+Q=Nothing",
-                          "Ctrl+Q=PasteHistory0", "Ctrl+Q=70000", "Ctrl+Shift+Ü=History", "Ctrl+Q"}) {
+                          "Ctrl+Q=PasteHistory0", "Ctrl+Q=70000", "Ctrl+Shift+Ü=History", "Ctrl+Q",
+                          "Ctrl+F12=History"}) {
     std::string why;
     EXPECT_FALSE(parse_hotkey(bad, &why)) << bad;
     EXPECT_FALSE(why.empty()) << bad;
@@ -247,6 +398,21 @@ TEST(Hotkeys, ParsesChordsAndActionsAndSaysWhyNot) {
   EXPECT_EQ(keys[0].line, "Ctrl+1=PasteHistory1");
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].rfind("Ctrl+=x: ", 0), 0u);
+
+  // A chord twice is the second line's fault, not another program's; a command
+  // no menu has is refused at start.
+  errors.clear();
+  const auto known = [](unsigned id) { return id == 40011; };
+  const auto checked = parse_hotkeys({"Ctrl+Alt+U=40011", "ctrl+alt+u=History", "Ctrl+Alt+X=12345"}, true, &errors, known);
+  ASSERT_EQ(checked.size(), 1u);
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_NE(errors[0].find("holds that chord already"), std::string::npos) << errors[0];
+  EXPECT_NE(errors[1].find("12345"), std::string::npos) << errors[1];
+  // A thousand bad lines: the first few named, then the count.
+  const std::vector<std::string> many(1000, "bad line");
+  const std::string said = refused_lines_text(many);
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 6);
+  EXPECT_NE(said.find("and 995 more lines."), std::string::npos);
 }
 
 }  // namespace

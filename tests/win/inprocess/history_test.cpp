@@ -24,7 +24,7 @@ class HistoryInside : public WindowFixture {
     create("[Options]\r\nHistory=1\r\n" + more);
     ASSERT_TRUE(test::wait_until([&] {
       pump();
-      return app_.history->loaded;
+      return app_.history->loaded();
     }));
   }
   void copy(const std::string& text) {

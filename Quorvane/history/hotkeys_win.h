@@ -1,0 +1,24 @@
+// The global hotkeys of [Hotkeys]: read from the settings, registered with the
+// system, and acted on when pressed.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app_win.h"
+
+namespace kestrin {
+
+// Reads [Hotkeys] whole and names the lines it cannot use, once.
+void read_hotkeys(App& app);
+// Registers what stands now: every hotkey while the history is kept, those
+// of commands only otherwise. With `report`, names the chords another
+// program holds.
+void register_hotkeys(App& app, bool report);
+void unregister_hotkeys(App& app);
+void handle_hotkey(App& app, WPARAM id);
+// The hotkeys in force, one per line, for the Options dialog.
+std::string active_hotkeys_text(const App& app);
+
+}  // namespace kestrin
