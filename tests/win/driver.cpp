@@ -402,12 +402,20 @@ HWND Kestrin::wait_for_window(const char* caption, DWORD timeout_ms) const {
 }
 
 HWND Kestrin::wait_for_dialog_with_text(const std::string& text, DWORD timeout_ms) const {
+  return find_dialog([&](const std::string& t) { return t == text; }, timeout_ms);
+}
+
+HWND Kestrin::wait_for_dialog_containing(const std::string& part, DWORD timeout_ms) const {
+  return find_dialog([&](const std::string& t) { return t.find(part) != std::string::npos; }, timeout_ms);
+}
+
+HWND Kestrin::find_dialog(const std::function<bool(const std::string&)>& matches, DWORD timeout_ms) const {
   HWND found = nullptr;
   wait_until(
       [&] {
         for (HWND w : process_windows(pid_, "#32770")) {
           for (const std::string& t : child_texts(w)) {
-            if (t == text && IsWindowVisible(w)) {
+            if (matches(t) && IsWindowVisible(w)) {
               found = w;
               return true;
             }

@@ -96,6 +96,8 @@ class Kestrin {
   // A top-level window of the program with this caption (message boxes, dialogs).
   HWND wait_for_window(const char* caption, DWORD timeout_ms = 10000) const;
   HWND wait_for_dialog_with_text(const std::string& text, DWORD timeout_ms = 10000) const;
+  // The same for a dialog one of whose texts contains `part`.
+  HWND wait_for_dialog_containing(const std::string& part, DWORD timeout_ms = 10000) const;
 
   // Closes the main window (answering nothing) and returns the exit code.
   std::optional<DWORD> close();
@@ -105,6 +107,7 @@ class Kestrin {
 
  private:
   Kestrin() = default;
+  HWND find_dialog(const std::function<bool(const std::string&)>& matches, DWORD timeout_ms) const;
   void debug_loop(const std::string& command_line);
 
   DWORD pid_ = 0;

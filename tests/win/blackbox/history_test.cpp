@@ -289,7 +289,7 @@ TEST_F(History, KilledInABurstOfCopiesKeepsEveryWholeEntry) {
   ASSERT_TRUE(set_clipboard_text("after"));
   auto again = Kestrin::start({.expect_window = false});
   // A torn last record is said once; every whole entry is there.
-  if (HWND box = again->wait_for_dialog_with_text("could not be read", 3000)) press_button(box, IDOK);
+  if (HWND box = again->wait_for_dialog_containing("could not be read", 3000)) press_button(box, IDOK);
   ASSERT_TRUE(again->find_window());
   current_ = again.get();
   HWND window = open_window(*again);
@@ -348,6 +348,143 @@ TEST_F(History, HotkeysWorkAndATakenChordIsReportedOnce) {
   press_button(options, IDCANCEL);
   EXPECT_EQ(run->close(), 0u);
   UnregisterHotKey(nullptr, 1);
+}
+
+// Another program (an indexer, a backup, an antivirus) holding the history
+// file open without delete sharing: the compaction cannot replace it.
+class FileHolder {
+ public:
+  explicit FileHolder(const std::string& path, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE)
+      : handle_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+  ~FileHolder() { release(); }
+  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+  void release() {
+    if (held()) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// The entries a history file holds, by its records alone, newest first.
+std::vector<std::string> file_entries(bool pinned_only = false) {
+  kestrin::History replayed;
+  replayed.replay(read_history(read_file(history_path()).value_or("")).records);
+  std::vector<std::string> texts;
+  for (const HistoryEntry* e : replayed.shown()) {
+    if (!pinned_only || e->pinned) texts.emplace_back(*e->data);
+  }
+  return texts;
+}
+
+TEST_F(History, WhatIsClearedStaysClearedWhenTheCompactionFails) {
+  auto run = start(kOn);
+  ASSERT_TRUE(run);
+  copy("pinned one");
+  HWND window = open_window(*run);
+  ASSERT_TRUE(in_front(window));
+  ASSERT_TRUE(items_become(window, Items{"pinned one"}));
+  press('P', false, true);
+  copy("cleared a");
+  copy("cleared b");
+  ASSERT_TRUE(items_become(window, Items{"pinned one", "cleared b", "cleared a"}));
+  FileHolder holder(history_path());
+  ASSERT_TRUE(holder.held());
+  run->post(WM_COMMAND, IDM_CLEAR_HISTORY);
+  HWND question = run->wait_for_window("Kestrin");
+  ASSERT_TRUE(question);
+  press_button(question, IDYES);
+  EXPECT_TRUE(items_become(window, Items{"pinned one"}));
+  // The file was not replaced (the holder keeps it), yet its records say what
+  // was cleared.
+  EXPECT_TRUE(becomes([] { return file_entries(); }, std::vector<std::string>{"pinned one"}));
+  EXPECT_NE(read_file(history_path()).value_or("").find("cleared a"), std::string::npos);
+  ASSERT_TRUE(empty_clipboard());
+  EXPECT_EQ(run->close(), 0u);
+  holder.release();
+  run = start();
+  window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"pinned one"}));
+  EXPECT_FALSE(wait_until([&] { return list_items(window).size() > 1; }, 1500));
+  EXPECT_EQ(run->close(), 0u);
+}
+
+TEST_F(History, CopiesAfterATornEndSurviveAFailedCompaction) {
+  kestrin::History made;
+  std::vector<HistoryRecord> log = made.add(EntryKind::AnsiText, share_bytes("whole one"), 9, 1);
+  for (auto& r : made.add(EntryKind::AnsiText, share_bytes("whole two"), 9, 2)) log.push_back(std::move(r));
+  std::string file = encode_history(log);
+  // A crash in the middle of a record: its head promises more than follows.
+  const std::string torn = encode_history(made.add(EntryKind::AnsiText, share_bytes(std::string(500, 't')), 500, 3));
+  file += torn.substr(history_file_header().size(), 60);
+  write_file(history_path(), file);
+  FileHolder holder(history_path());
+  ASSERT_TRUE(holder.held());
+  ASSERT_TRUE(empty_clipboard());
+  write_file(windows_ini_path(), kOn);
+  auto run = Kestrin::start({.expect_window = false});
+  HWND box = run->wait_for_dialog_containing("could not be read");
+  ASSERT_TRUE(box);
+  std::string said;
+  for (const std::string& text : child_texts(box)) said += text;
+  EXPECT_NE(said.find("2 whole records"), std::string::npos) << said;
+  press_button(box, IDOK);
+  ASSERT_TRUE(run->find_window());
+  current_ = run.get();
+  for (const char* text : {"after x", "after y", "after z"}) copy(text);
+  EXPECT_TRUE(becomes([] { return file_entries(); },
+                      std::vector<std::string>{"after z", "after y", "after x", "whole two", "whole one"}));
+  EXPECT_EQ(run->close(), 0u);
+}
+
+TEST_F(History, AFileHeldAtStartIsReadLaterAndNeverOverwritten) {
+  kestrin::History made;
+  std::vector<HistoryRecord> log;
+  for (const char* text : {"old 1", "old 2", "old 3", "old 4"}) {
+    for (auto& r : made.add(EntryKind::AnsiText, share_bytes(text), 5, 1)) log.push_back(std::move(r));
+  }
+  for (uint64_t id : {1u, 3u}) {
+    for (auto& r : made.set_pinned(id, true)) log.push_back(std::move(r));
+  }
+  write_file(history_path(), encode_history(log));
+  ASSERT_TRUE(empty_clipboard());
+  write_file(windows_ini_path(), kOn);
+  auto holder = std::make_unique<FileHolder>(history_path(), 0);  // no sharing at all
+  ASSERT_TRUE(holder->held());
+  auto run = Kestrin::start({.expect_window = false});
+  HWND box = run->wait_for_dialog_containing("in use by another program");
+  ASSERT_TRUE(box);
+  press_button(box, IDOK);
+  ASSERT_TRUE(run->find_window());
+  current_ = run.get();
+  copy("during the lock");
+  holder.reset();
+  HWND window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"old 3", "old 1", "during the lock", "old 4", "old 2"}));
+  run->post(WM_COMMAND, IDM_CLEAR_HISTORY);
+  HWND question = run->wait_for_window("Kestrin");
+  ASSERT_TRUE(question);
+  press_button(question, IDYES);
+  EXPECT_TRUE(items_become(window, Items{"old 3", "old 1"}));
+  EXPECT_EQ(run->close(), 0u);
+  EXPECT_EQ(file_entries(true), (std::vector<std::string>{"old 3", "old 1"}));
+}
+
+TEST_F(History, AFolderInTheFilesPlaceIsSaidAndTheHistoryLivesInMemory) {
+  ASSERT_TRUE(CreateDirectoryA(history_path().c_str(), nullptr));
+  write_file(windows_ini_path(), kOn);
+  auto run = Kestrin::start({.expect_window = false});
+  HWND box = run->wait_for_dialog_containing("kept in memory only");
+  ASSERT_TRUE(box);
+  press_button(box, IDOK);
+  ASSERT_TRUE(run->find_window());
+  current_ = run.get();
+  copy("in memory");
+  HWND window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"in memory"}));
+  EXPECT_EQ(run->close(), 0u);
+  RemoveDirectoryA(history_path().c_str());
 }
 
 }  // namespace

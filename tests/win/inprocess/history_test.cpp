@@ -3,8 +3,15 @@
 // run on an entry.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <psapi.h>
 #include <shlobj.h>
 
+#include <cstring>
+#include <thread>
+
+#include "clipboard/analysis.h"
+#include "clipboard/change_win.h"
 #include "history/history_win.h"
 #include "res/resource.h"
 #include "run_command_win.h"
@@ -101,6 +108,90 @@ TEST_F(HistoryInside, BitmapsAreRecordedAndRecalledWhole) {
   EXPECT_EQ(back, dib);
   // Recalled from the history, it is not recorded again: the order stays.
   EXPECT_EQ(shown(), (Texts{"text on top", "Bitmap 4x2"}));
+}
+
+// A copy whose privacy mark cannot be read (another program holds the
+// clipboard open past the retries) is private: not shown, not cleaned up, not
+// recorded.
+TEST_F(HistoryInside, APrivateCopyStaysPrivateWhileTheClipboardIsBusy) {
+  create_on("AutoCleanup=1\r\nAutoCleanupCommand=40011\r\n");  // Upper Case
+  copy("before");
+  HANDLE holding = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder([&] {
+    test::set_clipboard_formats({{CF_TEXT, std::string("secret\0", 7)},
+                                 {test::registered_format("ExcludeClipboardContentFromMonitorProcessing"), "1"}});
+    // Open again before the program looks, and held well past its retries.
+    OpenClipboard(nullptr);
+    SetEvent(holding);
+    Sleep(700);
+    CloseClipboard();
+  });
+  // The copy's own notice comes while the holder closes (Wine sends it then).
+  while (MsgWaitForMultipleObjects(1, &holding, FALSE, 5000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) pump();
+  // A notice handled while the holder has the clipboard open: nothing can be read.
+  forget_handled_change(app_);
+  SendMessageA(app_.main_window, WM_DRAWCLIPBOARD, 0, 0);
+  holder.join();
+  CloseHandle(holding);
+  pump();
+  EXPECT_EQ(title(), kPrivateContent);
+  EXPECT_EQ(test::clipboard_text(), "secret");  // not cleaned up
+  EXPECT_EQ(shown(), (Texts{"BEFORE"}));
+}
+
+// A bitmap that claims 60000x60000 pixels in 168 bytes (RLE4, whose runs and
+// skips may say anything) costs the preview's pixels, not the claim's: the
+// viewer, the history's list and its preview stay within a small memory.
+TEST_F(HistoryInside, AHostileBitmapCostsItsPreviewNotItsClaim) {
+  create_on();
+  std::string dib(168, '\0');
+  auto put32 = [&](std::size_t at, uint32_t v) { std::memcpy(dib.data() + at, &v, 4); };
+  put32(0, 40);
+  put32(4, 60000);
+  put32(8, 60000);
+  dib[12] = 1;   // planes
+  dib[14] = 4;   // bits
+  put32(16, 2);  // BI_RLE4
+  put32(20, 64); // image size
+  for (std::size_t i = 40 + 64; i + 1 < dib.size(); i += 2) {
+    dib[i] = static_cast<char>(0xFF);  // runs of 255 pixels
+    dib[i + 1] = 0x12;
+  }
+  dib[166] = 0, dib[167] = 1;  // end of bitmap
+  put32(20, static_cast<uint32_t>(dib.size() - 104));
+  PROCESS_MEMORY_COUNTERS_EX before{};
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&before), sizeof before);
+  ASSERT_TRUE(test::set_clipboard_data(CF_DIB, dib));
+  pump();
+  ASSERT_EQ(shown(), (Texts{"Bitmap 60000x60000"}));
+  RedrawWindow(app_.main_window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  open_history_window(app_);
+  pump();
+  HWND window = app_.history->window ? FindWindowW(L"KestrinHistory", nullptr) : nullptr;
+  ASSERT_TRUE(window);
+  for (int i = 0; i < 3; ++i) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    pump();
+  }
+  PROCESS_MEMORY_COUNTERS_EX after{};
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&after), sizeof after);
+  EXPECT_LT(after.PeakWorkingSetSize, before.PeakWorkingSetSize + (std::size_t{200} << 20));
+  close_history_window(app_);
+}
+
+// Any program may post any message to the window: one of the private numbers
+// with a pointer-like parameter changes nothing and costs nothing.
+TEST_F(HistoryInside, PrivateMessagesFromOutsideAreNotTrusted) {
+  create_on();
+  copy("kept");
+  for (UINT message : {WM_KESTRIN_STOCK_STATUS, WM_KESTRIN_HISTORY_LOADED, WM_KESTRIN_HISTORY_STORE,
+                       WM_KESTRIN_SLOT_LABELS, WM_KESTRIN_STOCK_SCAN}) {
+    PostMessageW(app_.main_window, message, 0x1234, 0x12345678);
+    PostMessageW(app_.main_window, message, 0, 0x12345678);
+  }
+  pump();
+  EXPECT_TRUE(IsWindow(app_.main_window));
+  EXPECT_EQ(shown(), (Texts{"kept"}));
 }
 
 }  // namespace
