@@ -39,8 +39,9 @@ bool copy_file_to_clipboard(HWND owner, const wchar_t* path) {
     bytes.data()[length] = '\0';
   }
   // The file's bytes stay CF_TEXT, as they are; a file that holds Unicode text
-  // (a byte order mark, or UTF-8 beyond ASCII) also gives its text as
-  // CF_UNICODETEXT, so that no character of it is read in the wrong code page.
+  // (a byte order mark, or UTF-8 beyond ASCII) gives its text as
+  // CF_UNICODETEXT first, so that every reader (this program's own included)
+  // takes that text and not the bytes read in the ANSI code page.
   GlobalBlock unicode;
   try {
     LockedBlock bytes(block.get());
@@ -52,8 +53,9 @@ bool copy_file_to_clipboard(HWND owner, const wchar_t* path) {
     unicode = GlobalBlock();  // the bytes alone, then
   }
   ClipboardSession session(owner);
-  if (!put_on_clipboard(session, CF_TEXT, block)) return false;
-  if (unicode) add_to_clipboard(session, CF_UNICODETEXT, unicode);
+  if (!unicode) return put_on_clipboard(session, CF_TEXT, block);
+  if (!put_on_clipboard(session, CF_UNICODETEXT, unicode)) return false;
+  add_to_clipboard(session, CF_TEXT, block);
   return true;
 }
 

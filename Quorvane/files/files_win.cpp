@@ -108,7 +108,7 @@ void read_times(const App& app, DroppedFile& file) {
 
 }  // namespace
 
-void save_clipboard_to_file(App& app, const std::string& path) {
+void save_clipboard_to_file(App& app, const std::string& path, bool new_file_when_empty) {
   if (!path.empty()) SetWindowTextW(app.main_window, widen(path).c_str());
   // The file is touched only once there is something to write: a clipboard
   // another program holds open, or one with neither text nor a bitmap, leaves
@@ -124,6 +124,14 @@ void save_clipboard_to_file(App& app, const std::string& path) {
   std::optional<TextValue> text = read_clipboard_text(session);
   if (text && text->unicode && !wants_no_bom(path)) text->bytes.insert(0, "\xEF\xBB\xBF");
   ClipboardBytes dib(!text && IsClipboardFormatAvailable(CF_DIB) ? CF_DIB : 0);
+  if (!text && !dib && new_file_when_empty && !file_exists(path)) {
+    // Nothing to lose: a new file, as empty as the clipboard.
+    if (!UniqueHandle(CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr))) {
+      show_last_error(app.main_window, kUnitLib, kSiteSaveOpen);
+    }
+    return;
+  }
   if (!text && !dib) {
     const std::string message =
         "The clipboard holds neither text nor a bitmap; nothing was written to " + path + ".";
@@ -195,7 +203,7 @@ void save_file(App& app, unsigned id) {
   const std::string stem = automatic_name(local_stamp());
   if (!save_as && extension) {
     files.current_file_name = unused_name(stem, extension, file_exists);
-    save_clipboard_to_file(app, files.current_file_name);
+    save_clipboard_to_file(app, files.current_file_name, true);
     if (app.settings.LaunchOnSave) open_with_shell(files.current_file_name);
     return;
   }
@@ -210,7 +218,7 @@ void save_file(App& app, unsigned id) {
   r.lpstrDefExt = extension && std::string_view(extension) == ".bmp" ? L"bmp" : L"txt";
   if (!GetSaveFileNameW(&r)) return;
   files.current_file_name = narrow(app.file_dialog.file.data());
-  save_clipboard_to_file(app, files.current_file_name);
+  save_clipboard_to_file(app, files.current_file_name, true);
   if (app.settings.LaunchOnSave) open_with_shell(files.current_file_name);
   ++files.save_as_count;
 }

@@ -14,8 +14,10 @@ namespace kestrin {
 
 // Writes the clipboard text (up to its NUL), or else its bitmap as a BMP file,
 // into `path`, replacing what the file held; the window title becomes the path.
-// Failures show the last-error box.
-void save_clipboard_to_file(App& app, const std::string& path);
+// Failures show the last-error box. An empty clipboard writes nothing over a
+// file that is there; with `new_file_when_empty` it makes an empty file where
+// there is none (Save and Save As, which name a new file).
+void save_clipboard_to_file(App& app, const std::string& path, bool new_file_when_empty = false);
 
 // Converts a dropped file between text and Palm DOC database, beside it, and
 // opens the result when asked and it worked. Returns the result code (0 done).

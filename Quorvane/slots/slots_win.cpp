@@ -303,7 +303,10 @@ void store_slot(App& app, unsigned id) {
     }
     const bool hidden = session.is_open() && holds_private_content();
     ClipboardBytes block(format);
-    const std::string_view bytes = format != 0 && block ? block.whole_block() : std::string_view();
+    std::string_view bytes = format != 0 && block ? block.whole_block() : std::string_view();
+    // Another program's block may end half way through a UTF-16 unit: what is
+    // stored holds whole units, so that the clip file can load it again.
+    if (format == kSlotUnicode) bytes.remove_suffix(bytes.size() % 2);
     try {
       store_block(slot, block ? format : 0,
                   {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, utc_now());

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "files/files_win.h"
+#include "slots/slots.h"
 #include "wide_win.h"
 #include "res/resource.h"
 #include "window_fixture.h"
@@ -375,6 +376,67 @@ TEST_F(Files, ShellOpensQualifyingLinesAndTheAutomaticRunNoPrograms) {
   SendMessageA(window, WM_COMMAND, IDM_SHELL_OPEN, 0);  // by hand it is opened
   EXPECT_TRUE(test::wait_until([&] { return opened(three); }));
   _putenv("PATHEXT=.COM;.EXE;.BAT;.CMD");
+}
+
+std::optional<std::u16string> unicode_on_clipboard() {
+  if (!OpenClipboard(nullptr)) return std::nullopt;
+  std::optional<std::u16string> text;
+  if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* data = static_cast<const char16_t*>(GlobalLock(block))) {
+      text.emplace(data);
+      GlobalUnlock(block);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+// A file whose text is Unicode (a byte order mark, or UTF-8 beyond ASCII) is
+// worked on as that text, as a Unicode copy from another program is: the title
+// counts its characters, Upper Case keeps them (it changes ASCII letters
+// only, as on any text), a slot keeps them as Unicode,
+// and Save writes them as UTF-8. Open, copyto= and a reading drop all copy a
+// file so; here through the drop.
+TEST_F(Files, OpenedUnicodeTextIsWorkedOnAsItsText) {
+  HWND window = create();
+  app_.settings.DroppedFileOperation = kDropReads;
+  const std::string dir = test::temp_dir();
+  const std::u16string text = u"u8 plain é中 end";
+  const std::string utf8 = "u8 plain \xC3\xA9\xE4\xB8\xAD end";
+  std::string le("\xFF\xFE", 2), be("\xFE\xFF", 2);
+  for (char16_t c : text) {
+    le += static_cast<char>(c & 0xFF), le += static_cast<char>(c >> 8);
+    be += static_cast<char>(c >> 8), be += static_cast<char>(c & 0xFF);
+  }
+  const std::pair<const char*, std::string> files[] = {
+      {"utf8.txt", utf8}, {"utf8-bom.txt", "\xEF\xBB\xBF" + utf8}, {"utf16le.txt", le}, {"utf16be.txt", be}};
+  unsigned slot = 0;
+  for (const auto& [name, bytes] : files) {
+    const std::string path = dir + "\\" + name;
+    test::write_file(path, bytes);
+    SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(make_drop({path})), 0);
+    pump();
+    EXPECT_NE(title().find(", 15 chars,"), std::string::npos) << name << ": " << title();
+    SendMessageA(window, WM_COMMAND, IDM_UPPER_CASE, 0);
+    pump();
+    EXPECT_EQ(unicode_on_clipboard(), std::optional<std::u16string>(u"U8 PLAIN é中 END")) << name;
+    SendMessageA(window, WM_COMMAND, IDM_STORE_FIRST + slot, 0);
+    EXPECT_EQ(app_.slots.store[slot].format, kSlotUnicode) << name;
+    ++slot;
+  }
+  app_.files.save_as_count = 1;  // Save without its dialog: a new file named by the time
+  SendMessageA(window, WM_COMMAND, IDM_SAVE, 0);
+  EXPECT_EQ(test::read_file(app_.files.current_file_name), "\xEF\xBB\xBFU8 PLAIN \xC3\xA9\xE4\xB8\xAD END");
+  test::remove_file(app_.files.current_file_name);
+
+  // An empty clipboard saved so makes an empty file: a new name loses nothing.
+  ASSERT_TRUE(test::empty_clipboard());
+  pump();
+  BoxAnswerer boxes;
+  SendMessageA(window, WM_COMMAND, IDM_SAVE, 0);
+  EXPECT_TRUE(boxes.finish().empty());
+  EXPECT_EQ(test::read_file(app_.files.current_file_name), std::optional<std::string>(""));
+  test::remove_file(app_.files.current_file_name);
 }
 
 }  // namespace

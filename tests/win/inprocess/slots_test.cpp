@@ -4,6 +4,7 @@
 
 #include "clipboard/change_win.h"
 #include "res/resource.h"
+#include "slots/clip_file.h"
 #include "slots/slots.h"
 #include "window_fixture.h"
 
@@ -116,6 +117,28 @@ TEST_F(Slots, RecallInAppendModeIsJoined) {
   pump();
   EXPECT_EQ(test::clipboard_text(), "kept next kept");
   EXPECT_EQ(app_.monitor.self_change, 0);
+}
+
+// Another program's Unicode block of an odd size (23 bytes) is stored as whole
+// UTF-16 units, so that the clip file holding it loads again.
+TEST_F(Slots, AnOddSizedUnicodeBlockIsStoredInWholeUnits) {
+  HWND window = create();
+  std::u16string text = u"жизнь ok";
+  std::string block(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+  block += std::string("\0\0\x7F", 3);  // NUL, and one stray byte after it
+  ASSERT_EQ(block.size() % 2, 1u);
+  ASSERT_TRUE(test::set_clipboard_data(CF_UNICODETEXT, block));
+  pump();
+  SendMessageA(window, WM_COMMAND, IDM_STORE_FIRST, 0);
+  const ClipSlot& slot = app_.slots.store[0];
+  ASSERT_TRUE(slot.filled());
+  EXPECT_EQ(slot.format, kSlotUnicode);
+  EXPECT_EQ(slot.data->size() % 2, 0u);
+  const std::vector<uint8_t> file = clip_file_bytes(app_.slots.store);
+  const ClipFileRead back = read_clip_file(file);
+  EXPECT_EQ(back.refused, 0u);
+  ASSERT_TRUE(back.slots[0].filled());
+  EXPECT_EQ(back.slots[0].label_text(), "жизнь ok");
 }
 
 }  // namespace
