@@ -1,5 +1,6 @@
 #include "settings_table.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kestrin {
@@ -159,6 +160,9 @@ void read_settings(Settings& settings, const ProfileReader& read) {
     }
   }
   settings.DroppedFileOperation = corrected_drop_mode(settings.DroppedFileOperation);
+  // The history's bounds as they are in force, so that they are written back so.
+  settings.HistoryLimit = std::max<int32_t>(settings.HistoryLimit, 1);
+  settings.HistoryMaxItemMiB = std::clamp<int32_t>(settings.HistoryMaxItemMiB, 1, 1024);
 }
 
 int32_t read_window_state(const ProfileReader& read) {

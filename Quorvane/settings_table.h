@@ -124,7 +124,9 @@ std::string format_profile_int(int32_t value);
 
 // Read phase: every key in read order, absent keys keeping the value in memory
 // (AppendWith defaulting to the Append just read), strings cut to their limits,
-// then the DroppedFileOperation correction. State is not read here.
+// then the DroppedFileOperation correction and the history's bounds brought
+// into their range (HistoryLimit at least 1, HistoryMaxItemMiB 1 to 1024).
+// State is not read here.
 void read_settings(Settings& settings, const ProfileReader& read);
 
 // A window must never start in a mode that writes files or launches programs.

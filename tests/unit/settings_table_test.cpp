@@ -145,6 +145,22 @@ TEST(SettingsRead, DroppedFileOperationNeverStartsWritingOrLaunching) {
   }
 }
 
+// The history's bounds come back as they are in force (a limit of -1 keeps one
+// entry), never as the 32-bit pattern of a value the program does not use.
+TEST(SettingsRead, HistoryBoundsAreReadAsTheyAreInForce) {
+  const std::map<std::string, std::pair<int32_t, int32_t>> cases = {
+      {"-1", {1, 1}}, {"0", {1, 1}}, {"4294967295", {1, 1}}, {"20", {20, 20}}, {"5000", {5000, 1024}}};
+  for (const auto& [stored, expected] : cases) {
+    FakeProfile profile;
+    profile.values["Options/HistoryLimit"] = stored;
+    profile.values["Options/HistoryMaxItemMiB"] = stored;
+    const Settings read = read_from(profile);
+    EXPECT_EQ(read.HistoryLimit, expected.first) << stored;
+    EXPECT_EQ(read.HistoryMaxItemMiB, expected.second) << stored;
+    EXPECT_EQ(options_entries(read).back().value, std::to_string(expected.second)) << stored;
+  }
+}
+
 TEST(SettingsWrite, NewFileOrder) {
   Settings settings;
   settings.FloatingStatusWindowX = -20;
@@ -202,6 +218,8 @@ TEST(SettingsRead, EveryKeyIsWrittenAndReadBack) {
     }
   }
   original.DroppedFileOperation = kDropFileNames;
+  original.HistoryLimit = 5;
+  original.HistoryMaxItemMiB = 7;
   FakeProfile profile;
   for (const ProfileEntry& e : options_entries(original)) {
     profile.values[std::string(section_name(e.section)) + "/" + e.key] = e.value;
