@@ -15,8 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "clipboard/analysis.h"
-#include "clipboard/clipboard_change.h"
 #include "text_value.h"
 #include "stock_queue.h"
 #include "settings_table.h"
@@ -41,10 +39,6 @@ struct SettingsLocation {
   std::string full_path;     // the file itself, for messages
 };
 
-struct ClipboardTextCache {
-  std::optional<DWORD> sequence;  // the clipboard sequence number it was read at
-  SharedText text;                // none: no text, or it could not be read
-};
 
 // The frame and the tray: menus, splash, bars, brushes, the tray icon's
 // animation, and the window drag.
@@ -70,36 +64,10 @@ struct FramePart {
   POINT last_cursor{};
 };
 
-struct App;
-
-// Before the first change: nothing, and nothing to hide.
-inline ClipboardChange public_nothing() {
-  ClipboardChange change;
-  change.privacy = Privacy::Public;
-  return change;
-}
-
-// The clipboard monitor: the viewer chain, the change handling with append
-// mode, and the analysis of what the clipboard holds.
-struct MonitorPart {
-  HWND next_viewer = nullptr;
-  int self_change = 0;       // non-zero while the program writes the clipboard itself
-  int auto_clean_guard = 0;  // non-zero while the automatic cleanup runs
-  int change_depth = 0;      // change handlings in progress (nested ones included)
-  std::optional<DWORD> handled_sequence;  // clipboard sequence number of the last change handled
-  ClipboardChange change = public_nothing();  // the change handled last, as it was read
-  unsigned missed_ticks = 0;     // timer ticks in a row that found a change not handled
-  SharedText written_text;   // the joined text while the join writes it
-  ClipboardTextCache text_cache;  // the clipboard's text, read once per sequence number
-  HWND saved_foreground = nullptr;
-  SharedText snapshot;       // append mode: the text as it stood after the last change
-  SharedText analysed_text;  // the text the analysis describes, which the viewer draws
-  Analysis analysis;
-  // What the monitor says of the clipboard: the title, the tray tip, the
-  // viewer's layout and scroll lines. Nothing else writes it.
-  std::array<char, kStatusTextSize> status_text{};
-  std::size_t line_table_limit = SIZE_MAX;  // records the analysis may allocate
-};
+// The clipboard monitor (clipboard/monitor_win.h): made with the object, and
+// looked into only by the files that include its header.
+struct MonitorPart;
+std::shared_ptr<MonitorPart> make_monitor_part();
 
 // The viewer: how the main window draws the clipboard, and the floating status
 // window.
@@ -205,7 +173,7 @@ struct App {
   FileDialogRecord file_dialog;
 
   FramePart frame;
-  MonitorPart monitor;
+  std::shared_ptr<MonitorPart> monitor = make_monitor_part();
   ViewerPart viewer;
   SlotsPart slots;
   FilesPart files;
@@ -227,11 +195,5 @@ class CountScope {
   int& count_;
 };
 
-// Marks a clipboard write as the program's own for as long as it lives, so that
-// its notification is not joined in append mode.
-class SelfChangeScope : public CountScope {
- public:
-  explicit SelfChangeScope(App& app) : CountScope(app.monitor.self_change) {}
-};
 
 }  // namespace kestrin

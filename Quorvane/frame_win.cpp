@@ -3,11 +3,11 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "clipboard/monitor_win.h"
 #include "dpi_win.h"
 #include "run_command_win.h"
 #include "settings_win.h"
 #include "splash_win.h"
-#include "menu_states.h"
 #include "res/resource.h"
 #include "text_format.h"
 
@@ -140,8 +140,8 @@ void on_mouse(App& app, UINT message) {
       SetCapture(app.main_window);
       app.frame.dragging = true;
       GetCursorPos(&app.frame.last_cursor);
-      if (app.monitor.saved_foreground) {
-        SetForegroundWindow(app.monitor.saved_foreground);
+      if (app.monitor->saved_foreground) {
+        SetForegroundWindow(app.monitor->saved_foreground);
       } else if (app.settings.LeftClickViewToggle) {
         run_command(app.main_window, IDM_TOGGLE_MAXIMIZED);
       }
@@ -175,23 +175,6 @@ void on_mouse(App& app, UINT message) {
     case WM_MBUTTONDOWN:
       run_command(app.main_window, IDM_APPEND);
       break;
-  }
-}
-
-void apply_menu_states(App& app) {
-  const std::vector<MenuItemState> states =
-      menu_states(app.settings, app.monitor.analysis, app.viewer.clipboard_empty);
-  // The tray menu first, then the menu bar (also while it is detached).
-  for (HMENU menu : {app.frame.tray_menu, app.frame.main_menu}) {
-    if (!menu) continue;
-    for (const MenuItemState& state : states) {
-      if (state.kind == MenuItemState::Check) {
-        CheckMenuItem(menu, state.id, MF_BYCOMMAND | (state.on ? MF_CHECKED : MF_UNCHECKED));
-      } else {
-        EnableMenuItem(menu, state.id,
-                       MF_BYCOMMAND | (state.on ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
-      }
-    }
   }
 }
 
@@ -253,7 +236,7 @@ void set_status_bar_text(const App& app, const char* text) {
 }
 
 void show_status_as_title(const App& app) {
-  SetWindowTextA(app.main_window, app.monitor.status_text.data());
+  SetWindowTextA(app.main_window, app.monitor->status_text.data());
 }
 
 void destroy_status_bar(App& app) {
@@ -311,7 +294,7 @@ void on_timer_tick(App& app) {
   if (app.frame.tray_icon_count == 0) {
     auto icon = [&](int id) { return tray_icon(app, id); };
     app.frame.tray_icons[app.frame.tray_icon_count++] = icon(IDI_PROGRAM);
-    if (app.monitor.analysis.short_tail) app.frame.tray_icons[app.frame.tray_icon_count++] = icon(IDI_SHORT_TAIL);
+    if (app.monitor->analysis.short_tail) app.frame.tray_icons[app.frame.tray_icon_count++] = icon(IDI_SHORT_TAIL);
     if (app.settings.Append) {
       app.frame.tray_icons[app.frame.tray_icon_count++] = icon(IDI_APPEND_1);
       app.frame.tray_icons[app.frame.tray_icon_count++] = icon(IDI_APPEND_2);

@@ -60,8 +60,6 @@ void toggle_visibility(App& app, unsigned id);       // 40162
 void on_tray_callback(App& app, WPARAM wparam, LPARAM lparam);
 // Mouse messages of the client area.
 void on_mouse(App& app, UINT message);
-// WM_INITMENU, WM_INITMENUPOPUP: check marks and enable states, tray menu first.
-void apply_menu_states(App& app);
 
 // One tick of the one-second timer: the next icon of the tray animation, and the
 // end of the splash window.

@@ -1,6 +1,7 @@
 #include "main_window_win.h"
 
 #include "clipboard/change_win.h"
+#include "clipboard/monitor_win.h"
 #include "clipboard/viewer_win.h"
 #include "commands_win.h"
 #include "dpi_win.h"
@@ -10,6 +11,7 @@
 #include "guard_win.h"
 #include "history/history_win.h"
 #include "history/hotkeys_win.h"
+#include "menu_states.h"
 #include "res/resource.h"
 #include "settings_win.h"
 #include "slots/slots_win.h"
@@ -79,6 +81,24 @@ void on_dpi_changed(App& app, WPARAM wparam, LPARAM lparam) {
   app.frame.tray_icon_count = 0;  // the icons again at the size of this DPI
   SendMessageA(app.main_window, WM_SIZE, 0, 0);
   InvalidateRect(app.main_window, nullptr, TRUE);
+}
+
+// WM_INITMENU, WM_INITMENUPOPUP: check marks and enable states, tray menu first.
+void apply_menu_states(App& app) {
+  const std::vector<MenuItemState> states =
+      menu_states(app.settings, app.monitor->analysis, app.viewer.clipboard_empty);
+  // The tray menu first, then the menu bar (also while it is detached).
+  for (HMENU menu : {app.frame.tray_menu, app.frame.main_menu}) {
+    if (!menu) continue;
+    for (const MenuItemState& state : states) {
+      if (state.kind == MenuItemState::Check) {
+        CheckMenuItem(menu, state.id, MF_BYCOMMAND | (state.on ? MF_CHECKED : MF_UNCHECKED));
+      } else {
+        EnableMenuItem(menu, state.id,
+                       MF_BYCOMMAND | (state.on ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
+      }
+    }
+  }
 }
 
 // One clipboard change, from the notice to the history: the change handling

@@ -12,6 +12,7 @@
 
 #include "app_win.h"
 #include "bench_util.h"
+#include "clipboard/monitor_win.h"
 #include "clipboard/seam_win.h"
 #include "main_window_win.h"
 #include "res/resource.h"
@@ -66,7 +67,7 @@ int main() {
         "%zu MiB text, %u lines: bare write %.0f ms; write and handling %.0f ms, the handling's "
         "own part %.2fx the bare write (aim: at most 1.2x); first paint %.1f ms, %.3fx (aim: at "
         "most 0.05x); a page down and its paint %.1f ms\n",
-        mib, app.monitor.analysis.line_count, bare_write, with_handling,
+        mib, app.monitor->analysis.line_count, bare_write, with_handling,
         (with_handling - bare_write) / bare_write, ms(painted - handled),
         ms(painted - handled) / bare_write, ms(scrolled - painted));
   }
@@ -132,7 +133,7 @@ int main() {
     }
     RedrawWindow(app.main_window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     const double elapsed = std::chrono::duration<double, std::milli>(clock::now() - start).count();
-    const uint32_t count = app.monitor.analysis.line_count;
+    const uint32_t count = app.monitor->analysis.line_count;
     const double index = ((count - 1) / kLineAnchorStep + 1) * 4.0;
     std::printf(
         "%zu MiB of one-byte lines, %u lines: write, handling and paint %.0f ms; line index %.1f "

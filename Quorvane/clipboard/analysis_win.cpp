@@ -1,4 +1,5 @@
 #include "clipboard/analysis_win.h"
+#include "clipboard/monitor_win.h"
 #include "clipboard/seam_win.h"
 
 #include "clipboard/change_win.h"
@@ -8,11 +9,11 @@
 namespace kestrin {
 
 void analyse_change(App& app, const ClipboardChange& change) {
-  Analysis& a = app.monitor.analysis;
+  Analysis& a = app.monitor->analysis;
   a.clear_counts();
-  app.monitor.analysed_text.reset();
+  app.monitor->analysed_text.reset();
   a.bitmap_present = !change.hidden() && (change.has(CF_BITMAP) || change.has(CF_DIB));
-  char* status = app.monitor.status_text.data();
+  char* status = app.monitor->status_text.data();
 
   if (change.hidden()) {
     copy_bounded(status, kStatusTextSize, kPrivateContent);
@@ -29,12 +30,12 @@ void analyse_change(App& app, const ClipboardChange& change) {
     }
   } else if (change.has(CF_TEXT) || change.has(CF_UNICODETEXT) || change.text) {
     // Without a text handle the Size line still follows, with every count 0.
-    app.monitor.analysed_text = change.text;
-    if (const SharedText& text = app.monitor.analysed_text) {
+    app.monitor->analysed_text = change.text;
+    if (const SharedText& text = app.monitor->analysed_text) {
       if (text->unicode) {
-        analyse_unicode_text(text->bytes, a, app.monitor.line_table_limit);
+        analyse_unicode_text(text->bytes, a, app.monitor->line_table_limit);
       } else {
-        analyse_text(text->bytes, a, app.monitor.line_table_limit);
+        analyse_text(text->bytes, a, app.monitor->line_table_limit);
       }
     }
     format_size_line(status, kStatusTextSize, a);

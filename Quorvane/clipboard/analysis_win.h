@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app_win.h"
+#include "clipboard/clipboard_change.h"
 
 namespace kestrin {
 

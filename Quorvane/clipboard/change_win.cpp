@@ -1,4 +1,5 @@
 #include "clipboard/change_win.h"
+#include "clipboard/monitor_win.h"
 #include "clipboard/seam_win.h"
 
 #include <commctrl.h>
@@ -27,10 +28,10 @@ namespace {
 // the close.
 void append_join(App& app, ClipboardSession& session) {
   SelfChangeScope own_write(app);
-  if (!app.monitor.snapshot || !app.monitor.change.text || !session.is_open()) return;
+  if (!app.monitor->snapshot || !app.monitor->change.text || !session.is_open()) return;
   const std::string_view separator = append_separator(app.settings.AppendWith);
-  const TextValue& before = *app.monitor.snapshot;
-  const TextValue& added = *app.monitor.change.text;
+  const TextValue& before = *app.monitor->snapshot;
+  const TextValue& added = *app.monitor->change.text;
   std::shared_ptr<TextValue> joined;
   GlobalBlock block;
   try {
@@ -54,11 +55,11 @@ void append_join(App& app, ClipboardSession& session) {
     return;
   }
   if (!block) return;
-  app.monitor.snapshot.reset();
-  app.monitor.written_text = joined;
+  app.monitor->snapshot.reset();
+  app.monitor->written_text = joined;
   put_on_clipboard(session, text_format(*joined), block);
   session.close();
-  app.monitor.written_text.reset();
+  app.monitor->written_text.reset();
 }
 
 // The formats present, in the clipboard's order. The clipboard is open.
@@ -85,9 +86,11 @@ void read_dib(ClipboardChange& change) {
 
 }  // namespace
 
+std::shared_ptr<MonitorPart> make_monitor_part() { return std::make_shared<MonitorPart>(); }
+
 SharedText current_clipboard_text(App& app) {
   const DWORD sequence = GetClipboardSequenceNumber();
-  ClipboardTextCache& cache = app.monitor.text_cache;
+  ClipboardTextCache& cache = app.monitor->text_cache;
   if (cache.sequence != sequence) {
     cache.text.reset();
     cache.sequence = sequence;
@@ -104,13 +107,13 @@ SharedText current_clipboard_text(App& app) {
 }
 
 void take_snapshot(App& app) {
-  app.monitor.snapshot.reset();
+  app.monitor->snapshot.reset();
   ClipboardSession session(app.main_window);
-  if (session.is_open()) app.monitor.snapshot = current_clipboard_text(app);
+  if (session.is_open()) app.monitor->snapshot = current_clipboard_text(app);
 }
 
 static void pass_on(const App& app, WPARAM wparam, LPARAM lparam) {
-  if (app.monitor.next_viewer) SendMessageA(app.monitor.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
+  if (app.monitor->next_viewer) SendMessageA(app.monitor->next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
 }
 
 void set_tray_tip(App& app, const char* text) {
@@ -127,22 +130,22 @@ void set_tray_tip(App& app, const char* text) {
 static void run_change_steps(App& app, const ClipboardChange& change, WPARAM wparam, LPARAM lparam) {
   const Settings& s = app.settings;
   const bool hidden = change.hidden();
-  if (s.Append && !hidden) app.monitor.snapshot = change.text;
+  if (s.Append && !hidden) app.monitor->snapshot = change.text;
   analyse_change(app, change);
   restart_tray_animation(app);
   if (s.BeepOnChange) MessageBeep(MB_ICONASTERISK);
   if (s.AutoFocus) {
-    app.monitor.saved_foreground = GetForegroundWindow();
+    app.monitor->saved_foreground = GetForegroundWindow();
     SetForegroundWindow(app.main_window);
   }
   if (app.viewer.floating_status) {
     MessageBeep(MB_ICONEXCLAMATION);
     refresh_floating_status(app);
   }
-  set_tray_tip(app, app.monitor.status_text.data());
+  set_tray_tip(app, app.monitor->status_text.data());
   if (s.AutoCleanup && s.AutoCleanupCommand != 0 && change.text &&
-      app.monitor.auto_clean_guard == 0 && !hidden) {
-    CountScope guard(app.monitor.auto_clean_guard);
+      app.monitor->auto_clean_guard == 0 && !hidden) {
+    CountScope guard(app.monitor->auto_clean_guard);
     run_command(app.main_window, static_cast<unsigned>(s.AutoCleanupCommand));
   }
   pass_on(app, wparam, lparam);
@@ -162,8 +165,8 @@ static void run_change_steps(App& app, const ClipboardChange& change, WPARAM wpa
 
 // The notice as the monitor stands now.
 static Notice notice_now(const App& app, ChangeSource source) {
-  return {source, GetClipboardSequenceNumber(), app.monitor.handled_sequence,
-          app.monitor.change_depth};
+  return {source, GetClipboardSequenceNumber(), app.monitor->handled_sequence,
+          app.monitor->change_depth};
 }
 
 // Reads the change and joins it in append mode, in one open clipboard: while it
@@ -172,7 +175,7 @@ static Notice notice_now(const App& app, ChangeSource source) {
 // would join the joined text onto itself).
 static bool take_change(App& app, ChangeSource source) {
   ClipboardSession session(app.main_window);
-  MonitorPart& m = app.monitor;
+  MonitorPart& m = *app.monitor;
   ChangeFacts facts;
   facts.notice = notice_now(app, source);
   facts.we_own_clipboard = GetClipboardOwner() == app.main_window;
@@ -230,10 +233,10 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
   }
   bool changed = false;
   {
-    CountScope depth(app.monitor.change_depth);
+    CountScope depth(app.monitor->change_depth);
     changed = take_change(app, source);
     // The change as it stands after the read (and the join written inside it).
-    if (changed) run_change_steps(app, ClipboardChange(app.monitor.change), wparam, lparam);
+    if (changed) run_change_steps(app, ClipboardChange(app.monitor->change), wparam, lparam);
   }
   // Nothing changed since the last change handled: a re-posted notice, one
   // queued behind a copy already handled, or Wine's notice for rendering a
@@ -241,12 +244,12 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
   if (!changed) pass_on(app, wparam, lparam);
   // Handed on once, as the change finally stands (a join or cleanup written
   // inside it included).
-  if (changed && app.monitor.change_depth == 0) return app.monitor.change;
+  if (changed && app.monitor->change_depth == 0) return app.monitor->change;
   return std::nullopt;
 }
 
 std::optional<ClipboardChange> check_viewer_chain(App& app) {
-  MonitorPart& m = app.monitor;
+  MonitorPart& m = *app.monitor;
   // Inside a handling, or before the first one, there is nothing to compare.
   if (m.change_depth > 0 || !m.handled_sequence ||
       GetClipboardSequenceNumber() == *m.handled_sequence) {
@@ -267,39 +270,39 @@ std::optional<ClipboardChange> check_viewer_chain(App& app) {
 }
 
 void forget_handled_change(App& app) {
-  app.monitor.handled_sequence.reset();
+  app.monitor->handled_sequence.reset();
 }
 
 void handle_chain_change(App& app, WPARAM wparam, LPARAM lparam) {
   HWND removed = reinterpret_cast<HWND>(wparam);
-  if (removed == app.monitor.next_viewer) {
-    app.monitor.next_viewer = reinterpret_cast<HWND>(lparam);
-  } else if (app.monitor.next_viewer) {
-    SendMessageA(app.monitor.next_viewer, WM_CHANGECBCHAIN, wparam, lparam);
+  if (removed == app.monitor->next_viewer) {
+    app.monitor->next_viewer = reinterpret_cast<HWND>(lparam);
+  } else if (app.monitor->next_viewer) {
+    SendMessageA(app.monitor->next_viewer, WM_CHANGECBCHAIN, wparam, lparam);
   }
 }
 
 void start_monitor(App& app) {
-  app.monitor.next_viewer = SetClipboardViewer(app.main_window);
+  app.monitor->next_viewer = SetClipboardViewer(app.main_window);
   SetTimer(app.main_window, kChainTimerId, 1000, nullptr);
 }
 
 void stop_monitor(App& app) {
   KillTimer(app.main_window, kChainTimerId);
-  app.monitor.snapshot.reset();
-  if (!app.monitor.next_viewer) return;
-  if (!ChangeClipboardChain(app.main_window, app.monitor.next_viewer)) {
+  app.monitor->snapshot.reset();
+  if (!app.monitor->next_viewer) return;
+  if (!ChangeClipboardChain(app.main_window, app.monitor->next_viewer)) {
     debug_log(app.main_window, kUnitMain, kSiteClipboardChain,
               "Problem with clipboard chain; this is a serious error!!");
   }
-  app.monitor.next_viewer = nullptr;
+  app.monitor->next_viewer = nullptr;
 }
 
 void toggle_append(App& app, unsigned) {
   flip_flag(app.settings.Append);
   // The snapshot first: telling the tray waits on another process, and a copy
   // that comes in meanwhile is joined onto the text of this moment.
-  app.monitor.snapshot.reset();
+  app.monitor->snapshot.reset();
   if (app.settings.Append) take_snapshot(app);
   set_status_bar_text(app, app.settings.Append ? "Append mode enabled" : "Append mode disabled");
   restart_tray_animation(app);
@@ -324,17 +327,17 @@ void delete_clipboard(App& app, unsigned) {
       ClipboardSession session(app.main_window);
       session.empty();
     }
-    app.monitor.snapshot.reset();
+    app.monitor->snapshot.reset();
   }
   if (app.settings.DebugLogging) {
     char status[256];
     debug_log(app.main_window, kUnitMain, kSiteDeleteScrollBars,
               "Deleting leaving scroll bars, if any.");
     format_bounded(status, sizeof status, "Deleted; there are still %u lines in the buffer",
-                   app.monitor.analysis.line_count);
+                   app.monitor->analysis.line_count);
     debug_log(app.main_window, kUnitMain, kSiteDeleteLines, status);
     format_bounded(status, sizeof status, "Deleted; the buffer is %p",
-                   static_cast<const void*>(app.monitor.analysis.line_anchors.get()));
+                   static_cast<const void*>(app.monitor->analysis.line_anchors.get()));
     debug_log(app.main_window, kUnitMain, kSiteDeleteBuffer, status);
   }
   SendMessageA(app.main_window, WM_SIZE, 0, 0);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app_win.h"
+#include "clipboard/clipboard_change.h"
 
 namespace kestrin {
 

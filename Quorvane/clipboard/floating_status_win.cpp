@@ -1,5 +1,6 @@
 #include "clipboard/floating_status_win.h"
 
+#include "clipboard/monitor_win.h"
 #include "diagnostics_win.h"
 #include "res/resource.h"
 
@@ -48,14 +49,14 @@ void show_floating_status(App& app) {
 
 void refresh_floating_status(App& app) {
   if (!app.viewer.floating_status) return;
-  if (app.monitor.change.hidden()) {
+  if (app.monitor->change.hidden()) {
     SetDlgItemTextA(app.viewer.floating_status, IDC_STATUS_LENGTH, "private");
     for (int id : {IDC_STATUS_CR, IDC_STATUS_LF, IDC_STATUS_FF}) {
       SetDlgItemTextA(app.viewer.floating_status, id, "-");
     }
     return;
   }
-  const Analysis& a = app.monitor.analysis;
+  const Analysis& a = app.monitor->analysis;
   SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_LENGTH, a.shown_size(), FALSE);
   SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_CR, a.cr, FALSE);
   SetDlgItemInt(app.viewer.floating_status, IDC_STATUS_LF, a.lf, FALSE);

@@ -1,4 +1,5 @@
 #include "clipboard/viewer_win.h"
+#include "clipboard/monitor_win.h"
 #include "clipboard/seam_win.h"
 
 #include <algorithm>
@@ -68,11 +69,11 @@ void draw_line(HDC dc, int y, std::string_view bytes, bool unicode) {
 void draw_text(App& app, HDC dc, const TextValue& value, const ScrollState& vertical) {
   const std::string& text = value.bytes;
   ScrollState bar = read_bar(app.main_window, SB_VERT);
-  if (bar.max < app.monitor.analysis.line_count) {
-    bar.max = app.monitor.analysis.line_count;
+  if (bar.max < app.monitor->analysis.line_count) {
+    bar.max = app.monitor->analysis.line_count;
     write_bar(app.main_window, SB_VERT, SIF_RANGE, bar, false);
   }
-  Analysis& a = app.monitor.analysis;
+  Analysis& a = app.monitor->analysis;
   // The shared text already ends at its NUL: no scan of it at every paint.
   a.size = static_cast<uint32_t>(text.size() < UINT32_MAX ? text.size() : UINT32_MAX);
   if (a.has_line_table()) {
@@ -102,7 +103,7 @@ void draw_text(App& app, HDC dc, const TextValue& value, const ScrollState& vert
 // what the claim says, whatever data is there), is drawn as a preview the
 // size of the window instead.
 void draw_bitmap(const App& app, HDC dc, const ScrollState& horizontal, const ScrollState& vertical) {
-  if (const auto& dib = app.monitor.change.dib) {
+  if (const auto& dib = app.monitor->change.dib) {
     const std::span<const uint8_t> bytes{reinterpret_cast<const uint8_t*>(dib->data()), dib->size()};
     if (!dib_drawable_whole(bytes)) {
       RECT client{};
@@ -184,8 +185,8 @@ void layout_viewer(App& app) {
   }
   const auto width = static_cast<uint32_t>(area.right - area.left);
   const auto height = static_cast<uint32_t>(area.bottom - area.top);
-  const Analysis& a = app.monitor.analysis;
-  char* status = app.monitor.status_text.data();
+  const Analysis& a = app.monitor->analysis;
+  char* status = app.monitor->status_text.data();
 
   if (a.bitmap_present) {
     write_bar(app.main_window, SB_VERT, SIF_RANGE | SIF_PAGE, {0, a.bitmap_height, height, 0},
@@ -228,15 +229,15 @@ void paint_viewer(App& app) {
     app.viewer.clipboard_empty = count == 0;
     const ScrollState vertical = read_bar(app.main_window, SB_VERT);
     const ScrollState horizontal = read_bar(app.main_window, SB_HORZ);
-    app.monitor.analysis.size = 0;
-    if (app.monitor.change.hidden()) {
+    app.monitor->analysis.size = 0;
+    if (app.monitor->change.hidden()) {
       // Only that there is something, never what.
       TextOutA(dc, 0, 0, kPrivateContent, static_cast<int>(std::strlen(kPrivateContent)));
-    } else if (!app.settings.DebugClipboardTypes && !app.monitor.analysis.bitmap_present &&
-               app.monitor.analysed_text) {
+    } else if (!app.settings.DebugClipboardTypes && !app.monitor->analysis.bitmap_present &&
+               app.monitor->analysed_text) {
       // The text read at the change: painting and scrolling never read the
       // clipboard again.
-      draw_text(app, dc, *app.monitor.analysed_text, vertical);
+      draw_text(app, dc, *app.monitor->analysed_text, vertical);
     } else {
       ClipboardSession session(app.main_window);
       if (session.is_open() && app.settings.DebugClipboardTypes) {
@@ -276,7 +277,7 @@ void scroll_viewer(App& app, int bar, WPARAM wparam) {
   write_bar(app.main_window, bar, SIF_ALL, state, true);
   InvalidateRect(app.main_window, nullptr, TRUE);
   if (vertical) {
-    format_scroll_line(app.monitor.status_text.data(), kStatusTextSize, state.min, state.max, next,
+    format_scroll_line(app.monitor->status_text.data(), kStatusTextSize, state.min, state.max, next,
                        state.page);
     show_status_as_title(app);
   }

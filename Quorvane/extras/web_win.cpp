@@ -2,6 +2,7 @@
 #include <string>
 
 #include "diagnostics_win.h"
+#include "clipboard/monitor_win.h"
 #include "clipboard/seam_win.h"
 #include "extras/extras_win.h"
 #include "extras/web.h"

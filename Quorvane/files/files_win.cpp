@@ -1,4 +1,5 @@
 #include "files/files_win.h"
+#include "clipboard/monitor_win.h"
 #include "clipboard/seam_win.h"
 
 #include <commctrl.h>
@@ -183,7 +184,7 @@ void open_file(App& app, unsigned) {
     app.files.current_file_name = narrow(app.file_dialog.file.data());
     copy_file_to_clipboard(app.main_window, app.file_dialog.file.data());
   }
-  SetWindowTextA(app.main_window, app.monitor.status_text.data());
+  SetWindowTextA(app.main_window, app.monitor->status_text.data());
   InvalidateRect(app.main_window, nullptr, TRUE);
 }
 

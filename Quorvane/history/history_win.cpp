@@ -7,6 +7,7 @@
 #include <new>
 
 #include "clipboard/dib.h"
+#include "clipboard/monitor_win.h"
 #include "clipboard/seam_win.h"
 #include "frame_win.h"
 #include "history/hotkeys_win.h"
@@ -279,7 +280,7 @@ void record_change(App& app, const ClipboardChange& change) {
       SharedBytes bytes = share_view(text, text->bytes);
       uint64_t size = text->bytes.size();
       if (text->unicode) {
-        size = app.monitor.analysed_text == text ? app.monitor.analysis.characters
+        size = app.monitor->analysed_text == text ? app.monitor->analysis.characters
                                                  : count_characters(text->bytes);
       }
       add_entry(app, text->unicode ? EntryKind::UnicodeText : EntryKind::AnsiText, std::move(bytes), size);

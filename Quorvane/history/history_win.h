@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app_win.h"
+#include "clipboard/clipboard_change.h"
 #include "history/history.h"
 #include "history/history_search.h"
 #include "history/history_store_win.h"

@@ -110,7 +110,8 @@ std::optional<Hotkey> parse_hotkey(std::string_view line, std::string* error) {
 }
 
 std::vector<Hotkey> parse_hotkeys(const std::vector<std::string>& lines, bool section_present,
-                                  std::vector<std::string>* errors, bool (*known_command)(unsigned)) {
+                                  std::vector<std::string>* errors,
+                                  const std::function<bool(unsigned)>& known_command) {
   std::vector<Hotkey> hotkeys;
   if (!section_present) {
     hotkeys.push_back(*parse_hotkey("Ctrl+Shift+V=History"));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,7 +34,7 @@ std::optional<Hotkey> parse_hotkey(std::string_view line, std::string* error = n
 // chord an earlier line holds already, are refused like any bad line.
 std::vector<Hotkey> parse_hotkeys(const std::vector<std::string>& lines, bool section_present,
                                   std::vector<std::string>* errors = nullptr,
-                                  bool (*known_command)(unsigned) = nullptr);
+                                  const std::function<bool(unsigned)>& known_command = nullptr);
 
 // What a box says of the refused lines: the first few, and how many more.
 std::string refused_lines_text(const std::vector<std::string>& errors, std::size_t named = 5);

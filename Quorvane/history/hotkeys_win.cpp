@@ -5,12 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "commands_win.h"
 #include "history/history_win.h"
 #include "history/paste_win.h"
 #include "res/resource.h"
 #include "run_command_win.h"
-#include "transform/rules.h"
 #include "wide_win.h"
 
 namespace kestrin {
@@ -22,7 +20,14 @@ namespace {
 
 constexpr int kFirstHotkeyId = 0x100;  // RegisterHotKey ids of the [Hotkeys] lines
 
-bool known_command(unsigned id) { return find_text_command(id) || find_command(id); }
+// A command some menu of the program has (the main menu holds them all, the
+// tray menu a few of its own).
+bool on_a_menu(const App& app, unsigned id) {
+  for (HMENU menu : {app.frame.main_menu, app.frame.tray_menu}) {
+    if (menu && GetMenuState(menu, id, MF_BYCOMMAND) != static_cast<UINT>(-1)) return true;
+  }
+  return false;
+}
 
 // A section's lines, whatever its size: the buffer grows until the section fits.
 std::vector<std::string> section_lines(const char* section, const std::string& ini) {
@@ -54,7 +59,8 @@ void read_hotkeys(App& app) {
   std::vector<std::string> lines;
   if (present) lines = section_lines("Hotkeys", ini);
   std::vector<std::string> errors;
-  app.history->hotkeys = parse_hotkeys(lines, present, &errors, known_command);
+  app.history->hotkeys =
+      parse_hotkeys(lines, present, &errors, [&app](unsigned id) { return on_a_menu(app, id); });
   if (!errors.empty()) {
     const std::string text = "These lines of [Hotkeys] in the settings are not used:" + refused_lines_text(errors);
     MessageBoxW(app.main_window, widen(text).c_str(), L"Kestrin Hotkeys", MB_ICONWARNING);

@@ -1,4 +1,5 @@
 #include "transform/frames_win.h"
+#include "clipboard/monitor_win.h"
 #include "clipboard/seam_win.h"
 
 #include <cstring>
@@ -45,9 +46,9 @@ void rewrite(App& app, TextValue text, unsigned id) {
   // The change this write makes is handled with the text it wrote: no read
   // of the clipboard, and no conversion, after it.
   const auto written = std::make_shared<const TextValue>(std::move(text));
-  app.monitor.written_text = written;
+  app.monitor->written_text = written;
   write_clipboard_value(app.main_window, *written);
-  app.monitor.written_text.reset();
+  app.monitor->written_text.reset();
 }
 
 void run_same_length_command(App& app, unsigned id) {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "commands_win.h"
+#include "clipboard/monitor_win.h"
 #include "res/resource.h"
 #include "transform/rules.h"
 #include "window_fixture.h"
@@ -199,15 +200,15 @@ TEST_F(MainWindow, ViewerChainFollowsTheRemovalRules) {
   HWND window = create();
   HWND first = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   HWND second = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  app_.monitor.next_viewer = first;
+  app_.monitor->next_viewer = first;
   // Our next viewer leaves: its successor becomes ours.
   SendMessageA(window, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(first),
                reinterpret_cast<LPARAM>(second));
-  EXPECT_EQ(app_.monitor.next_viewer, second);
+  EXPECT_EQ(app_.monitor->next_viewer, second);
   // Another one leaves: passed on, ours stays.
   SendMessageA(window, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(first), 0);
-  EXPECT_EQ(app_.monitor.next_viewer, second);
-  app_.monitor.next_viewer = nullptr;
+  EXPECT_EQ(app_.monitor->next_viewer, second);
+  app_.monitor->next_viewer = nullptr;
   DestroyWindow(first);
   DestroyWindow(second);
 }

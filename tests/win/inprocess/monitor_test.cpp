@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "clipboard/analysis_win.h"
+#include "clipboard/monitor_win.h"
 #include "clipboard/seam_win.h"
 #include "clipboard/change_win.h"
 #include "res/resource.h"
@@ -38,8 +39,8 @@ TEST_F(Monitor, OwnWriteIsNotJoinedAndTheNextCopyJoinsOntoIt) {
   ASSERT_TRUE(write_clipboard_text(window, "b"));
   pump();
   EXPECT_EQ(test::clipboard_text(), "A b");
-  EXPECT_EQ(app_.monitor.self_change, 0);
-  EXPECT_EQ(app_.monitor.change_depth, 0);
+  EXPECT_EQ(app_.monitor->self_change, 0);
+  EXPECT_EQ(app_.monitor->change_depth, 0);
 }
 
 // A notice that finds the clipboard as the last handling left it (re-posted,
@@ -63,14 +64,14 @@ TEST_F(Monitor, RepeatedNoticeOfOneChangeJoinsNothing) {
 
 TEST_F(Monitor, LineTableBeyondItsLimitFallsBackToTheWholeText) {
   HWND window = create();
-  app_.monitor.line_table_limit = 2;
+  app_.monitor->line_table_limit = 2;
   ASSERT_TRUE(write_clipboard_text(window, "one\r\ntwo\r\nthree"));
   pump();
-  EXPECT_FALSE(app_.monitor.analysis.has_line_table());
-  EXPECT_EQ(app_.monitor.analysis.line_count, 3u);
+  EXPECT_FALSE(app_.monitor->analysis.has_line_table());
+  EXPECT_EQ(app_.monitor->analysis.line_count, 3u);
   EXPECT_EQ(title().rfind("Text: 3 lines, ", 0), 0u) << title();
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-  EXPECT_EQ(app_.monitor.analysis.size, 15u);  // the paint measured the text again
+  EXPECT_EQ(app_.monitor->analysis.size, 15u);  // the paint measured the text again
 }
 
 TEST_F(Monitor, TextBlockWithoutNulEndsAtTheBlock) {
@@ -78,8 +79,8 @@ TEST_F(Monitor, TextBlockWithoutNulEndsAtTheBlock) {
   ASSERT_TRUE(test::set_clipboard_data(CF_TEXT, "abcde"));  // five bytes, no NUL
   pump();
   SendMessageA(window, WM_DRAWCLIPBOARD, 0, 0);
-  EXPECT_LE(app_.monitor.analysis.size, 5u + 16u);  // never past the block
-  EXPECT_EQ(app_.monitor.analysis.line_count, 1u);
+  EXPECT_LE(app_.monitor->analysis.size, 5u + 16u);  // never past the block
+  EXPECT_EQ(app_.monitor->analysis.line_count, 1u);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
@@ -90,7 +91,7 @@ TEST_F(Monitor, DebugDisplayListsTheFormats) {
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 
   // The paint lists every format; the status text keeps the change's line.
-  const std::string status = app_.monitor.status_text.data();
+  const std::string status = app_.monitor->status_text.data();
   ASSERT_TRUE(OpenClipboard(nullptr));
   const std::vector<std::string> listing = format_listing();
   const int count = CountClipboardFormats();
@@ -106,11 +107,11 @@ TEST_F(Monitor, DebugDisplayListsTheFormats) {
   EXPECT_EQ(listing.back(), expected);
   EXPECT_EQ(listing.front().substr(0, 3), "  0");
   EXPECT_EQ(status.rfind("Text: 1 lines", 0), 0u) << status;
-  EXPECT_EQ(app_.monitor.analysis.size, 0u);  // the debug display draws no text
+  EXPECT_EQ(app_.monitor->analysis.size, 0u);  // the debug display draws no text
 
   SendMessageA(window, WM_COMMAND, IDM_DEBUG_DISPLAY, 0);  // back to the contents
   RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW);
-  EXPECT_EQ(app_.monitor.analysis.size, 6u);
+  EXPECT_EQ(app_.monitor->analysis.size, 6u);
 }
 
 TEST_F(Monitor, TrayAnimationFollowsAppendAndShortTail) {
@@ -144,7 +145,7 @@ TEST_F(Monitor, TrayAnimationFollowsAppendAndShortTail) {
     DeleteObject(info.hbmMask);
     if (info.hbmColor) DeleteObject(info.hbmColor);
     app_.settings.Append = 0;
-    app_.monitor.snapshot.reset();
+    app_.monitor->snapshot.reset();
   }
 }
 
@@ -179,7 +180,7 @@ TEST_F(Monitor, DeleteWithDebugRecordsLeavesTheStatusTextToTheChange) {
   pump();
   SendMessageA(window, WM_COMMAND, IDM_DELETE, 0);
   EXPECT_EQ(test::clipboard_text(), std::nullopt);
-  EXPECT_STREQ(app_.monitor.status_text.data(), "Clipboard is empty or contains unfamiliar format.");
+  EXPECT_STREQ(app_.monitor->status_text.data(), "Clipboard is empty or contains unfamiliar format.");
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   EXPECT_TRUE(app_.viewer.clipboard_empty);
 }
@@ -216,7 +217,7 @@ TEST_F(Monitor, NeroFormatIsReportedInTheStatusBarOnly) {
   SendMessageA(window, WM_DRAWCLIPBOARD, 0, 0);
   EXPECT_EQ(status_part(app_.frame.status_bar, 0), "Found Nero Audio Tracks, perhaps!");
   EXPECT_EQ(title(), "before");
-  EXPECT_FALSE(app_.monitor.analysis.has_line_table());
+  EXPECT_FALSE(app_.monitor->analysis.has_line_table());
 }
 
 
@@ -235,8 +236,8 @@ TEST_F(Monitor, RecipeMovesItsCheckMarkInBothMenusAndBecomesTheAutomaticOne) {
   ASSERT_TRUE(write_clipboard_text(window, "  kept  \r\nx"));
   pump();
   EXPECT_EQ(test::clipboard_text(), "  kept\r\nx");
-  EXPECT_EQ(app_.monitor.auto_clean_guard, 0);
-  EXPECT_EQ(app_.monitor.self_change, 0);
+  EXPECT_EQ(app_.monitor->auto_clean_guard, 0);
+  EXPECT_EQ(app_.monitor->self_change, 0);
 }
 
 TEST_F(Monitor, AutomaticCleanupToggleTwiceLeavesItAsItWas) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "clipboard/analysis.h"
+#include "clipboard/monitor_win.h"
 #include "res/resource.h"
 #include "slots/clip_file.h"
 #include "window_fixture.h"
@@ -34,7 +35,7 @@ TEST_F(Privacy, EachMarkerHidesTheCopyAndAppendModePassesItBy) {
     pump();
     EXPECT_EQ(test::clipboard_text(), "secret   ") << m.name;  // neither joined nor cleaned
     EXPECT_EQ(title(), kPrivateContent) << m.name;
-    EXPECT_EQ(app_.monitor.analysis.size, 0u) << m.name;
+    EXPECT_EQ(app_.monitor->analysis.size, 0u) << m.name;
     RedrawWindow(app_.main_window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   }
   // History allowed is no marker: this copy is joined, onto the text as it

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "clipboard/change_win.h"
+#include "clipboard/monitor_win.h"
 #include "res/resource.h"
 #include "slots/clip_file.h"
 #include "slots/slots.h"
@@ -116,7 +117,7 @@ TEST_F(Slots, RecallInAppendModeIsJoined) {
   SendMessageA(window, WM_COMMAND, IDM_RECALL_FIRST, 0);
   pump();
   EXPECT_EQ(test::clipboard_text(), "kept next kept");
-  EXPECT_EQ(app_.monitor.self_change, 0);
+  EXPECT_EQ(app_.monitor->self_change, 0);
 }
 
 // Another program's Unicode block of an odd size (23 bytes) is stored as whole
