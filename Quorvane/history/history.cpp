@@ -184,20 +184,23 @@ std::vector<HistoryRecord> History::enforce_limit() {
   for (const HistoryEntry& e : entries_) unpinned += e.pinned ? 0 : 1;
   std::size_t excess = unpinned > limits_.max_entries ? unpinned - limits_.max_entries : 0;
   std::vector<HistoryRecord> records;
-  for (std::size_t i = 0; i < entries_.size() && excess > 0; ++i) {
-    if (entries_[i].pinned) continue;
-    HistoryRecord record;
-    record.op = RecordOp::Remove;
-    record.entry.id = entries_[i].id;
-    records.push_back(record);
-    --excess;
+  if (excess == 0) return records;
+  // One pass, oldest first: a history of any size (one read from a file
+  // written with a higher limit) is cut in time linear in its entries.
+  std::vector<HistoryEntry> kept;
+  kept.reserve(entries_.size() - excess);
+  for (HistoryEntry& e : entries_) {
+    if (!e.pinned && excess > 0) {
+      HistoryRecord record;
+      record.op = RecordOp::Remove;
+      record.entry.id = e.id;
+      records.push_back(record);
+      --excess;
+      continue;
+    }
+    kept.push_back(std::move(e));
   }
-  if (!records.empty()) {
-    std::erase_if(entries_, [&](const HistoryEntry& e) {
-      return !e.pinned && std::any_of(records.begin(), records.end(),
-                                      [&](const HistoryRecord& r) { return r.entry.id == e.id; });
-    });
-  }
+  entries_ = std::move(kept);
   return records;
 }
 

@@ -128,6 +128,7 @@ StoreLoad load_history_file(const std::wstring& path, HistoryLimits limits, Ansi
       result.record_bytes += record_head_size() + record_data(record).size();
     }
     result.model.replay(load.records);
+    result.expired = result.model.enforce_limit();
   } catch (const std::bad_alloc&) {
     result.model = History(limits, decode);
     result.kept.clear();

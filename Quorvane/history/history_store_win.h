@@ -33,7 +33,8 @@ struct StoreLoad {
   };
   Outcome outcome = Outcome::Missing;
   std::string reason;  // Unusable: what the system said
-  History model;       // Read: the records replayed
+  History model;       // Read: the records replayed, and the limit applied
+  std::vector<HistoryRecord> expired;  // what the limit took: to be appended
   std::vector<std::string> kept;  // payloads of records of a newer version
   uint32_t version = kHistoryVersion;
   std::optional<uint64_t> cut_at;  // a damaged end: appends start here

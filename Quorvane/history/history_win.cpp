@@ -131,9 +131,8 @@ void take_load(App& app, StoreLoad& load) {
   start.version = load.version;
   start.cut_at = load.cut_at;
   h.writer = std::make_unique<HistoryWriter>(history_file_path(), start, app.main_window);
-  std::vector<HistoryRecord> expired = h.model.enforce_limit();
-  const bool expiry = !expired.empty();
-  append_records(app, std::move(expired));
+  const bool expiry = !load.expired.empty();
+  append_records(app, std::move(load.expired));
   if (h.clear_on_load) append_records(app, h.model.clear_unpinned());
   uint64_t live_bytes = 0;
   for (const HistoryEntry& e : h.model.entries()) live_bytes += record_head_size() + e.data->size();
