@@ -492,5 +492,71 @@ TEST_F(History, AFolderInTheFilesPlaceIsSaidAndTheHistoryLivesInMemory) {
   RemoveDirectoryA(history_path().c_str());
 }
 
+// [Hotkeys] is read whole however long (a line past 64 KiB is no longer cut to
+// another action); a chord written twice, F12, a command no menu has and a
+// thousand bad lines are named briefly, the first few and a count.
+TEST_F(History, HotkeyLinesAreReadWholeAndTheBadOnesNamedBriefly) {
+  std::string ini = "[Options]\r\nHistory=1\r\n[Hotkeys]\r\n";
+  for (int i = 0; i < 1000; ++i) ini += "bad line " + std::to_string(i) + "\r\n";
+  ini += "Ctrl+Alt+8=History\r\nctrl+alt+8=PasteHistory1\r\nCtrl+F12=History\r\nCtrl+Alt+7=12345\r\n";
+  while (ini.size() < 70 * 1024) ini += "; padding past what one read of the section holds\r\n";
+  ini += "Ctrl+Alt+9=PasteHistory22\r\n";
+  write_file(windows_ini_path(), ini);
+  auto run = Kestrin::start({.expect_window = false});
+  HWND box = run->wait_for_window("Kestrin Hotkeys");
+  ASSERT_TRUE(box);
+  std::string said;
+  for (const std::string& text : child_texts(box)) said += text;
+  EXPECT_NE(said.find("bad line 0"), std::string::npos) << said;
+  EXPECT_EQ(said.find("bad line 5:"), std::string::npos) << said;
+  EXPECT_NE(said.find("and 998 more lines."), std::string::npos) << said;
+  RECT area{};
+  GetWindowRect(box, &area);
+  EXPECT_LT(area.bottom - area.top, GetSystemMetrics(SM_CYSCREEN));
+  press_button(box, IDOK);
+  ASSERT_TRUE(run->find_window());
+  current_ = run.get();
+  run->post(WM_COMMAND, IDM_OPTIONS);
+  HWND options = run->wait_for_window("Kestrin Options");
+  ASSERT_TRUE(options);
+  char listed[512] = {};
+  GetDlgItemTextA(options, IDC_OPT_HOTKEYS, listed, sizeof listed);
+  EXPECT_STREQ(listed, "Ctrl+Alt+8=History\r\nCtrl+Alt+9=PasteHistory22");
+  press_button(options, IDCANCEL);
+  EXPECT_EQ(run->close(), 0u);
+}
+
+// A paste by hotkey while the user still holds Alt: the program waits for it
+// and never lets go of Alt itself (alone, its key-up opens the target's menu
+// bar); the entry is on the clipboard all the same.
+TEST_F(History, APasteByHotkeyNeverLiftsTheUsersAlt) {
+  write_file(windows_ini_path(), "[Options]\r\nHistory=1\r\n[Hotkeys]\r\nCtrl+Alt+2=PasteHistory2\r\n");
+  auto run = Kestrin::start();
+  ASSERT_TRUE(run);
+  current_ = run.get();
+  copy("older");
+  copy("newer");
+  auto key = [](WORD code, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = code;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &input, sizeof input);
+  };
+  key(VK_CONTROL, false);
+  key(VK_MENU, false);
+  key('2', false);
+  key('2', true);
+  key(VK_CONTROL, true);
+  EXPECT_TRUE(becomes(clipboard_text, std::optional<std::string>("older")));
+  // Held through the program's wait and after it.
+  for (int i = 0; i < 15; ++i) {
+    EXPECT_LT(GetAsyncKeyState(VK_MENU), 0) << i * 100 << " ms";
+    Sleep(100);
+  }
+  key(VK_MENU, true);
+  EXPECT_EQ(run->close(), 0u);
+}
+
 }  // namespace
 }  // namespace kestrin::test
