@@ -477,6 +477,8 @@ TEST_F(History, AFileHeldAtStartIsReadLaterAndNeverOverwritten) {
 }
 
 TEST_F(History, AFolderInTheFilesPlaceIsSaidAndTheHistoryLivesInMemory) {
+  const std::string folder = history_path().substr(0, history_path().rfind('\\'));
+  CreateDirectoryA(folder.c_str(), nullptr);  // there already after another test
   ASSERT_TRUE(CreateDirectoryA(history_path().c_str(), nullptr));
   write_file(windows_ini_path(), kOn);
   auto run = Kestrin::start({.expect_window = false});
@@ -490,6 +492,25 @@ TEST_F(History, AFolderInTheFilesPlaceIsSaidAndTheHistoryLivesInMemory) {
   EXPECT_TRUE(items_become(window, Items{"in memory"}));
   EXPECT_EQ(run->close(), 0u);
   RemoveDirectoryA(history_path().c_str());
+
+  // The program's folder cannot be made (a file holds its name): the first
+  // write fails, and that is said once, with the same words.
+  ASSERT_TRUE(RemoveDirectoryA(folder.c_str()));
+  write_file(folder, "not a folder");
+  ASSERT_TRUE(empty_clipboard());
+  run = start(kOn);
+  ASSERT_TRUE(run);
+  ASSERT_TRUE(set_clipboard_text("first copy"));
+  box = run->wait_for_dialog_containing("kept in memory only");
+  ASSERT_TRUE(box);
+  press_button(box, IDOK);
+  copy("second copy");
+  EXPECT_FALSE(run->wait_for_dialog_containing("kept in memory only", 1000));
+  window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"second copy", "first copy"}));
+  EXPECT_EQ(run->close(), 0u);
+  remove_file(folder);
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
 }
 
 // [Hotkeys] is read whole however long (a line past 64 KiB is no longer cut to
