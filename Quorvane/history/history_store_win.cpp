@@ -119,6 +119,7 @@ StoreLoad load_history_file(const std::wstring& path, HistoryLimits limits, Ansi
     }
     result.version = load.version ? load.version : kHistoryVersion;
     if (load.version && load.whole_end < bytes->size()) result.cut_at = load.whole_end;
+    if (load.foreign) result.cut_at = 0;  // rewritten as a history from its first byte
     result.damaged = load.damaged;
     result.damaged_bytes = load.damaged_bytes;
     result.foreign = load.foreign;
@@ -194,20 +195,19 @@ bool HistoryWriter::open_for_append() {
   if (file_ == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file_, &size)) return false;
+  if (start_.cut_at && static_cast<uint64_t>(size.QuadPart) > *start_.cut_at) {
+    // A record torn at the end (a crash, a full disk): appends go after the
+    // last whole record, or the next load would drop them with the torn one.
+    // (A file that was not a history at all is cut to nothing.)
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(*start_.cut_at);
+    if (!SetFilePointerEx(file_, end, nullptr, FILE_BEGIN) || !SetEndOfFile(file_)) return false;
+    size = end;
+  }
+  start_.cut_at.reset();
   if (size.QuadPart == 0) {
     start_ = {};  // a new file is written in this version
     return write_all(file_, history_file_header());
-  }
-  if (start_.cut_at) {
-    // A record torn at the end (a crash, a full disk): appends go after the
-    // last whole record, or the next load would drop them with the torn one.
-    LARGE_INTEGER end{};
-    end.QuadPart = static_cast<LONGLONG>(*start_.cut_at);
-    if (end.QuadPart < size.QuadPart &&
-        (!SetFilePointerEx(file_, end, nullptr, FILE_BEGIN) || !SetEndOfFile(file_))) {
-      return false;
-    }
-    start_.cut_at.reset();
   }
   return true;
 }
