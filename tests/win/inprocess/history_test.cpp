@@ -12,6 +12,7 @@
 
 #include "clipboard/analysis.h"
 #include "clipboard/change_win.h"
+#include "history/history_file.h"
 #include "history/history_win.h"
 #include "res/resource.h"
 #include "run_command_win.h"
@@ -192,6 +193,23 @@ TEST_F(HistoryInside, PrivateMessagesFromOutsideAreNotTrusted) {
   pump();
   EXPECT_TRUE(IsWindow(app_.main_window));
   EXPECT_EQ(shown(), (Texts{"kept"}));
+}
+
+// A history file of the earlier format (no record markers) loads whole and is
+// rewritten in the new one; the copies after it go into the new file.
+TEST_F(HistoryInside, AFileOfTheEarlierFormatIsReadAndRewritten) {
+  History made;
+  std::vector<HistoryRecord> log = made.add(EntryKind::AnsiText, share_bytes("from before"), 11, 1);
+  for (auto& r : made.add(EntryKind::UnicodeText, share_bytes("жизнь"), 5, 2)) log.push_back(std::move(r));
+  test::write_file(narrow(history_file_path()), encode_history(log, {}, 1));
+  create_on();
+  copy("after");
+  EXPECT_EQ(shown(), (Texts{"after", "жизнь", "from before"}));
+  ASSERT_TRUE(test::wait_until([&] {
+    pump();
+    const std::string file = test::read_file(narrow(history_file_path())).value_or("");
+    return file.substr(0, 12) == history_file_header(2) && read_history(file).records.size() == 3;
+  }));
 }
 
 }  // namespace
