@@ -10,6 +10,7 @@
 
 #include "clipboard/analysis_win.h"
 #include "clipboard/append.h"
+#include "clipboard/dib.h"
 #include "clipboard/floating_status_win.h"
 #include "run_command_win.h"
 #include "diagnostics_win.h"
@@ -71,17 +72,21 @@ std::vector<uint32_t> present_formats() {
   return formats;
 }
 
-// CF_DIB of the copy: whole when there is no text, up to what the monitor
-// keeps; else its first bytes (the header is all the analysis needs). The
-// clipboard is open.
-void read_dib(ClipboardChange& change) {
-  const std::size_t kKeptDib = change.text ? 0 : std::size_t{1} << 30;
+// CF_DIB of the copy. Its first bytes are all the analysis needs; the whole
+// block (up to what the monitor keeps) is copied only for a copy without
+// text that something will use whole: the history records it, or the viewer
+// draws it as its own preview. The clipboard is open.
+void read_dib(ClipboardChange& change, bool history_on) {
+  constexpr std::size_t kKeptDib = std::size_t{1} << 30;
   constexpr std::size_t kDibHead = 4096;
   ClipboardBytes block(CF_DIB);
   if (!block) return;
   const std::string_view bytes = block.bytes();
+  const std::span<const uint8_t> head{reinterpret_cast<const uint8_t*>(bytes.data()),
+                                      std::min(bytes.size(), kDibHead)};
+  const bool whole = !change.text && bytes.size() <= kKeptDib && (history_on || !dib_drawable_whole(head));
   change.dib_bytes = bytes.size();
-  change.dib = std::make_shared<const std::string>(bytes.substr(0, bytes.size() <= kKeptDib ? bytes.size() : kDibHead));
+  change.dib = std::make_shared<const std::string>(bytes.substr(0, whole ? bytes.size() : kDibHead));
 }
 
 }  // namespace
@@ -209,11 +214,14 @@ static bool take_change(App& app, ChangeSource source) {
     case ChangeText::Read:
       if (!change.hidden()) {
         change.text = current_clipboard_text(app);
-        if (change.has(CF_DIB) || change.has(CF_BITMAP)) read_dib(change);
+        if (change.has(CF_DIB) || change.has(CF_BITMAP)) read_dib(change, app.settings.History != 0);
       }
       break;
   }
-  if (change.hidden()) change.text.reset(), change.dib.reset();
+  if (change.hidden()) {
+    change.text.reset();
+    change.dib.reset();
+  }
   m.change = std::move(change);
   if (decision.join) append_join(app, session);
   return true;

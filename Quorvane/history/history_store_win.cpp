@@ -24,28 +24,31 @@ struct FileView {
 
 std::string last_error_text() { return system_error_text(GetLastError()); }
 
-// The whole file, read back: what a compaction checks before it replaces the old one.
-std::optional<std::string> read_whole(const std::wstring& path) {
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+// A whole file mapped for reading, kept mapped while anyone holds the view (an
+// empty file gives an empty view); nothing, with the error in `error`, when it
+// cannot be. The loader's entries view the history where it lies, and a
+// compaction reads its new file back the same way.
+std::optional<std::shared_ptr<const std::string_view>> map_for_reading(const std::wstring& path, DWORD share,
+                                                                      DWORD& error) {
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   LARGE_INTEGER size{};
-  if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) > SIZE_MAX / 2) {
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+      static_cast<uint64_t>(size.QuadPart) > SIZE_MAX) {
+    error = GetLastError();
     return std::nullopt;
   }
-  std::string bytes;
-  try {
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
+  auto view = std::make_shared<FileView>();
+  if (size.QuadPart > 0) {
+    UniqueHandle mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (mapping) view->base = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
+    if (!view->base) {
+      error = GetLastError();
+      return std::nullopt;
+    }
+    view->bytes = std::string_view(static_cast<const char*>(view->base), static_cast<std::size_t>(size.QuadPart));
   }
-  std::size_t at = 0;
-  while (at < bytes.size()) {
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 30));
-    if (!ReadFile(file.get(), bytes.data() + at, want, &got, nullptr) || got == 0) return std::nullopt;
-    at += got;
-  }
-  return bytes;
+  return std::shared_ptr<const std::string_view>(view, &view->bytes);
 }
 
 }  // namespace
@@ -80,10 +83,11 @@ StoreLoad load_history_file(const std::wstring& path, HistoryLimits limits, Ansi
       result.reason = "a folder of that name is in its place";
       return result;
     }
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) {
-      const DWORD error = GetLastError();
+    // The entries view the file where it lies: the system brings pages in as
+    // they are read. A compaction first gives them bytes of their own.
+    DWORD error = 0;
+    const auto mapped = map_for_reading(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, error);
+    if (!mapped) {
       if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return result;
       result.outcome = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
                            ? StoreLoad::Outcome::Busy
@@ -92,26 +96,8 @@ StoreLoad load_history_file(const std::wstring& path, HistoryLimits limits, Ansi
       return result;
     }
     result.outcome = StoreLoad::Outcome::Read;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
-        static_cast<uint64_t>(size.QuadPart) > SIZE_MAX) {
-      result.outcome = StoreLoad::Outcome::Unusable;
-      result.reason = last_error_text();
-      return result;
-    }
-    if (size.QuadPart == 0) return result;
-    // The entries view the file where it lies: the system brings pages in as
-    // they are read. A compaction first gives them bytes of their own.
-    UniqueHandle mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    auto view = std::make_shared<FileView>();
-    if (mapping) view->base = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
-    if (!view->base) {
-      result.outcome = StoreLoad::Outcome::Unusable;
-      result.reason = last_error_text();
-      return result;
-    }
-    view->bytes = std::string_view(static_cast<const char*>(view->base), static_cast<std::size_t>(size.QuadPart));
-    const std::shared_ptr<const std::string_view> bytes(view, &view->bytes);
+    const std::shared_ptr<const std::string_view>& bytes = *mapped;
+    if (bytes->empty()) return result;
     HistoryLoad load = read_history(*bytes, bytes);
     if (load.newer) {
       result.outcome = StoreLoad::Outcome::Newer;
@@ -243,8 +229,9 @@ bool HistoryWriter::write_compacted(const Job& job) {
   }
   // Read back before it replaces anything: the new file must hold every record.
   if (why.empty()) {
-    const std::optional<std::string> back = read_whole(fresh);
-    const HistoryLoad check = back ? read_history(*back) : HistoryLoad{};
+    DWORD error = 0;
+    const auto back = map_for_reading(fresh, FILE_SHARE_READ, error);
+    const HistoryLoad check = back ? read_history(**back, *back) : HistoryLoad{};
     if (!back || check.damaged || check.foreign || check.version != kHistoryVersion ||
         check.records.size() != job.records.size() || check.kept.size() != job.kept.size()) {
       why = "the new file did not read back whole";
