@@ -25,11 +25,12 @@ constexpr ULONGLONG kCompactionRetryMs = 30000; // a compaction that failed is t
 
 uint64_t now_seconds() { return static_cast<uint64_t>(std::time(nullptr)); }
 
+// The settings reader keeps both values in their range (a limit of at least
+// one entry, 1 to 1024 MiB an item: within what a record's 32-bit length holds).
 HistoryLimits limits_of(const Settings& s) {
   HistoryLimits limits;
-  limits.max_entries = static_cast<std::size_t>(std::max<int32_t>(s.HistoryLimit, 1));
-  // Within what a record's 32-bit length holds.
-  limits.max_item_bytes = uint64_t{static_cast<uint32_t>(std::clamp<int32_t>(s.HistoryMaxItemMiB, 1, 1024))} << 20;
+  limits.max_entries = static_cast<std::size_t>(s.HistoryLimit);
+  limits.max_item_bytes = uint64_t{static_cast<uint32_t>(s.HistoryMaxItemMiB)} << 20;
   return limits;
 }
 
