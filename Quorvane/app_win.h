@@ -31,6 +31,7 @@ inline constexpr const char* kSplashClassName = "orsk";
 inline constexpr std::size_t kStatusTextSize = 4096;
 inline constexpr UINT_PTR kTrayTimerId = 0;
 inline constexpr UINT_PTR kChainTimerId = 1;  // the monitor's look for changes the chain lost
+inline constexpr UINT_PTR kHistoryFormatsTimerId = 2;  // a copy waits for its formats
 inline constexpr UINT kTrayIconId = 0;
 
 // Where the settings live, chosen once at start.

@@ -63,6 +63,7 @@ constexpr OptionBox kOptionBoxes[] = {
 struct OptionsDialog {
   Settings* settings;
   std::string hotkeys;  // the global hotkeys in force, one per line
+  std::string ignore_rules;  // how many [HistoryIgnore] rules are in force
 };
 
 INT_PTR CALLBACK options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -73,6 +74,7 @@ INT_PTR CALLBACK options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM l
     state = reinterpret_cast<OptionsDialog*>(lparam);
     settings = state->settings;
     SetDlgItemTextW(dialog, IDC_OPT_HOTKEYS, widen(state->hotkeys).c_str());
+    SetDlgItemTextW(dialog, IDC_OPT_IGNORE_RULES, widen(state->ignore_rules).c_str());
     // The stored value is the check state, as it is (a 7 shows checked).
     for (const OptionBox& box : kOptionBoxes) {
       CheckDlgButton(dialog, box.id, static_cast<UINT>(settings->*box.setting));
@@ -143,7 +145,7 @@ INT_PTR CALLBACK number_prompt_proc(HWND dialog, UINT message, WPARAM wparam, LP
 
 void show_options(App& app, unsigned) {
   const Settings before = app.settings;
-  OptionsDialog dialog{&app.settings, active_hotkeys_text(app)};
+  OptionsDialog dialog{&app.settings, active_hotkeys_text(app), ignore_rules_text(app)};
   DialogBoxParamA(app.instance, "Options", app.main_window, options_proc,
                   reinterpret_cast<LPARAM>(&dialog));
   Settings& now = app.settings;

@@ -211,6 +211,7 @@ LRESULT main_window_message(App* app, HWND window, UINT message, WPARAM wparam, 
         on_clipboard_change(*app, check_viewer_chain(*app));
         history_tick(*app);
       }
+      if (wparam == kHistoryFormatsTimerId) history_formats_arrived(*app);
       return 0;
     case WM_DRAWCLIPBOARD:
       on_clipboard_change(*app, handle_clipboard_change(*app, wparam, lparam));
@@ -259,6 +260,9 @@ LRESULT main_window_message(App* app, HWND window, UINT message, WPARAM wparam, 
       return 0;
     case WM_KESTRIN_HISTORY_STORE:
       if (bare(wparam, lparam)) history_store_report(*app);
+      return 0;
+    case WM_KESTRIN_HISTORY_FORMATS:
+      if (bare(wparam, lparam)) history_formats_arrived(*app);
       return 0;
     case WM_KESTRIN_SLOT_LABELS:
       if (bare(wparam, lparam)) refresh_slot_labels(*app);

@@ -74,6 +74,7 @@ const std::vector<SettingKey>& settings_read_order() {
       integer("History", &Settings::History),
       integer("HistoryLimit", &Settings::HistoryLimit),
       integer("HistoryMaxItemMiB", &Settings::HistoryMaxItemMiB),
+      text("HistoryFormats", &Settings::HistoryFormats, kHistoryFormatsMax),
   };
   return keys;
 }
@@ -99,7 +100,7 @@ const std::vector<SettingKey>& settings_write_order() {
         "ConsecutiveBinaryCharactersToRemove", "DroppedFileOperation",
         "DriveMappingSource", "DriveMappingDestination", "StockServer",
         "StockConnectSeconds", "StockSilenceSeconds", "History", "HistoryLimit",
-        "HistoryMaxItemMiB"};
+        "HistoryMaxItemMiB", "HistoryFormats"};
     std::vector<SettingKey> ordered;
     for (const char* name : names) ordered.push_back(*find_setting(name));
     return ordered;

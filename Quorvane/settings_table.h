@@ -21,6 +21,7 @@ inline constexpr std::size_t kClipFileNameMax = 258;
 inline constexpr std::size_t kDriveMappingSourceMax = 25;
 inline constexpr std::size_t kDriveMappingDestinationMax = 1;
 inline constexpr std::size_t kStockServerMax = 255;
+inline constexpr std::size_t kHistoryFormatsMax = 1024;
 
 // Values of DroppedFileOperation: the command identifier minus 40076.
 enum DroppedFileMode : int32_t {
@@ -82,7 +83,8 @@ struct Settings {
   int32_t StockSilenceSeconds = 30;  // and this long for the server's next byte
   int32_t History = 0;             // the clipboard history is kept
   int32_t HistoryLimit = 1000;     // unpinned entries kept
-  int32_t HistoryMaxItemMiB = 16;  // a larger text keeps its first line only
+  int32_t HistoryMaxItemMiB = 16;  // a larger copy keeps its text (its first line) only
+  std::string HistoryFormats = "*";  // the formats of a copy kept beside its text or bitmap
   int32_t State = 1;
 
   bool operator==(const Settings&) const = default;

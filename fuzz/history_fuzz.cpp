@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const HistoryLoad load = read_history(bytes);
   std::size_t used = history_file_header().size() + load.damaged_bytes;
-  for (const HistoryRecord& record : load.records) used += record_head_size(load.version) + record_data(record).size();
+  for (const HistoryRecord& record : load.records) used += record_size(record, load.version);
   for (const std::string& payload : load.kept) used += record_head_size(load.version) - kFixedPayload + payload.size();
   check(load.foreign || load.newer || load.version == 0 || used <= size);
   check(load.whole_end <= size);

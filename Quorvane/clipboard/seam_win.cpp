@@ -121,6 +121,17 @@ bool add_to_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block
   return true;
 }
 
+bool add_metafile_to_clipboard(ClipboardSession& session, std::string_view bits) {
+  if (!session.is_open() || bits.empty() || bits.size() > UINT_MAX) return false;
+  HENHMETAFILE metafile = SetEnhMetaFileBits(static_cast<UINT>(bits.size()), reinterpret_cast<const BYTE*>(bits.data()));
+  if (!metafile) return false;
+  if (SetClipboardData(CF_ENHMETAFILE, metafile) == nullptr) {
+    DeleteEnhMetaFile(metafile);
+    return false;
+  }
+  return true;
+}
+
 GlobalBlock make_text_block(std::string_view text) {
   GlobalBlock block = GlobalBlock::allocate(text.size() + 1);
   if (!block) return block;

@@ -134,8 +134,11 @@ bool holds_private_content();
 // belongs to the system; on failure it stays with the caller.
 bool put_on_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block);
 
-// Adds one more format to what this session has written (after put_on_clipboard).
+// Adds one more format to what this session has written (after put_on_clipboard,
+// or after empty()).
 bool add_to_clipboard(ClipboardSession& session, UINT format, GlobalBlock& block);
+// Adds CF_ENHMETAFILE made from a metafile's bits.
+bool add_metafile_to_clipboard(ClipboardSession& session, std::string_view bits);
 
 // A new block holding `text` and a terminating NUL.
 GlobalBlock make_text_block(std::string_view text);

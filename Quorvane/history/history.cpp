@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "history/formats.h"
 #include "utf.h"
 
 namespace kestrin {
@@ -31,6 +32,35 @@ SharedBytes share_view(std::shared_ptr<const void> owner, std::string_view view)
   holder->view = view;
   return SharedBytes(holder, &holder->view);
 }
+
+bool is_text(EntryKind kind) { return kind == EntryKind::AnsiText || kind == EntryKind::UnicodeText; }
+
+uint64_t entry_bytes(const HistoryEntry& entry) {
+  uint64_t bytes = entry.data ? entry.data->size() : 0;
+  for (const KeptFormat& f : entry.formats) bytes += f.data ? f.data->size() : 0;
+  return bytes;
+}
+
+namespace {
+
+// The formats beyond the entry's own text or bitmap, with their bytes.
+bool same_formats(const std::vector<KeptFormat>& a, const std::vector<KeptFormat>& b) {
+  auto other = [](const KeptFormat& f) { return f.role != FormatRole::Main; };
+  auto ia = a.begin(), ib = b.begin();
+  for (;;) {
+    ia = std::find_if(ia, a.end(), other);
+    ib = std::find_if(ib, b.end(), other);
+    if (ia == a.end() || ib == b.end()) return ia == a.end() && ib == b.end();
+    if (ia->role != ib->role || ia->name != ib->name || (ia->name.empty() && ia->number != ib->number)) return false;
+    const std::string_view da = ia->data ? std::string_view(*ia->data) : std::string_view();
+    const std::string_view db = ib->data ? std::string_view(*ib->data) : std::string_view();
+    if (da != db) return false;
+    ++ia;
+    ++ib;
+  }
+}
+
+}  // namespace
 
 std::size_t History::index_of(uint64_t id) const {
   for (std::size_t i = entries_.size(); i-- > 0;) {
@@ -77,8 +107,26 @@ void History::apply(const HistoryRecord& record) {
 
 std::optional<HistoryEntry> History::within_limit(HistoryEntry entry) const {
   if (!entry.data) entry.data = share_bytes({});
+  if (entry_bytes(entry) > limits_.max_item_bytes) {
+    // The whole copy is over: its text, bitmap or file list is what stays.
+    bool restorable = entry.kind != EntryKind::Data;
+    for (KeptFormat& f : entry.formats) {
+      if (f.role != FormatRole::Data) continue;
+      if (entry.kind == EntryKind::Files && f.number == cf::kHDrop && f.name.empty() && f.data &&
+          entry.data->size() + f.data->size() <= limits_.max_item_bytes) {
+        continue;
+      }
+      f.role = FormatRole::OverLimit;
+      f.data.reset();
+    }
+    if (entry.kind == EntryKind::Files) {
+      restorable = std::any_of(entry.formats.begin(), entry.formats.end(),
+                               [](const KeptFormat& f) { return f.role == FormatRole::Data; });
+    }
+    if (!restorable) return std::nullopt;
+  }
   if (entry.data->size() <= limits_.max_item_bytes) return entry;
-  if (entry.kind == EntryKind::Bitmap) return std::nullopt;  // no first line to keep
+  if (!is_text(entry.kind)) return std::nullopt;  // no first line to keep
   // Only the first line is kept, and of that what a window can show.
   constexpr std::size_t kClippedLine = 4096;
   const std::string_view line =
@@ -88,12 +136,14 @@ std::optional<HistoryEntry> History::within_limit(HistoryEntry entry) const {
   return entry;
 }
 
-bool History::same_text(const HistoryEntry& e, EntryKind kind, const SharedBytes& data,
-                        bool clipped, uint64_t size) const {
-  if (e.clipped != clipped || (clipped && e.size != size)) return false;
+bool History::same_text(const HistoryEntry& e, const HistoryEntry& copy) const {
+  const EntryKind kind = copy.kind;
+  const SharedBytes& data = copy.data;
+  if (e.clipped != copy.clipped || (copy.clipped && e.size != copy.size)) return false;
+  if (!same_formats(e.formats, copy.formats)) return false;
   const std::string_view a = *e.data, b = *data;
   if (e.kind == kind) return a.size() == b.size() && (e.data == data || a == b);
-  if (e.kind == EntryKind::Bitmap || kind == EntryKind::Bitmap) return false;
+  if (!is_text(e.kind) || !is_text(kind)) return false;
   // One ANSI, one Unicode: the same characters?
   const std::string_view ansi = e.kind == EntryKind::AnsiText ? a : b;
   const std::string_view utf8 = e.kind == EntryKind::AnsiText ? b : a;
@@ -102,16 +152,16 @@ bool History::same_text(const HistoryEntry& e, EntryKind kind, const SharedBytes
   return decode_ansi_ && decode_ansi_(ansi) == utf8;
 }
 
-std::vector<HistoryRecord> History::add(EntryKind kind, SharedBytes data,
-                                        uint64_t size, uint64_t time) {
+std::vector<HistoryRecord> History::add(EntryKind kind, SharedBytes data, uint64_t size, uint64_t time,
+                                        std::vector<KeptFormat> formats) {
   std::vector<HistoryRecord> records;
   if (!data) return records;
   std::optional<HistoryEntry> admitted =
-      within_limit(HistoryEntry{next_id_, kind, std::move(data), time, size, false, false});
+      within_limit(HistoryEntry{next_id_, kind, std::move(data), time, size, false, false, std::move(formats)});
   if (!admitted) return records;
   HistoryRecord record;
   for (const HistoryEntry& e : entries_) {
-    if (same_text(e, kind, admitted->data, admitted->clipped, size)) {
+    if (same_text(e, *admitted)) {
       record.op = RecordOp::Touch;
       record.entry.id = e.id;
       record.entry.time = time;
@@ -256,8 +306,15 @@ const HistoryEntry* History::shown_at(std::size_t n) const {
 void History::own_data() {
   std::vector<SharedBytes> owned;
   owned.reserve(entries_.size());
-  for (const HistoryEntry& e : entries_) owned.push_back(share_bytes(std::string(*e.data)));
-  for (std::size_t i = 0; i < entries_.size(); ++i) entries_[i].data = std::move(owned[i]);
+  for (const HistoryEntry& e : entries_) {
+    owned.push_back(share_bytes(std::string(*e.data)));
+    for (const KeptFormat& f : e.formats) owned.push_back(f.data ? share_bytes(std::string(*f.data)) : nullptr);
+  }
+  std::size_t next = 0;
+  for (HistoryEntry& e : entries_) {
+    e.data = std::move(owned[next++]);
+    for (KeptFormat& f : e.formats) f.data = std::move(owned[next++]);
+  }
 }
 
 std::vector<HistoryRecord> History::snapshot() const {
@@ -297,6 +354,16 @@ std::optional<std::pair<int32_t, int32_t>> dib_size(std::string_view dib) {
 std::string entry_preview(const HistoryEntry& entry,
                           std::string (*ansi_to_utf8)(std::string_view)) {
   constexpr std::size_t kPreviewCharacters = 200;
+  if (entry.kind == EntryKind::Files) return files_preview(split_lines(*entry.data));
+  if (entry.kind == EntryKind::Data) {
+    std::string line = "Data:";
+    for (const KeptFormat& f : entry.formats) {
+      if (f.role != FormatRole::Data) continue;
+      if (line.size() > kPreviewCharacters) return line + " ...";
+      line += (line.size() > 5 ? ", " : " ") + format_label(f);
+    }
+    return line;
+  }
   if (entry.kind == EntryKind::Bitmap) {
     const auto size = dib_size(*entry.data);
     if (!size) return "Bitmap";

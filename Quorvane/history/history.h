@@ -21,7 +21,25 @@ SharedBytes share_bytes(std::string bytes);
 // A view of bytes that `owner` keeps alive.
 SharedBytes share_view(std::shared_ptr<const void> owner, std::string_view view);
 
-enum class EntryKind : uint8_t { AnsiText = 1, UnicodeText = 2, Bitmap = 3 };
+// What an entry shows and is searched by: its text, its bitmap, the names of
+// its files (UTF-8, a line each), or nothing but its formats.
+enum class EntryKind : uint8_t { AnsiText = 1, UnicodeText = 2, Bitmap = 3, Files = 4, Data = 5 };
+bool is_text(EntryKind kind);
+
+enum class FormatRole : uint8_t {
+  Data = 0,       // its bytes are kept
+  Main = 1,       // the entry's own text or bitmap goes back here
+  Late = 2,       // the program did not hand it over in time: left out
+  OverLimit = 3,  // the copy was larger than an entry may be: left out
+};
+
+// One format of a copy, in the clipboard's order.
+struct KeptFormat {
+  uint32_t number = 0;  // the system's number (a registered format's holds in its session only)
+  std::string name;     // a registered format's name, UTF-8; empty for a standard one
+  FormatRole role = FormatRole::Data;
+  SharedBytes data;     // Data only
+};
 
 struct HistoryEntry {
   uint64_t id = 0;
@@ -33,7 +51,12 @@ struct HistoryEntry {
   uint64_t size = 0;  // of the whole item: bytes, or characters of a Unicode text
   bool pinned = false;
   bool clipped = false;  // larger than the limit: the first line and the size only
+  // Every format of the copy in its order; empty: the text or bitmap alone.
+  std::vector<KeptFormat> formats{};
 };
+
+// The bytes an entry holds, its formats' included.
+uint64_t entry_bytes(const HistoryEntry& entry);
 
 enum class RecordOp : uint8_t { Add = 1, Touch = 2, Remove = 3, Pin = 4 };
 
@@ -59,11 +82,13 @@ class History {
   // A copy: a new entry at the top, or an equal one moved up; then the oldest
   // unpinned entries past the limit go. Texts are equal when their characters
   // are, whichever kind holds them (the same ASCII copied under two keyboard
-  // layouts is one entry); clipped ones when their size and kept line are. A
-  // text larger than the item limit keeps its first line only. Returns what
-  // to append.
-  std::vector<HistoryRecord> add(EntryKind kind, SharedBytes data,
-                                 uint64_t size, uint64_t time);
+  // layouts is one entry); clipped ones when their size and kept line are; and
+  // only when the other formats are the same too (a plain-text paste of a
+  // formatted entry is an entry of its own). A copy larger than the item limit
+  // keeps its text, bitmap or file list only, a text over it its first line.
+  // Returns what to append.
+  std::vector<HistoryRecord> add(EntryKind kind, SharedBytes data, uint64_t size, uint64_t time,
+                                 std::vector<KeptFormat> formats = {});
   std::vector<HistoryRecord> remove(uint64_t id);
   std::vector<HistoryRecord> set_pinned(uint64_t id, bool pinned);
   // Every unpinned entry goes.
@@ -97,8 +122,7 @@ class History {
 
  private:
   std::size_t index_of(uint64_t id) const;
-  bool same_text(const HistoryEntry& e, EntryKind kind, const SharedBytes& data, bool clipped,
-                 uint64_t size) const;
+  bool same_text(const HistoryEntry& e, const HistoryEntry& copy) const;
   // The entry as the item limit allows it; none for a bitmap over it.
   std::optional<HistoryEntry> within_limit(HistoryEntry entry) const;
   HistoryLimits limits_;
@@ -112,8 +136,8 @@ class History {
 std::string_view first_line(std::string_view text, bool utf8, std::size_t max_characters);
 
 // What the window's first column says of an entry: the first line of a text
-// (200 characters at most) or "Bitmap WxH". UTF-8; ANSI bytes are handed to
-// `ansi_to_utf8`.
+// (200 characters at most), "Bitmap WxH", "3 files: a.txt, b.txt, c.txt
+// (C:\\folder)", or the formats. UTF-8; ANSI bytes are handed to `ansi_to_utf8`.
 std::string entry_preview(const HistoryEntry& entry,
                           std::string (*ansi_to_utf8)(std::string_view));
 

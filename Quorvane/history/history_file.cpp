@@ -53,11 +53,80 @@ uint32_t crc_of(uint32_t crc, std::string_view bytes) {
 }
 
 bool known_op(uint64_t op) { return op >= 1 && op <= 4; }
-bool known_kind(uint64_t kind) { return kind >= 1 && kind <= 3; }
-bool known_payload(std::string_view payload) {
+bool known_kind(uint64_t kind, uint32_t version) { return kind >= 1 && kind <= (version >= 3 ? 5 : 3); }
+bool known_payload(std::string_view payload, uint32_t version) {
   const uint64_t op = field(payload, RecordField::Op);
   return known_op(op) && (op != static_cast<uint8_t>(RecordOp::Add) ||
-                          known_kind(field(payload, RecordField::Kind)));
+                          known_kind(field(payload, RecordField::Kind), version));
+}
+
+bool is_add(const HistoryRecord& record) { return record.op == RecordOp::Add; }
+bool carries_bytes(const KeptFormat& f) { return f.role == FormatRole::Data && f.data; }
+
+// Version 3: what follows an Add's fixed fields before the bytes.
+constexpr std::size_t kTableHead = 8 + 2;    // the data's length, the number of formats
+constexpr std::size_t kFormatHead = 4 + 1 + 2 + 8;  // number, role, name's length, bytes' length
+constexpr std::size_t kMaxFormats = 0xFFFF;
+
+std::string format_table(const HistoryEntry& e) {
+  std::string table;
+  put(table, e.data ? e.data->size() : 0, 8);
+  const std::size_t count = std::min(e.formats.size(), kMaxFormats);
+  put(table, count, 2);
+  for (std::size_t i = 0; i < count; ++i) {
+    const KeptFormat& f = e.formats[i];
+    const std::size_t name = std::min<std::size_t>(f.name.size(), 0xFFFF);
+    put(table, f.number, 4);
+    put(table, static_cast<uint8_t>(f.role), 1);
+    put(table, name, 2);
+    table.append(f.name, 0, name);
+    put(table, carries_bytes(f) ? f.data->size() : 0, 8);
+  }
+  return table;
+}
+
+// The data and formats of a version 3 Add from what follows its fixed fields;
+// false when the table does not describe those bytes exactly.
+bool read_formats(std::string_view rest, const std::shared_ptr<const void>& owner, HistoryEntry& e) {
+  auto bytes_of = [&](std::string_view piece) {
+    return owner ? share_view(owner, piece) : share_bytes(std::string(piece));
+  };
+  if (rest.size() < kTableHead) return false;
+  const uint64_t data_size = get(rest, 0, 8);
+  const auto count = static_cast<std::size_t>(get(rest, 8, 2));
+  std::size_t at = kTableHead;
+  struct Row {
+    KeptFormat format;
+    uint64_t size;
+  };
+  std::vector<Row> rows;
+  rows.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (rest.size() - at < kFormatHead) return false;
+    Row row;
+    row.format.number = static_cast<uint32_t>(get(rest, at, 4));
+    const uint64_t role = get(rest, at + 4, 1);
+    const auto name = static_cast<std::size_t>(get(rest, at + 5, 2));
+    if (role > static_cast<uint8_t>(FormatRole::OverLimit) || rest.size() - at - 7 < name + 8) return false;
+    row.format.role = static_cast<FormatRole>(role);
+    row.format.name.assign(rest.substr(at + 7, name));
+    row.size = get(rest, at + 7 + name, 8);
+    if (row.format.role != FormatRole::Data && row.size != 0) return false;
+    at += kFormatHead + name;
+    rows.push_back(std::move(row));
+  }
+  if (data_size > rest.size() - at) return false;
+  e.data = bytes_of(rest.substr(at, static_cast<std::size_t>(data_size)));
+  at += static_cast<std::size_t>(data_size);
+  for (Row& row : rows) {
+    if (row.size > rest.size() - at) return false;
+    if (row.format.role == FormatRole::Data) {
+      row.format.data = bytes_of(rest.substr(at, static_cast<std::size_t>(row.size)));
+    }
+    at += static_cast<std::size_t>(row.size);
+    e.formats.push_back(std::move(row.format));
+  }
+  return at == rest.size();
 }
 
 std::string framing(uint32_t version, std::size_t payload_size, uint32_t crc) {
@@ -83,7 +152,7 @@ std::optional<Found> record_at(std::string_view file, std::size_t at, uint32_t v
   const std::string_view payload = file.substr(at + framing_size, static_cast<std::size_t>(length));
   // Version 1 never wrote a record this reader does not know: such a "record"
   // is damage that happened to pass the length check.
-  if (version < 2 && !known_payload(payload)) return std::nullopt;
+  if (version < 2 && !known_payload(payload, version)) return std::nullopt;
   if (crc_of(0, payload) != static_cast<uint32_t>(get(file, length_at + 4, 4))) return std::nullopt;
   return Found{payload, at + framing_size + static_cast<std::size_t>(length)};
 }
@@ -112,20 +181,44 @@ std::size_t record_head_size(uint32_t version) {
   return (version >= 2 ? kMarker.size() : 0) + 8 + kFixedPayload;
 }
 
-std::string_view record_data(const HistoryRecord& record) {
-  if (record.op != RecordOp::Add || !record.entry.data) return {};
-  return *record.entry.data;
+std::vector<std::string_view> record_data(const HistoryRecord& record, uint32_t version) {
+  std::vector<std::string_view> pieces;
+  if (!is_add(record)) return pieces;
+  const HistoryEntry& e = record.entry;
+  if (e.data) pieces.emplace_back(*e.data);
+  if (version < 3) return pieces;
+  const std::size_t count = std::min(e.formats.size(), kMaxFormats);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (carries_bytes(e.formats[i])) pieces.emplace_back(*e.formats[i].data);
+  }
+  return pieces;
 }
 
 std::string record_head(const HistoryRecord& record, uint32_t version) {
   const HistoryEntry& e = record.entry;
-  const std::string_view data = record_data(record);
   std::string fixed;
   fixed.reserve(kFixedPayload);
-  const uint64_t values[] = {static_cast<uint8_t>(record.op), e.id, e.time, static_cast<uint8_t>(e.kind),
+  // An older file has no place for the newer kinds: their text is what it keeps.
+  uint8_t kind = static_cast<uint8_t>(e.kind);
+  if (version < 3 && !known_kind(kind, version)) kind = static_cast<uint8_t>(EntryKind::UnicodeText);
+  const uint64_t values[] = {static_cast<uint8_t>(record.op), e.id, e.time, kind,
                              (e.pinned ? kFlagPinned : 0u) | (e.clipped ? kFlagClipped : 0u), e.size};
   for (std::size_t i = 0; i < kFields.size(); ++i) put(fixed, values[i], kFields[i].width);
-  return framing(version, kFixedPayload + data.size(), crc_of(crc_of(0, fixed), data)) + fixed;
+  if (version >= 3 && is_add(record)) fixed += format_table(e);
+  uint32_t crc = crc_of(0, fixed);
+  std::size_t payload = fixed.size();
+  for (const std::string_view piece : record_data(record, version)) {
+    crc = crc_of(crc, piece);
+    payload += piece.size();
+  }
+  return framing(version, payload, crc) + fixed;
+}
+
+uint64_t record_size(const HistoryRecord& record, uint32_t version) {
+  uint64_t size = record_head_size(version);
+  if (version >= 3 && is_add(record)) size += format_table(record.entry).size();
+  for (const std::string_view piece : record_data(record, version)) size += piece.size();
+  return size;
 }
 
 std::string frame_payload(std::string_view payload, uint32_t version) {
@@ -137,7 +230,7 @@ std::string encode_history(const std::vector<HistoryRecord>& records,
   std::string out = history_file_header(version);
   for (const HistoryRecord& record : records) {
     out += record_head(record, version);
-    out += record_data(record);
+    for (const std::string_view piece : record_data(record, version)) out += piece;
   }
   for (const std::string& payload : kept) out += frame_payload(payload, version);
   return out;
@@ -171,10 +264,11 @@ HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owne
       at = next;
       continue;
     }
+    const std::size_t start = at;
     at = found->next;
     load.whole_end = at;
     const std::string_view payload = found->payload;
-    if (!known_payload(payload)) {
+    if (!known_payload(payload, version)) {
       load.kept.emplace_back(payload);
       continue;
     }
@@ -184,14 +278,21 @@ HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owne
     e.id = field(payload, RecordField::Id);
     e.time = field(payload, RecordField::Time);
     const uint64_t kind = field(payload, RecordField::Kind);
-    e.kind = known_kind(kind) ? static_cast<EntryKind>(kind) : EntryKind::AnsiText;
+    e.kind = known_kind(kind, version) ? static_cast<EntryKind>(kind) : EntryKind::AnsiText;
     const uint64_t flags = field(payload, RecordField::Flags);
     e.pinned = (flags & kFlagPinned) != 0;
     e.clipped = (flags & kFlagClipped) != 0;
     e.size = field(payload, RecordField::Size);
     if (record.op == RecordOp::Add) {
-      const std::string_view data = payload.substr(kFixedPayload);
-      e.data = owner ? share_view(owner, data) : share_bytes(std::string(data));
+      const std::string_view rest = payload.substr(kFixedPayload);
+      if (version < 3) {
+        e.data = owner ? share_view(owner, rest) : share_bytes(std::string(rest));
+      } else if (!read_formats(rest, owner, e)) {
+        // Whole, but its table does not fit its bytes: not written by this program.
+        ++load.damaged;
+        load.damaged_bytes += at - start;
+        continue;
+      }
     }
     load.records.push_back(std::move(record));
   }

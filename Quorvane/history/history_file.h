@@ -3,12 +3,16 @@
 // nothing before it lost; the file is compacted by writing every live entry to
 // a new file that replaces it.
 //
-// Version 2 (written): each record is a marker, the payload's length, a CRC-32
+// Version 3 (written): each record is a marker, the payload's length, a CRC-32
 // of the payload, then the payload: the fixed fields (op, id, time, kind,
-// flags, size) and the data. The marker lets the reader find the next whole
-// record after any damage. Version 1 (read, and appended to while it has not
-// been rewritten) has no marker; after damage the reader looks for the next
-// place where a whole record checks.
+// flags, size) and, for an Add, the length of the entry's data, its format
+// table (each format's number, role, name and length), the data and each
+// format's bytes in the table's order. The marker lets the reader find the
+// next whole record after any damage. Version 2 has the same framing and an
+// Add's data alone after the fixed fields. Version 1 has no marker; after
+// damage the reader looks for the next place where a whole record checks.
+// Versions 1 and 2 are read (and appended to while they have not been
+// rewritten, without formats).
 // Platform-free.
 #pragma once
 
@@ -22,7 +26,7 @@
 
 namespace kestrin {
 
-inline constexpr uint32_t kHistoryVersion = 2;
+inline constexpr uint32_t kHistoryVersion = 3;
 
 // "KESTRINH" and the format's version.
 std::string history_file_header(uint32_t version = kHistoryVersion);
@@ -31,14 +35,18 @@ std::string history_file_header(uint32_t version = kHistoryVersion);
 // layout that the writer and the reader both use.
 enum class RecordField { Op, Id, Time, Kind, Flags, Size };
 inline constexpr std::size_t kFixedPayload = 27;
-// Bytes of a record before its data, in a version's framing.
+// Bytes of a record before its data, in a version's framing, when it has no
+// formats.
 std::size_t record_head_size(uint32_t version = kHistoryVersion);
+// Bytes a record takes in the file.
+uint64_t record_size(const HistoryRecord& record, uint32_t version = kHistoryVersion);
 
-// The record's framing and fixed fields. The data (an Add's entry data)
-// follows in the file: it is written from where it lies, never copied.
+// The record's framing, fixed fields and format table. The bytes (an Add's
+// entry data and its formats') follow in the file: they are written from
+// where they lie, never copied.
 std::string record_head(const HistoryRecord& record, uint32_t version = kHistoryVersion);
-// The data a record carries after its head (empty but for Add).
-std::string_view record_data(const HistoryRecord& record);
+// The bytes a record carries after its head, in order (none but for Add).
+std::vector<std::string_view> record_data(const HistoryRecord& record, uint32_t version = kHistoryVersion);
 // A payload kept as it was read (a record of a newer version), framed again.
 std::string frame_payload(std::string_view payload, uint32_t version = kHistoryVersion);
 
@@ -52,7 +60,7 @@ struct HistoryLoad {
   uint32_t version = 0;     // of the file's header (0: no file, or foreign)
   std::vector<HistoryRecord> records;  // every whole record this version knows, in file order
   std::vector<std::string> kept;       // payloads of whole records of a newer version
-  std::size_t damaged = 0;        // places where the bytes were not a whole record
+  std::size_t damaged = 0;        // places where the bytes were not a whole record (or a whole one made no sense)
   uint64_t damaged_bytes = 0;     // bytes of those places
   uint64_t whole_end = 0;         // end of the header or of the last whole record
   bool foreign = false;     // the file does not start with the header

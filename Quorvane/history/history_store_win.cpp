@@ -112,7 +112,7 @@ StoreLoad load_history_file(const std::wstring& path, HistoryLimits limits, Ansi
     result.kept = std::move(load.kept);
     result.records = load.records.size();
     for (const HistoryRecord& record : load.records) {
-      result.record_bytes += record_head_size() + record_data(record).size();
+      result.record_bytes += record_size(record, result.version);
     }
     result.model.replay(load.records);
     result.expired = result.model.enforce_limit();
@@ -198,11 +198,24 @@ bool HistoryWriter::open_for_append() {
   return true;
 }
 
+// Writes a record's head and bytes from where they lie.
+static bool write_record(HANDLE file, const HistoryRecord& record, uint32_t version) {
+  if (!write_all(file, record_head(record, version))) return false;
+  for (const std::string_view piece : record_data(record, version)) {
+    if (!write_all(file, piece)) return false;
+  }
+  return true;
+}
+
 bool HistoryWriter::write_records(const std::vector<HistoryRecord>& records) {
   for (const HistoryRecord& record : records) {
+    // A file of an older format (not rewritten yet) has no place for an
+    // entry of formats alone; it is kept in memory, and in the file once the
+    // file is rewritten.
+    if (start_.version < 3 && record.op == RecordOp::Add && record.entry.kind == EntryKind::Data) continue;
     LARGE_INTEGER start{};
     if (!SetFilePointerEx(file_, {}, &start, FILE_END)) return false;
-    if (!write_all(file_, record_head(record, start_.version)) || !write_all(file_, record_data(record))) {
+    if (!write_record(file_, record, start_.version)) {
       // A disk that filled up half way: the part written goes, so that the
       // records that come later are whole records after whole records.
       SetFilePointerEx(file_, start, nullptr, FILE_BEGIN);
@@ -221,7 +234,7 @@ bool HistoryWriter::write_compacted(const Job& job) {
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     bool written = out && write_all(out.get(), history_file_header());
     for (const HistoryRecord& record : job.records) {
-      written = written && write_all(out.get(), record_head(record)) && write_all(out.get(), record_data(record));
+      written = written && write_record(out.get(), record, kHistoryVersion);
     }
     for (const std::string& payload : job.kept) written = written && write_all(out.get(), frame_payload(payload));
     written = written && FlushFileBuffers(out.get());

@@ -11,6 +11,8 @@
 #include "clipboard/seam_win.h"
 #include "frame_win.h"
 #include "history/hotkeys_win.h"
+#include "history/paste_win.h"
+#include "raii_win.h"
 #include "res/resource.h"
 #include "run_command_win.h"
 #include "text_format.h"
@@ -81,16 +83,102 @@ void append_records(App& app, std::vector<HistoryRecord> records) {
   if (h.writer) h.writer->append(std::move(records));
 }
 
-void add_entry(App& app, EntryKind kind, SharedBytes data, uint64_t size) {
+std::vector<HistoryRecord> add_to_model(History& model, PendingCopy& copy) {
+  return model.add(copy.kind, std::move(copy.data), copy.size, copy.time, std::move(copy.formats));
+}
+
+void add_entry(App& app, PendingCopy copy) {
   HistoryPart& h = *app.history;
   if (h.store == HistoryPart::Store::Loading || h.store == HistoryPart::Store::Busy) {
     // Recorded once the file is read: its ids come first.
     if (h.pending.size() >= h.model.limits().max_entries) h.pending.erase(h.pending.begin());
-    h.pending.push_back({kind, std::move(data), size, now_seconds()});
+    h.pending.push_back(std::move(copy));
     return;
   }
-  append_records(app, h.model.add(kind, std::move(data), size, now_seconds()));
+  append_records(app, add_to_model(h.model, copy));
   refresh_history_window(app);
+}
+
+// A copy whose formats are all in: a copy of files alone becomes a list of
+// them, shown and searched by their names; one with nothing that could be put
+// back is not kept.
+void finish_copy(App& app, PendingCopy copy) {
+  auto other = [](const KeptFormat& f) { return f.role != FormatRole::Main; };
+  if (copy.kind == EntryKind::Data) {
+    for (const KeptFormat& f : copy.formats) {
+      if (f.role != FormatRole::Data || f.number != cf::kHDrop || !f.name.empty() || !f.data) continue;
+      if (const auto names = drop_file_names(*f.data)) {
+        std::string lines;
+        for (const std::string& name : *names) lines += (lines.empty() ? "" : "\n") + name;
+        copy.kind = EntryKind::Files;
+        copy.size = lines.size();
+        copy.data = share_bytes(std::move(lines));
+        break;
+      }
+    }
+    const bool restorable = std::any_of(copy.formats.begin(), copy.formats.end(),
+                                        [](const KeptFormat& f) { return f.role == FormatRole::Data; });
+    if (!restorable) return;
+    if (!copy.data) copy.data = share_bytes({});
+  }
+  // Nothing beside the text or bitmap: kept as that alone.
+  if (std::none_of(copy.formats.begin(), copy.formats.end(), other)) copy.formats.clear();
+  add_entry(app, std::move(copy));
+}
+
+// The formats present with the names of the registered ones.
+std::vector<PresentFormat> present_with_names(const std::vector<uint32_t>& formats) {
+  std::vector<PresentFormat> present;
+  present.reserve(formats.size());
+  for (uint32_t number : formats) {
+    PresentFormat f{number, {}};
+    if (number >= cf::kFirstRegistered) {
+      wchar_t name[256] = {};
+      const int n = GetClipboardFormatNameW(number, name, 256);
+      if (n > 0) f.name = narrow(std::wstring_view(name, static_cast<std::size_t>(n)));
+    }
+    present.push_back(std::move(f));
+  }
+  return present;
+}
+
+// Who made the copy, while the clipboard still holds it: the owner window's
+// program and captions. None when the copy is gone or its owner with it.
+std::optional<CopyOrigin> copy_origin(uint32_t sequence) {
+  if (GetClipboardSequenceNumber() != sequence) return std::nullopt;
+  const HWND owner = GetClipboardOwner();
+  if (!owner || !IsWindow(owner)) return std::nullopt;
+  CopyOrigin origin;
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(owner, &process_id);
+  if (UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id)); process) {
+    std::wstring path(32768, L'\0');
+    DWORD length = static_cast<DWORD>(path.size());
+    if (QueryFullProcessImageNameW(process.get(), 0, path.data(), &length)) {
+      path.resize(length);
+      const std::size_t slash = path.find_last_of(L"\\/");
+      origin.program = narrow(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    }
+  }
+  // The system keeps another program's caption: reading it sends that program nothing.
+  for (HWND window : {owner, GetAncestor(owner, GA_ROOT)}) {
+    wchar_t caption[512] = {};
+    const int n = GetWindowTextW(window, caption, 512);
+    if (n > 0) origin.captions.push_back(narrow(std::wstring_view(caption, static_cast<std::size_t>(n))));
+    if (GetAncestor(owner, GA_ROOT) == owner) break;
+  }
+  return origin;
+}
+
+bool ignored_by_rules(const HistoryPart& h, const ClipboardChange& change) {
+  std::optional<CopyOrigin> origin;
+  if (rules_need_origin(h.ignore_rules)) origin = copy_origin(change.sequence);
+  std::optional<std::string> text;
+  if (change.text && rules_need_text(h.ignore_rules)) {
+    text = change.text->unicode ? change.text->bytes : ansi_to_utf8(change.text->bytes);
+  }
+  return ignored_copy(h.ignore_rules, origin,
+                      text ? std::optional<std::string_view>(*text) : std::optional<std::string_view>());
 }
 
 void say_memory_only(App& app, const std::string& why) {
@@ -136,15 +224,13 @@ void take_load(App& app, StoreLoad& load) {
   append_records(app, std::move(load.expired));
   if (h.clear_on_load) append_records(app, h.model.clear_unpinned());
   uint64_t live_bytes = 0;
-  for (const HistoryEntry& e : h.model.entries()) live_bytes += record_head_size() + e.data->size();
+  for (const HistoryEntry& e : h.model.entries()) live_bytes += record_size({RecordOp::Add, e});
   const bool damaged = load.damaged != 0 || load.foreign;
   // Damage, an older format, or a file mostly of records that no longer matter: written anew.
   const bool wasteful = load.records > 64 && load.record_bytes > 2 * live_bytes + (1u << 20);
   if (damaged || expiry || h.clear_on_load || wasteful || load.version != kHistoryVersion) compact(app);
   h.clear_on_load = false;
-  for (PendingCopy& copy : h.pending) {
-    append_records(app, h.model.add(copy.kind, std::move(copy.data), copy.size, copy.time));
-  }
+  for (PendingCopy& copy : h.pending) append_records(app, add_to_model(h.model, copy));
   h.pending.clear();
   ++h.changes;
   refresh_history_window(app);
@@ -181,6 +267,7 @@ void start_history(App& app) {
   h.model = empty_model(app);
   h.ansi_fold = ansi_fold_table();
   read_hotkeys(app);
+  read_history_rules(app);
   register_hotkeys(app, true);
   if (app.settings.History) start_loading(app);
 }
@@ -222,7 +309,7 @@ void history_loaded(App& app) {
       case StoreLoad::Outcome::Newer: {
         h.store = HistoryPart::Store::MemoryOnly;
         h.model = empty_model(app);
-        for (PendingCopy& copy : h.pending) h.model.add(copy.kind, std::move(copy.data), copy.size, copy.time);
+        for (PendingCopy& copy : h.pending) add_to_model(h.model, copy);
         h.pending.clear();
         h.clear_on_load = false;
         ++h.changes;
@@ -274,24 +361,67 @@ void history_tick(App& app) {
 
 void record_change(App& app, const ClipboardChange& change) {
   if (!app.history || !app.settings.History || app.history->suppress || change.hidden()) return;
+  HistoryPart& h = *app.history;
   try {
+    if (!h.ignore_rules.empty() && ignored_by_rules(h, change)) return;  // as if marked private
+    PendingCopy copy{EntryKind::Data, nullptr, 0, now_seconds(), {}};
+    const uint64_t limit = h.model.limits().max_item_bytes;
     if (const SharedText& text = change.text) {
       // The entry shares the text the monitor read: nothing is copied.
-      SharedBytes bytes = share_view(text, text->bytes);
-      uint64_t size = text->bytes.size();
+      copy.kind = text->unicode ? EntryKind::UnicodeText : EntryKind::AnsiText;
+      copy.data = share_view(text, text->bytes);
+      copy.size = text->bytes.size();
       if (text->unicode) {
-        size = app.monitor->analysed_text == text ? app.monitor->analysis.characters
-                                                 : count_characters(text->bytes);
+        copy.size = app.monitor->analysed_text == text ? app.monitor->analysis.characters
+                                                      : count_characters(text->bytes);
       }
-      add_entry(app, text->unicode ? EntryKind::UnicodeText : EntryKind::AnsiText, std::move(bytes), size);
-      return;
+    } else if (change.dib_whole() && change.dib->size() <= limit &&
+               dib_layout({reinterpret_cast<const uint8_t*>(change.dib->data()), change.dib->size()})) {
+      copy.kind = EntryKind::Bitmap;
+      copy.data = share_view(change.dib, *change.dib);
+      copy.size = change.dib->size();
     }
-    if (!change.dib_whole() || change.dib->size() > app.history->model.limits().max_item_bytes) return;
-    const std::span<const uint8_t> dib{reinterpret_cast<const uint8_t*>(change.dib->data()), change.dib->size()};
-    if (!dib_layout(dib)) return;  // not a bitmap a window could draw
-    add_entry(app, EntryKind::Bitmap, share_view(change.dib, *change.dib), change.dib->size());
+    const std::optional<EntryKind> main =
+        copy.kind == EntryKind::Data ? std::nullopt : std::optional<EntryKind>(copy.kind);
+    copy.formats = plan_formats(present_with_names(change.formats), main, h.format_filter);
+    const bool to_read = std::any_of(copy.formats.begin(), copy.formats.end(),
+                                     [](const KeptFormat& f) { return f.role == FormatRole::Data; });
+    WaitingCopy waiting{std::move(copy), nullptr};
+    if (to_read) {
+      const uint64_t own = waiting.copy.data ? waiting.copy.data->size() : 0;
+      waiting.reading = start_reading_formats(app.main_window, change.sequence, waiting.copy.formats,
+                                              limit > own ? limit - own : 0);
+    }
+    h.waiting.push_back(std::move(waiting));
+    history_formats_arrived(app);
   } catch (const std::bad_alloc&) {
     // Too little memory for the entry: the copy is not recorded, nothing else changes.
+  }
+}
+
+void history_formats_arrived(App& app) {
+  if (!app.history) return;
+  HistoryPart& h = *app.history;
+  const ULONGLONG now = GetTickCount64();
+  try {
+    while (!h.waiting.empty()) {
+      WaitingCopy& front = h.waiting.front();
+      if (front.reading) {
+        std::optional<std::vector<KeptFormat>> formats = take_formats(*front.reading, now);
+        if (!formats) break;
+        front.copy.formats = std::move(*formats);
+      }
+      PendingCopy copy = std::move(front.copy);
+      h.waiting.pop_front();
+      finish_copy(app, std::move(copy));
+    }
+  } catch (const std::bad_alloc&) {
+    h.waiting.pop_front();  // that copy is not recorded
+  }
+  if (h.waiting.empty()) {
+    KillTimer(app.main_window, kHistoryFormatsTimerId);
+  } else {
+    SetTimer(app.main_window, kHistoryFormatsTimerId, 100, nullptr);
   }
 }
 
@@ -369,35 +499,142 @@ void pin_history_entry(App& app, uint64_t id, bool pinned) {
   refresh_history_window(app);
 }
 
-bool recall_history_entry(App& app, uint64_t id) {
-  HistoryPart& h = *app.history;
-  const HistoryEntry* e = h.model.find(id);
-  if (!e) return false;
-  GlobalBlock block;
-  UINT format = CF_DIB;
-  if (e->kind == EntryKind::Bitmap) {
-    block = GlobalBlock::allocate(e->data->size());
-    if (LockedBlock target(block.get()); target) {
-      std::memcpy(target.data(), e->data->data(), e->data->size());
-    } else {
-      return false;
-    }
-  } else {
-    const TextValue value{std::string(*e->data), e->kind == EntryKind::UnicodeText};
-    block = make_value_block(value);
-    format = text_format(value);
+namespace {
+
+GlobalBlock block_of(std::string_view bytes) {
+  GlobalBlock block = GlobalBlock::allocate(bytes.size());
+  if (!block) return block;
+  LockedBlock target(block.get());
+  if (!target) return GlobalBlock();
+  std::memcpy(target.data(), bytes.data(), bytes.size());
+  return block;
+}
+
+// The entry's own text or bitmap, as the program writes it.
+std::pair<UINT, GlobalBlock> main_block(const HistoryEntry& e) {
+  if (e.kind == EntryKind::Bitmap) return {CF_DIB, block_of(*e.data)};
+  if (e.kind == EntryKind::Files) {
+    // As text: the names, a line each.
+    std::string lines;
+    for (const std::string& name : split_lines(*e.data)) lines += (lines.empty() ? "" : "\r\n") + name;
+    const TextValue value{std::move(lines), true};
+    return {text_format(value), make_value_block(value)};
   }
-  if (!block) return false;
+  const TextValue value{std::string(*e.data), e.kind == EntryKind::UnicodeText};
+  return {text_format(value), make_value_block(value)};
+}
+
+struct Prepared {
+  UINT format = 0;
+  GlobalBlock block;
+  std::string_view metafile;  // CF_ENHMETAFILE's bits
+};
+
+// Every format of the entry, made before the clipboard is emptied: when one
+// cannot be made, the clipboard keeps what it has. A list of files whose
+// files are not all there any more is made of those that are.
+std::optional<std::vector<Prepared>> prepare(const HistoryEntry& e, bool plain, std::string& notice) {
+  std::vector<Prepared> out;
+  if (plain || e.formats.empty()) {
+    if (plain && !is_text(e.kind) && e.kind != EntryKind::Files) {
+      notice = "This entry holds no text.";
+      return std::nullopt;
+    }
+    auto [format, block] = main_block(e);
+    if (!block) return std::nullopt;
+    out.push_back({format, std::move(block), {}});
+    return out;
+  }
+  std::vector<std::string> gone;
+  std::string files_left;  // CF_HDROP of the files still there, when some are gone
+  for (const KeptFormat& f : e.formats) {
+    if (f.role != FormatRole::Data || f.number != cf::kHDrop || !f.name.empty() || !f.data) continue;
+    const auto names = drop_file_names(*f.data);
+    if (!names) continue;
+    std::vector<std::string> there;
+    for (const std::string& name : *names) {
+      (GetFileAttributesW(widen(name).c_str()) == INVALID_FILE_ATTRIBUTES ? gone : there).push_back(name);
+    }
+    if (gone.empty()) break;
+    if (there.empty()) {
+      notice = "None of the files of this entry is there any more.";
+      return std::nullopt;
+    }
+    files_left = make_drop_files(there);
+    notice = "No longer there, left out:";
+    for (std::size_t i = 0; i < gone.size() && i < 5; ++i) notice += (i ? ", " : " ") + gone[i];
+    if (gone.size() > 5) notice += " and " + std::to_string(gone.size() - 5) + " more";
+  }
+  for (const KeptFormat& f : e.formats) {
+    if (f.role == FormatRole::Main) {
+      auto [format, block] = main_block(e);
+      if (!block) return std::nullopt;
+      out.push_back({format, std::move(block), {}});
+      continue;
+    }
+    if (f.role != FormatRole::Data || !f.data) continue;
+    Prepared p;
+    if (f.name.empty()) {
+      p.format = f.number;
+    } else {
+      if (!gone.empty() && names_the_files(f.name)) continue;  // they name the files that are gone too
+      p.format = RegisterClipboardFormatW(widen(f.name).c_str());
+      if (p.format == 0) continue;
+    }
+    if (p.format == CF_ENHMETAFILE) {
+      p.metafile = *f.data;
+    } else {
+      p.block = block_of(p.format == CF_HDROP && !gone.empty() ? std::string_view(files_left) : std::string_view(*f.data));
+      if (!p.block) return std::nullopt;
+    }
+    out.push_back(std::move(p));
+  }
+  return out;
+}
+
+}  // namespace
+
+Recall recall_history_entry(App& app, uint64_t id, bool plain) {
+  HistoryPart& h = *app.history;
+  Recall recall;
+  const HistoryEntry* e = h.model.find(id);
+  if (!e) return recall;
+  std::optional<std::vector<Prepared>> formats;
+  try {
+    formats = prepare(*e, plain, recall.notice);
+  } catch (const std::bad_alloc&) {
+    recall.notice = "There is not enough memory to put this entry on the clipboard.";
+  }
+  if (!formats || formats->empty()) return recall;
   // Not recorded again (the window keeps its order while the user pastes one
   // entry after another); in append mode it is joined, as a recalled slot is.
-  CountScope quiet(h.suppress);
+  // Its text alone is a new copy, and recorded as one.
+  std::optional<CountScope> quiet;
+  if (!plain) quiet.emplace(h.suppress);
   ClipboardSession session(app.main_window);
-  return put_on_clipboard(session, format, block);
+  if (!session.is_open()) return recall;
+  session.empty();
+  bool any = false;
+  for (Prepared& p : *formats) {
+    any = (p.format == CF_ENHMETAFILE ? add_metafile_to_clipboard(session, p.metafile)
+                                      : add_to_clipboard(session, p.format, p.block)) || any;
+  }
+  recall.done = any;
+  return recall;
+}
+
+bool make_clipboard_plain(App& app) {
+  std::optional<TextValue> text;
+  {
+    ClipboardSession session(app.main_window);
+    text = read_clipboard_text(session);
+  }
+  return text && write_clipboard_value(app.main_window, *text);
 }
 
 bool apply_text_command_to_entry(App& app, uint64_t id, unsigned command) {
   const HistoryEntry* e = app.history->model.find(id);
-  if (!e || e->kind == EntryKind::Bitmap || !recall_history_entry(app, id)) return false;
+  if (!e || !is_text(e->kind) || !recall_history_entry(app, id).done) return false;
   run_command(app.main_window, command);
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <thread>
@@ -13,8 +14,11 @@
 
 #include "app_win.h"
 #include "clipboard/clipboard_change.h"
+#include "history/format_reader_win.h"
+#include "history/formats.h"
 #include "history/history.h"
 #include "history/history_search.h"
+#include "history/ignore_rules.h"
 #include "history/history_store_win.h"
 #include "history/hotkeys.h"
 #include "mailbox.h"
@@ -27,6 +31,14 @@ struct PendingCopy {
   SharedBytes data;
   uint64_t size;
   uint64_t time;
+  std::vector<KeptFormat> formats;
+};
+
+// A copy whose formats are being read: recorded, in the order of the copies,
+// once they have arrived or the wait for them is over.
+struct WaitingCopy {
+  PendingCopy copy;
+  std::shared_ptr<FormatReading> reading;  // none: nothing more to read
 };
 
 struct HistoryWindowState;
@@ -44,6 +56,9 @@ struct HistoryPart {
   History model;
   Store store = Store::Off;
   std::vector<PendingCopy> pending;
+  std::deque<WaitingCopy> waiting;
+  std::vector<IgnoreRule> ignore_rules;  // [HistoryIgnore]
+  FormatFilter format_filter;            // HistoryFormats
   bool clear_on_load = false;       // Clear History came before the file was read
   std::vector<std::string> kept;    // records of a newer version, kept through compactions
   std::unique_ptr<HistoryWriter> writer;
@@ -77,6 +92,10 @@ void history_store_report(App& app);
 // Once a second: a file that was busy is read again, a compaction that failed
 // is tried again.
 void history_tick(App& app);
+// WM_KESTRIN_HISTORY_FORMATS and its timer: copies whose formats have arrived
+// (or waited long enough) are recorded.
+void history_formats_arrived(App& app);
+
 
 // Commands.
 void toggle_history(App& app, unsigned id);
@@ -86,8 +105,17 @@ void clear_history(App& app, unsigned id);
 // The changes the window makes, each appended to the file.
 void remove_history_entry(App& app, uint64_t id);
 void pin_history_entry(App& app, uint64_t id, bool pinned);
-// Puts the entry on the clipboard (not recorded again); false when it could not.
-bool recall_history_entry(App& app, uint64_t id);
+// What a recall did.
+struct Recall {
+  bool done = false;
+  std::string notice;  // what was left out (files no longer there), or why nothing was put
+};
+// Puts the entry on the clipboard, every format in its order (not recorded
+// again); `plain`: its text alone, recorded as the text it put.
+Recall recall_history_entry(App& app, uint64_t id, bool plain = false);
+// The clipboard's text alone in place of what it holds (PastePlainText);
+// false when it holds no text.
+bool make_clipboard_plain(App& app);
 // A text command on an entry: the entry goes on the clipboard unrecorded, the
 // command rewrites it there, and that is recorded as a new entry; the entry
 // itself stays as it was. False for a bitmap or an entry that is gone.

@@ -32,7 +32,8 @@ constexpr wchar_t kCaption[] = L"Kestrin History";
 constexpr UINT_PTR kKeysSubclass = 1;
 constexpr int kSearchId = 1, kListId = 2, kPreviewId = 3;
 // Context menu items of the window's own (the text commands keep their ids).
-constexpr UINT kMenuRecall = 1, kMenuPaste = 2, kMenuPin = 3, kMenuDelete = 4;
+constexpr UINT kMenuRecall = 1, kMenuPaste = 2, kMenuPin = 3, kMenuDelete = 4, kMenuPlain = 5, kMenuPastePlain = 6;
+constexpr int kOwnItems = 6;
 constexpr std::size_t kPreviewTextLimit = 8 * 1024;  // bytes the preview pane draws at most
 constexpr int kPreviewLines = 100;                    // and lines
 // Shift+Enter waits for the window it pastes into to come to the front (the
@@ -129,9 +130,13 @@ void refilter(HistoryWindowState& s, bool keep_selection) {
   select_index(s, index);
 }
 
-void recall_selected(HistoryWindowState& s, bool paste) {
+void recall_selected(HistoryWindowState& s, bool paste, bool plain = false) {
   const HistoryEntry* e = selected_entry(s);
-  if (!e || !recall_history_entry(*s.app, e->id)) {
+  const Recall recall = e ? recall_history_entry(*s.app, e->id, plain) : Recall{};
+  // What was left out (files gone), or why nothing was put.
+  s.notice = widen(recall.notice);
+  InvalidateRect(s.preview, nullptr, TRUE);
+  if (!recall.done) {
     MessageBeep(MB_ICONASTERISK);
     return;
   }
@@ -188,9 +193,11 @@ void show_context_menu(HistoryWindowState& s, POINT at) {
   if (!menu || !source) return;
   AppendMenuW(menu.get(), MF_STRING, kMenuRecall, L"Put on the clipboard\tEnter");
   AppendMenuW(menu.get(), MF_STRING, kMenuPaste, L"Paste\tShift+Enter");
+  AppendMenuW(menu.get(), MF_STRING, kMenuPlain, L"Put its text only\tCtrl+Enter");
+  AppendMenuW(menu.get(), MF_STRING, kMenuPastePlain, L"Paste its text only\tCtrl+Shift+Enter");
   AppendMenuW(menu.get(), MF_STRING, kMenuPin, e->pinned ? L"Unpin\tCtrl+P" : L"Pin\tCtrl+P");
   AppendMenuW(menu.get(), MF_STRING, kMenuDelete, L"Delete\tDel");
-  if (e->kind != EntryKind::Bitmap) {
+  if (is_text(e->kind)) {
     AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
     // The text command menus of the menu bar: Edit's Replace, Remove and Add,
     // and Cleanup. Borrowed: the source menu owns them and outlives the popup.
@@ -209,11 +216,13 @@ void show_context_menu(HistoryWindowState& s, POINT at) {
   const UINT chosen = static_cast<UINT>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                        at.x, at.y, 0, s.window, nullptr));
   // The borrowed menus go with their source, not with the popup.
-  while (GetMenuItemCount(menu.get()) > 4) RemoveMenu(menu.get(), 4, MF_BYPOSITION);
+  while (GetMenuItemCount(menu.get()) > kOwnItems) RemoveMenu(menu.get(), kOwnItems, MF_BYPOSITION);
   switch (chosen) {
     case 0: return;
     case kMenuRecall: recall_selected(s, false); return;
     case kMenuPaste: recall_selected(s, true); return;
+    case kMenuPlain: recall_selected(s, false, true); return;
+    case kMenuPastePlain: recall_selected(s, true, true); return;
     case kMenuPin: pin_selected(s); return;
     case kMenuDelete: delete_selected(s); return;
     default:
@@ -227,7 +236,7 @@ bool handle_key(HistoryWindowState& s, HWND from, WPARAM key) {
   const bool shift = GetKeyState(VK_SHIFT) < 0;
   switch (key) {
     case VK_RETURN:
-      recall_selected(s, shift);
+      recall_selected(s, shift, control);
       return true;
     case VK_ESCAPE:
       DestroyWindow(s.window);
@@ -282,6 +291,20 @@ LRESULT CALLBACK keys_proc(HWND control, UINT message, WPARAM wparam, LPARAM lpa
   return DefSubclassProc(control, message, wparam, lparam);
 }
 
+// "Kept: HTML Format, CF_UNICODETEXT, Rich Text Format. Left out: PNG (not
+// handed over in time)."
+std::string formats_line(const HistoryEntry& e) {
+  std::string kept, late, over;
+  for (const KeptFormat& f : e.formats) {
+    std::string& list = f.role == FormatRole::Late ? late : f.role == FormatRole::OverLimit ? over : kept;
+    list += (list.empty() ? "" : ", ") + format_label(f);
+  }
+  std::string line = "Kept: " + (kept.empty() ? std::string("nothing") : kept) + ".";
+  if (!late.empty()) line += " Left out: " + late + " (not handed over in time).";
+  if (!over.empty()) line += " Left out: " + over + " (the copy was over the size limit).";
+  return line;
+}
+
 void paint_preview(HWND pane) {
   PaintScope paint(pane);
   HistoryWindowState* s = state_of(GetParent(pane));
@@ -302,6 +325,22 @@ void paint_preview(HWND pane) {
   }
   const HistoryEntry* e = s ? selected_entry(*s) : nullptr;
   if (!e) return;
+  SelectedObject font(paint.dc(), s->font.get());
+  SetBkMode(paint.dc(), TRANSPARENT);
+  if (!e->formats.empty()) {
+    // The line under the pane: what the entry holds, and what it left out.
+    const std::wstring kept = widen(formats_line(*e));
+    RECT line = area;
+    DrawTextW(paint.dc(), kept.c_str(), static_cast<int>(kept.size()), &line,
+              DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+    const LONG height = line.bottom - line.top;
+    line = {area.left, std::max(area.top, area.bottom - height), area.right, area.bottom};
+    SetTextColor(paint.dc(), GetSysColor(COLOR_GRAYTEXT));
+    DrawTextW(paint.dc(), kept.c_str(), static_cast<int>(kept.size()), &line,
+              DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+    area.bottom = std::max(area.top, line.top - 4);
+  }
+  if (e->kind == EntryKind::Data) return;
   if (e->kind == EntryKind::Bitmap) {
     // Decoded here into a bounded picture: whatever size the bitmap claims,
     // the preview costs the pane's pixels, never the claim's.
@@ -321,14 +360,12 @@ void paint_preview(HWND pane) {
     line_end = text.find('\n', line_end == 0 ? 0 : line_end + 1);
   }
   if (line_end != std::string_view::npos) text = text.substr(0, line_end);
-  if (e->kind == EntryKind::UnicodeText) {
+  if (e->kind == EntryKind::UnicodeText || e->kind == EntryKind::Files) {
     wide = widen(text.substr(0, utf8_prefix(text, kPreviewTextLimit)));
   } else {
     wide = widen(ansi_to_utf8(text.substr(0, std::min(text.size(), kPreviewTextLimit))));
   }
   if (e->clipped) wide += L"\r\n\r\n(Only the first line of this entry was kept: it was too large.)";
-  SelectedObject font(paint.dc(), s->font.get());
-  SetBkMode(paint.dc(), TRANSPARENT);
   SetTextColor(paint.dc(), GetSysColor(COLOR_WINDOWTEXT));
   DrawTextW(paint.dc(), wide.c_str(), static_cast<int>(wide.size()), &area,
             DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS | DT_EDITCONTROL);
@@ -403,7 +440,11 @@ void fill_cell(HistoryWindowState& s, NMLVDISPINFOW& info) {
     case 0: text = entry_preview(*e, ansi_to_utf8); break;
     case 1: text = age_text(e->time, static_cast<uint64_t>(time(nullptr))); break;
     case 2:
-      text = std::to_string(e->size) + (e->kind == EntryKind::UnicodeText ? " chars" : " bytes");
+      if (e->formats.empty()) {
+        text = std::to_string(e->size) + (e->kind == EntryKind::UnicodeText ? " chars" : " bytes");
+      } else {
+        text = std::to_string(entry_bytes(*e)) + " bytes";  // every format's
+      }
       if (e->clipped) text += ", first line kept";
       break;
     case 3: text = e->pinned ? "pinned" : ""; break;

@@ -95,6 +95,8 @@ std::optional<Hotkey> parse_hotkey(std::string_view line, std::string* error) {
   if (hotkey.modifiers == 0) return fail("a chord needs Ctrl, Alt, Shift or Win");
   if (same(action, "History")) {
     hotkey.action = HotkeyAction::History;
+  } else if (same(action, "PastePlainText")) {
+    hotkey.action = HotkeyAction::PastePlainText;
   } else if (action.size() > 12 && same(action.substr(0, 12), "PasteHistory")) {
     const auto n = number(action.substr(12));
     if (!n || *n == 0) return fail("PasteHistory takes the entry's place, from 1");
@@ -104,7 +106,7 @@ std::optional<Hotkey> parse_hotkey(std::string_view line, std::string* error) {
     hotkey.action = HotkeyAction::Command;
     hotkey.value = *id;
   } else {
-    return fail("the action is not a command number, History or PasteHistoryn");
+    return fail("the action is not a command number, History, PasteHistoryn or PastePlainText");
   }
   return hotkey;
 }

@@ -13,7 +13,8 @@ namespace kestrin {
 
 inline constexpr unsigned kModAlt = 1, kModControl = 2, kModShift = 4, kModWin = 8;
 
-enum class HotkeyAction { Command, History, PasteHistory };
+// PastePlainText: the clipboard's text alone, pasted into the window in front.
+enum class HotkeyAction { Command, History, PasteHistory, PastePlainText };
 
 struct Hotkey {
   unsigned modifiers = 0;

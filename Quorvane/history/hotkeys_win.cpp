@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "history/history_win.h"
+#include "clipboard/seam_win.h"
 #include "history/paste_win.h"
 #include "res/resource.h"
 #include "run_command_win.h"
@@ -29,8 +30,10 @@ bool on_a_menu(const App& app, unsigned id) {
   return false;
 }
 
-// A section's lines, whatever its size: the buffer grows until the section fits.
-std::vector<std::string> section_lines(const char* section, const std::string& ini) {
+}  // namespace
+
+// The buffer grows until the section fits.
+std::vector<std::string> profile_section_lines(const char* section, const std::string& ini) {
   std::vector<char> buffer(1 << 16);
   DWORD size = 0;
   for (;;) {
@@ -46,8 +49,6 @@ std::vector<std::string> section_lines(const char* section, const std::string& i
   return lines;
 }
 
-}  // namespace
-
 void read_hotkeys(App& app) {
   const std::string& ini = app.settings_location.profile_name;
   std::vector<char> names(1 << 14);
@@ -57,7 +58,7 @@ void read_hotkeys(App& app) {
     if (lstrcmpiA(name, "Hotkeys") == 0) present = true;
   }
   std::vector<std::string> lines;
-  if (present) lines = section_lines("Hotkeys", ini);
+  if (present) lines = profile_section_lines("Hotkeys", ini);
   std::vector<std::string> errors;
   app.history->hotkeys =
       parse_hotkeys(lines, present, &errors, [&app](unsigned id) { return on_a_menu(app, id); });
@@ -84,7 +85,8 @@ void register_hotkeys(App& app, bool report) {
   std::vector<std::string> taken;
   for (std::size_t i = 0; i < h.hotkeys.size(); ++i) {
     const Hotkey& k = h.hotkeys[i];
-    if (k.action != HotkeyAction::Command && !app.settings.History) continue;
+    const bool needs_history = k.action == HotkeyAction::History || k.action == HotkeyAction::PasteHistory;
+    if (needs_history && !app.settings.History) continue;
     const int id = kFirstHotkeyId + static_cast<int>(i);
     if (RegisterHotKey(app.main_window, id, k.modifiers | no_repeat, k.key)) {
       h.registered[i] = id;
@@ -113,10 +115,15 @@ void handle_hotkey(App& app, WPARAM id) {
         show_history(app, IDM_HISTORY);
         break;
       case HotkeyAction::PasteHistory:
-        if (const HistoryEntry* e = h.model.shown_at(k.value); e && recall_history_entry(app, e->id)) {
+        if (const HistoryEntry* e = h.model.shown_at(k.value); e && recall_history_entry(app, e->id).done) {
           const PasteResult result = paste_into_foreground(GetForegroundWindow());
           if (result != PasteResult::Sent) MessageBeep(MB_ICONASTERISK);
         } else {
+          MessageBeep(MB_ICONASTERISK);
+        }
+        break;
+      case HotkeyAction::PastePlainText:
+        if (!make_clipboard_plain(app) || paste_into_foreground(GetForegroundWindow()) != PasteResult::Sent) {
           MessageBeep(MB_ICONASTERISK);
         }
         break;
@@ -135,6 +142,25 @@ std::string active_hotkeys_text(const App& app) {
     text += h.hotkeys[i].line;
   }
   return text.empty() ? "(none)" : text;
+}
+
+void read_history_rules(App& app) {
+  HistoryPart& h = *app.history;
+  h.format_filter = FormatFilter(app.settings.HistoryFormats);
+  std::vector<std::string> lines = profile_section_lines("HistoryIgnore", app.settings_location.profile_name);
+  for (std::string& line : lines) line = ansi_to_utf8(line);
+  std::vector<std::string> errors;
+  h.ignore_rules = parse_ignore_rules(lines, &errors);
+  if (!errors.empty()) {
+    const std::string text = "These lines of [HistoryIgnore] in the settings are not used:" + refused_lines_text(errors);
+    MessageBoxW(app.main_window, widen(text).c_str(), L"Kestrin History", MB_ICONWARNING);
+  }
+}
+
+std::string ignore_rules_text(const App& app) {
+  const std::size_t n = app.history ? app.history->ignore_rules.size() : 0;
+  if (n == 0) return "none";
+  return std::to_string(n) + (n == 1 ? " rule" : " rules");
 }
 
 }  // namespace kestrin

@@ -5,10 +5,14 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "app_win.h"
 
 namespace kestrin {
+
+// A section of the settings file, whatever its size, a line each.
+std::vector<std::string> profile_section_lines(const char* section, const std::string& ini);
 
 // Reads [Hotkeys] whole and names the lines it cannot use, once.
 void read_hotkeys(App& app);
@@ -20,5 +24,11 @@ void unregister_hotkeys(App& app);
 void handle_hotkey(App& app, WPARAM id);
 // The hotkeys in force, one per line, for the Options dialog.
 std::string active_hotkeys_text(const App& app);
+
+// [HistoryIgnore] and HistoryFormats as the settings hold them now; bad lines
+// of the section are named once.
+void read_history_rules(App& app);
+// "2 rules" for the Options dialog.
+std::string ignore_rules_text(const App& app);
 
 }  // namespace kestrin

@@ -66,6 +66,8 @@
 #define WM_KESTRIN_HISTORY_LOADED 1031
 // The history writer has put a report in its mailbox.
 #define WM_KESTRIN_HISTORY_STORE 1032
+// The reader of a copy's formats has finished (the parameters carry nothing).
+#define WM_KESTRIN_HISTORY_FORMATS 1033
 
 /* Commands: help and options */
 #define IDM_ABOUT 101
@@ -189,6 +191,7 @@
 #define IDM_HISTORY 40191
 #define IDM_CLEAR_HISTORY 40192
 #define IDC_OPT_HOTKEYS 1051
+#define IDC_OPT_IGNORE_RULES 1052
 
 /* Commands: files and shell */
 #define IDM_SAVE 40051

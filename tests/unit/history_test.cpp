@@ -190,7 +190,7 @@ TEST(HistoryFile, ReloadsTornAndDamagedFiles) {
     replay(file.substr(0, cut), &load);
     std::size_t whole = 0, at = history_file_header().size();
     for (const auto& r : log) {
-      at += record_head_size() + record_data(r).size();
+      at += record_size(r);
       if (at <= cut) ++whole;
     }
     ASSERT_EQ(load.records.size(), whole) << cut;
@@ -237,13 +237,13 @@ TEST(HistoryFile, DamageCostsOnlyTheRecordItHits) {
       log.push_back(std::move(r));
     }
   }
-  for (uint32_t version : {1u, 2u}) {
+  for (uint32_t version : {1u, 2u, 3u}) {
     const std::string file = encode_history(log, {}, version);
     std::vector<std::size_t> starts;  // where each record starts, and the end
     std::size_t at = history_file_header(version).size();
     for (const auto& r : log) {
       starts.push_back(at);
-      at += record_head_size(version) + record_data(r).size();
+      at += record_size(r, version);
     }
     starts.push_back(at);
     ASSERT_EQ(at, file.size());
@@ -286,7 +286,7 @@ TEST(HistoryFile, KeepsWhatANewerVersionWrote) {
   EXPECT_EQ(encode_history(back.snapshot(), load.kept), file);
 
   std::string newer = file;
-  newer[8] = 3;
+  newer[8] = static_cast<char>(kHistoryVersion + 1);
   EXPECT_TRUE(read_history(newer).newer);
   EXPECT_TRUE(read_history(newer).records.empty());
   // A torn end: appends go after the last whole record.

@@ -63,7 +63,7 @@ TEST(SettingsRead, KeysAreReadInTheirOrderAndSections) {
       "Options/ConsecutiveBinaryCharactersToRemove", "Options/DriveMappingSource",
       "Options/DriveMappingDestination", "Options/StockServer", "Options/StockConnectSeconds",
       "Options/StockSilenceSeconds", "Options/History", "Options/HistoryLimit",
-      "Options/HistoryMaxItemMiB"};
+      "Options/HistoryMaxItemMiB", "Options/HistoryFormats"};
   EXPECT_EQ(profile.asked, expected);
 }
 
@@ -157,7 +157,8 @@ TEST(SettingsRead, HistoryBoundsAreReadAsTheyAreInForce) {
     const Settings read = read_from(profile);
     EXPECT_EQ(read.HistoryLimit, expected.first) << stored;
     EXPECT_EQ(read.HistoryMaxItemMiB, expected.second) << stored;
-    EXPECT_EQ(options_entries(read).back().value, std::to_string(expected.second)) << stored;
+    const auto entries = options_entries(read);
+    EXPECT_EQ(entries[entries.size() - 2].value, std::to_string(expected.second)) << stored;
   }
 }
 
@@ -187,7 +188,7 @@ TEST(SettingsWrite, NewFileOrder) {
       "ColorBackground", "ModemComPort", "ClipFileName", "ClipsAutoFile", "FontHeight",
       "ConsecutiveBinaryCharactersToRemove", "DroppedFileOperation", "DriveMappingSource",
       "DriveMappingDestination", "StockServer", "StockConnectSeconds", "StockSilenceSeconds",
-      "History", "HistoryLimit", "HistoryMaxItemMiB"};
+      "History", "HistoryLimit", "HistoryMaxItemMiB", "HistoryFormats"};
   EXPECT_EQ(keys, expected);
 }
 

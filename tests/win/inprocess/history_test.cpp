@@ -98,7 +98,7 @@ TEST_F(HistoryInside, BitmapsAreRecordedAndRecalledWhole) {
   pump();
   ASSERT_EQ(shown(), (Texts{"Bitmap 4x2"}));
   copy("text on top");
-  ASSERT_TRUE(recall_history_entry(app_, app_.history->model.shown_at(2)->id));
+  ASSERT_TRUE(recall_history_entry(app_, app_.history->model.shown_at(2)->id).done);
   pump();
   ASSERT_TRUE(OpenClipboard(nullptr));
   HANDLE block = GetClipboardData(CF_DIB);
