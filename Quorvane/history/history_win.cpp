@@ -510,9 +510,21 @@ GlobalBlock block_of(std::string_view bytes) {
   return block;
 }
 
-// The entry's own text or bitmap, as the program writes it.
-std::pair<UINT, GlobalBlock> main_block(const HistoryEntry& e) {
+// The entry's own text or bitmap, as the program writes it; in the copy's own
+// text format when it had one (`slot`) and the text can be written there
+// exactly.
+std::pair<UINT, GlobalBlock> main_block(const HistoryEntry& e, uint32_t slot = 0) {
   if (e.kind == EntryKind::Bitmap) return {CF_DIB, block_of(*e.data)};
+  if (slot == CF_UNICODETEXT && e.kind == EntryKind::AnsiText) {
+    const TextValue value{ansi_to_utf8(*e.data), true};
+    return {CF_UNICODETEXT, make_value_block(value)};
+  }
+  if (slot == CF_TEXT && e.kind == EntryKind::UnicodeText) {
+    if (std::optional<std::string> ansi = exact_ansi(*e.data)) {
+      const TextValue value{std::move(*ansi), false};
+      return {CF_TEXT, make_value_block(value)};
+    }
+  }
   if (e.kind == EntryKind::Files) {
     // As text: the names, a line each.
     std::string lines;
@@ -567,7 +579,7 @@ std::optional<std::vector<Prepared>> prepare(const HistoryEntry& e, bool plain, 
   }
   for (const KeptFormat& f : e.formats) {
     if (f.role == FormatRole::Main) {
-      auto [format, block] = main_block(e);
+      auto [format, block] = main_block(e, f.number);
       if (!block) return std::nullopt;
       out.push_back({format, std::move(block), {}});
       continue;

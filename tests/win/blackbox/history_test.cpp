@@ -6,10 +6,13 @@
 
 #include <commctrl.h>
 #include <shlobj.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "history/history_file.h"
@@ -582,6 +585,328 @@ TEST_F(History, APasteByHotkeyNeverLiftsTheUsersAlt) {
   }
   key(VK_MENU, true);
   EXPECT_EQ(run->close(), 0u);
+}
+
+
+// Every format on the clipboard now, in its order, with its block's bytes
+// (handles, which have none, as empty).
+std::vector<std::pair<UINT, std::string>> clipboard_now() {
+  std::vector<std::pair<UINT, std::string>> formats;
+  for (int attempt = 0; attempt < 50 && !OpenClipboard(nullptr); ++attempt) Sleep(20);
+  for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+    std::string bytes;
+    const bool handle = format == CF_BITMAP || format == CF_METAFILEPICT || format == CF_PALETTE ||
+                        format == CF_ENHMETAFILE;
+    if (HANDLE data = handle ? nullptr : GetClipboardData(format)) {
+      if (const void* locked = GlobalLock(data)) {
+        bytes.assign(static_cast<const char*>(locked), GlobalSize(data));
+        GlobalUnlock(data);
+      }
+    }
+    formats.emplace_back(format, std::move(bytes));
+  }
+  CloseClipboard();
+  return formats;
+}
+
+// Only the formats of `wanted`, in the clipboard's order.
+std::vector<std::pair<UINT, std::string>> only(const std::vector<std::pair<UINT, std::string>>& all,
+                                               const std::vector<UINT>& wanted) {
+  std::vector<std::pair<UINT, std::string>> kept;
+  for (const auto& f : all) {
+    if (std::find(wanted.begin(), wanted.end(), f.first) != wanted.end()) kept.push_back(f);
+  }
+  return kept;
+}
+
+std::string utf16z(const wchar_t* text) {
+  return std::string(reinterpret_cast<const char*>(text), (wcslen(text) + 1) * 2);
+}
+
+// A DROPFILES block of wide names.
+std::string drop_files(const std::vector<std::string>& names) {
+  DROPFILES header{};
+  header.pFiles = sizeof header;
+  header.fWide = TRUE;
+  std::string block(reinterpret_cast<const char*>(&header), sizeof header);
+  for (const std::string& name : names) {
+    const std::wstring wide(name.begin(), name.end());
+    block += utf16z(wide.c_str());
+  }
+  block.append(2, '\0');
+  return block;
+}
+
+std::vector<std::string> drop_names(const std::string& block) {
+  std::vector<std::string> names;
+  if (block.size() < sizeof(DROPFILES)) return names;
+  const auto* header = reinterpret_cast<const DROPFILES*>(block.data());
+  for (std::size_t at = header->pFiles; at + 2 <= block.size();) {
+    std::wstring name;
+    for (; at + 2 <= block.size(); at += 2) {
+      wchar_t c;
+      std::memcpy(&c, block.data() + at, 2);
+      if (!c) break;
+      name.push_back(c);
+    }
+    at += 2;
+    if (name.empty()) break;
+    names.emplace_back(name.begin(), name.end());
+  }
+  return names;
+}
+
+TEST_F(History, EveryFormatOfACopyComesBackInItsOrderByteForByte) {
+  auto run = start(kOn);
+  ASSERT_TRUE(run);
+  const UINT html = registered_format("HTML Format"), rtf = registered_format("Rich Text Format");
+  const std::string html_bytes =
+      "Version:0.9\r\nStartHTML:00000097\r\nEndHTML:00000170\r\nStartFragment:00000131\r\n"
+      "EndFragment:00000134\r\n<html><body><!--StartFragment--><b>Bold</b> text<!--EndFragment--></body></html>";
+  const std::string rtf_bytes = std::string("{\\rtf1\\ansi {\\b Bold} text}", 26) + '\0';
+  const std::vector<std::pair<UINT, std::string>> copied = {
+      {html, html_bytes}, {CF_UNICODETEXT, utf16z(L"Bold text")}, {rtf, rtf_bytes}};
+  ASSERT_TRUE(set_clipboard_formats(copied));
+  ASSERT_TRUE(handled("Bold text"));
+  // The order the clipboard gives them in (Wine's may not be the order they were set in).
+  const auto original = only(clipboard_now(), {html, CF_UNICODETEXT, rtf});
+  ASSERT_EQ(original.size(), 3u);
+  copy("other");
+  HWND window = open_window(*run);
+  ASSERT_TRUE(in_front(window));
+  ASSERT_TRUE(items_become(window, Items{"other", "Bold text"}));
+  press(VK_DOWN);
+  press(VK_RETURN);
+  EXPECT_TRUE(becomes([&] { return only(clipboard_now(), {html, CF_UNICODETEXT, rtf}); }, original));
+  // Its text alone: no formatting goes with it, and that copy is an entry of its own.
+  press(VK_DOWN);
+  press(VK_RETURN, false, true);
+  EXPECT_TRUE(becomes([&] { return only(clipboard_now(), {html, CF_UNICODETEXT, rtf}); },
+                      std::vector<std::pair<UINT, std::string>>{{CF_UNICODETEXT, utf16z(L"Bold text")}}));
+  EXPECT_TRUE(items_become(window, Items{"Bold text", "other", "Bold text"}));
+  EXPECT_EQ(run->close(), 0u);
+
+  // Kept in the file: after a restart the formatted entry still comes back whole.
+  run = start();
+  window = open_window(*run);
+  ASSERT_TRUE(in_front(window));
+  ASSERT_TRUE(items_become(window, Items{"Bold text", "other", "Bold text"}));
+  press(VK_DOWN);
+  press(VK_DOWN);
+  press(VK_RETURN);
+  EXPECT_TRUE(becomes([&] { return only(clipboard_now(), {html, CF_UNICODETEXT, rtf}); }, original));
+  EXPECT_EQ(run->close(), 0u);
+}
+
+TEST_F(History, AListOfFilesComesBackWithoutTheFilesThatAreGone) {
+  const std::string folder = temp_dir() + "kestrin files";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::vector<std::string> names = {folder + "\\first.txt", folder + "\\second.txt", folder + "\\third.txt"};
+  for (const std::string& name : names) write_file(name, "x");
+  auto run = start(kOn);
+  ASSERT_TRUE(run);
+  const UINT effect = registered_format("Preferred DropEffect");
+  HWND window = open_window(*run);
+  const std::string shown = "3 files: first.txt, second.txt, third.txt (" + folder + ")";
+  ASSERT_TRUE(set_clipboard_formats({{CF_HDROP, drop_files(names)}, {effect, std::string("\x01\0\0\0", 4)}}));
+  ASSERT_TRUE(items_become(window, Items{shown}));
+  copy("other");
+  run->post(WM_COMMAND, IDM_HISTORY);
+  ASSERT_TRUE(in_front(window));
+  ASSERT_TRUE(items_become(window, Items{"other", shown}));
+  type(L"SECOND.t");  // the names are searched
+  EXPECT_TRUE(items_become(window, Items{shown}));
+  press(VK_RETURN);
+  auto files_now = [] {
+    const auto found = only(clipboard_now(), {CF_HDROP});
+    return found.empty() ? std::vector<std::string>() : drop_names(found[0].second);
+  };
+  EXPECT_TRUE(becomes(files_now, names));
+  remove_file(names[1]);
+  copy("again");
+  press(VK_RETURN);
+  EXPECT_TRUE(becomes(files_now, std::vector<std::string>{names[0], names[2]}));
+  EXPECT_EQ(only(clipboard_now(), {effect}).size(), 1u);
+  EXPECT_EQ(run->close(), 0u);
+  for (const std::string& name : names) remove_file(name);
+  RemoveDirectoryA(folder.c_str());
+}
+
+// Copies made by a window of the test's own, with that window as their owner.
+class OwnedCopier {
+ public:
+  explicit OwnedCopier(const wchar_t* caption) {
+    window_ = CreateWindowExW(0, L"STATIC", caption, WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+  }
+  ~OwnedCopier() { DestroyWindow(window_); }
+  bool copy(const std::wstring& text) const {
+    bool open = false;
+    for (int attempt = 0; attempt < 50 && !(open = OpenClipboard(window_)); ++attempt) Sleep(20);
+    if (!open) return false;
+    EmptyClipboard();
+    const std::string bytes = utf16z(text.c_str());
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    const bool set = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    CloseClipboard();
+    return set;
+  }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+TEST_F(History, CopiesThatTheIgnoreRulesNameAreNeverKept) {
+  write_file(windows_ini_path(),
+             "[Options]\r\nHistory=1\r\n[HistoryIgnore]\r\nProgram=KESTRIN_WIN_BLACKBOX.exe\r\nWindow=*Vault*\r\n"
+             "Text=??????\r\nNonsense\r\n");
+  auto run = Kestrin::start({.expect_window = false});
+  HWND box = run->wait_for_dialog_containing("Nonsense: no '='");
+  ASSERT_TRUE(box);  // the bad line is named
+  press_button(box, IDOK);
+  ASSERT_TRUE(run->find_window());
+  current_ = run.get();
+  {
+    // A copy by this program, its window the owner: judged by the program's name.
+    OwnedCopier program(L"Notes");
+    ASSERT_TRUE(program.copy(L"by this very program"));
+    ASSERT_TRUE(handled("by this very program"));
+    ASSERT_TRUE(run->sync());  // judged while its owner is there
+  }
+  copy("123456");  // a one-time code, by a copy without an owner: judged by its text
+  copy("1234567");
+  copy("upper me");
+  // Kestrin's own rewrite is a copy by another program: kept.
+  ASSERT_TRUE(run->command(IDM_UPPER_CASE));
+  ASSERT_TRUE(becomes(clipboard_text, std::optional<std::string>("UPPER ME")));
+  HWND window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"UPPER ME", "upper me", "1234567"}));
+  // The Options dialog counts the rules in force.
+  run->post(WM_COMMAND, IDM_OPTIONS);
+  HWND options = run->wait_for_window("Kestrin Options");
+  ASSERT_TRUE(options);
+  char counted[64] = {};
+  GetDlgItemTextA(options, IDC_OPT_IGNORE_RULES, counted, sizeof counted);
+  EXPECT_STREQ(counted, "3 rules");
+  press_button(options, IDCANCEL);
+  EXPECT_EQ(run->close(), 0u);
+}
+
+// A program that offers a format it renders only when asked, and then never
+// hands it over.
+class LateRenderer {
+ public:
+  explicit LateRenderer(DWORD render_ms) : render_ms_(render_ms) {
+    late_ = registered_format("Kestrin Test Late Format");
+    thread_ = std::thread([this] {
+      thread_id_ = GetCurrentThreadId();
+      WNDCLASSW type{};
+      type.lpfnWndProc = proc;
+      type.hInstance = GetModuleHandleW(nullptr);
+      type.lpszClassName = L"KestrinTestLateRenderer";
+      RegisterClassW(&type);
+      window_ = CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                type.hInstance, nullptr);
+      SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+      ready_ = true;
+      MSG message;
+      while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+      DestroyWindow(window_);
+    });
+    wait_until([&] { return ready_.load(); });
+  }
+  ~LateRenderer() {
+    PostThreadMessageW(thread_id_, WM_QUIT, 0, 0);
+    thread_.join();
+  }
+  // The text now, the late format when asked.
+  bool copy(const std::wstring& text) {
+    bool done = false;
+    SendMessageW(window_, WM_APP, reinterpret_cast<WPARAM>(&text), reinterpret_cast<LPARAM>(&done));
+    return done;
+  }
+  UINT late_format() const { return late_; }
+
+ private:
+  static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* self = reinterpret_cast<LateRenderer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_APP) {
+      const auto& text = *reinterpret_cast<const std::wstring*>(wparam);
+      if (OpenClipboard(window)) {
+        EmptyClipboard();
+        const std::string bytes = utf16z(text.c_str());
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+        std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+        GlobalUnlock(block);
+        SetClipboardData(CF_UNICODETEXT, block);
+        SetClipboardData(self->late_, nullptr);  // rendered when asked
+        *reinterpret_cast<bool*>(lparam) = CloseClipboard() != FALSE;
+      }
+      return 0;
+    }
+    if (message == WM_RENDERFORMAT) {
+      Sleep(self->render_ms_);  // and then nothing
+      return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
+  DWORD render_ms_;
+  UINT late_ = 0;
+  std::atomic<bool> ready_{false};
+  HWND window_ = nullptr;
+  DWORD thread_id_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(History, AFormatThatNeverArrivesLeavesTheWindowAnswering) {
+  auto run = start(kOn);
+  ASSERT_TRUE(run);
+  LateRenderer renderer(6000);
+  ASSERT_TRUE(renderer.copy(L"rendered late"));
+  ASSERT_TRUE(handled("rendered late"));
+  // While the reader waits on the program, the window answers, and the entry
+  // is made without the late format.
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_TRUE(run->send(WM_NULL, 0, 0, 2000).has_value()) << i;
+    Sleep(100);
+  }
+  HWND window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"rendered late"}));
+  EXPECT_EQ(run->close(), 0u);
+  const HistoryLoad load = read_history(read_file(history_path()).value_or(""));
+  ASSERT_EQ(load.records.size(), 1u);
+  bool said_late = false;
+  for (const KeptFormat& f : load.records[0].entry.formats) {
+    said_late = said_late || (f.name == "Kestrin Test Late Format" && f.role == FormatRole::Late);
+  }
+  EXPECT_TRUE(said_late);
+}
+
+TEST_F(History, AFileOfTheFormerFormatLoadsWithEveryEntry) {
+  kestrin::History model;
+  std::vector<HistoryRecord> log;
+  auto add = [&](EntryKind kind, std::string bytes, uint64_t size) {
+    for (HistoryRecord& r : model.add(kind, share_bytes(std::move(bytes)), size, 1700000000)) log.push_back(r);
+  };
+  add(EntryKind::AnsiText, "ansi entry", 10);
+  add(EntryKind::UnicodeText, "\xD0\x96\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C entry", 11);
+  add(EntryKind::Bitmap, make_dib(4, 3, 0xFF00FF00), 0);
+  log.push_back(model.set_pinned(1, true).at(0));
+  write_file(history_path(), encode_history(log, {}, 2));
+  auto run = start(kOn);
+  ASSERT_TRUE(run);
+  HWND window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"ansi entry", "Bitmap 4x3", "Жизнь entry"}));
+  EXPECT_EQ(run->close(), 0u);
+  // Written anew in the format of today, with every entry.
+  const std::string file = read_file(history_path()).value_or("");
+  const HistoryLoad load = read_history(file);
+  EXPECT_EQ(load.version, kHistoryVersion);
+  kestrin::History back;
+  back.replay(load.records);
+  EXPECT_EQ(back.entries().size(), 3u);
 }
 
 }  // namespace
