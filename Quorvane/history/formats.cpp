@@ -75,6 +75,9 @@ std::vector<KeptFormat> plan_formats(const std::vector<PresentFormat>& present, 
   const bool text_main = main_group && is_text(*main_group);
   const bool bitmap_main = main_group == EntryKind::Bitmap;
   for (const PresentFormat& f : present) {
+    // The system adds CF_LOCALE after a text put without one: only one put
+    // before the text is the program's own.
+    if (f.number == cf::kLocale && text_seen) continue;
     // Only the first of a group is the program's own: the system makes the rest.
     bool* seen = text_group(f.number)       ? &text_seen
                  : bitmap_group(f.number)   ? &bitmap_seen

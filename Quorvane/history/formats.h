@@ -53,7 +53,8 @@ struct PresentFormat {
 // it holds); every other format that can be put back and the filter keeps
 // becomes a Data format still to be read. A format the system makes from
 // another one of its group (the other text forms after the first, CF_DIB
-// after CF_DIBV5 and back, CF_METAFILEPICT beside CF_ENHMETAFILE) is left out.
+// after CF_DIBV5 and back, CF_METAFILEPICT beside CF_ENHMETAFILE, CF_LOCALE
+// after the text) is left out.
 std::vector<KeptFormat> plan_formats(const std::vector<PresentFormat>& present, std::optional<EntryKind> main_group,
                                      const FormatFilter& filter);
 

@@ -186,7 +186,7 @@ TEST_F(HistoryInside, PrivateMessagesFromOutsideAreNotTrusted) {
   create_on();
   copy("kept");
   for (UINT message : {WM_KESTRIN_STOCK_STATUS, WM_KESTRIN_HISTORY_LOADED, WM_KESTRIN_HISTORY_STORE,
-                       WM_KESTRIN_SLOT_LABELS, WM_KESTRIN_STOCK_SCAN}) {
+                       WM_KESTRIN_SLOT_LABELS, WM_KESTRIN_STOCK_SCAN, WM_KESTRIN_HISTORY_FORMATS}) {
     PostMessageW(app_.main_window, message, 0x1234, 0x12345678);
     PostMessageW(app_.main_window, message, 0, 0x12345678);
   }
@@ -208,7 +208,7 @@ TEST_F(HistoryInside, AFileOfTheEarlierFormatIsReadAndRewritten) {
   ASSERT_TRUE(test::wait_until([&] {
     pump();
     const std::string file = test::read_file(narrow(history_file_path())).value_or("");
-    return file.substr(0, 12) == history_file_header(2) && read_history(file).records.size() == 3;
+    return file.substr(0, 12) == history_file_header() && read_history(file).records.size() == 3;
   }));
 }
 
