@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "history/formats.h"
 #include "history/history.h"
 #include "history/history_file.h"
 #include "history/history_search.h"
@@ -50,7 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < copy.entries().size(); ++i) {
     const HistoryEntry &a = history.entries()[i], &b = copy.entries()[i];
     check(a.id == b.id && a.kind == b.kind && a.time == b.time && a.size == b.size &&
-          a.pinned == b.pinned && a.clipped == b.clipped && *a.data == *b.data);
+          a.pinned == b.pinned && a.clipped == b.clipped && *a.data == *b.data &&
+          a.formats.size() == b.formats.size());
+    for (std::size_t f = 0; f < a.formats.size(); ++f) {
+      const KeptFormat &x = a.formats[f], &y = b.formats[f];
+      check(x.number == y.number && x.name == y.name && x.role == y.role &&
+            (x.data ? std::string_view(*x.data) : "") == (y.data ? std::string_view(*y.data) : ""));
+    }
   }
 
   const std::string_view query = bytes.substr(0, std::min<std::size_t>(size, 6));
@@ -58,6 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   for (const HistoryEntry* e : history.shown()) {
     search.matches(*e);
     entry_preview(*e, [](std::string_view s) { return std::string(s); });
+    // A file list as a recall reads it, from whatever bytes the file held.
+    for (const KeptFormat& f : e->formats) {
+      if (f.data) drop_file_names(*f.data);
+    }
   }
   return 0;
 }

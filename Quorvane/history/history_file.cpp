@@ -269,6 +269,13 @@ HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owne
     load.whole_end = at;
     const std::string_view payload = found->payload;
     if (!known_payload(payload, version)) {
+      // A record this file's version did not have but this program knows
+      // would mean something else in a rewritten file: it is not kept.
+      if (known_payload(payload, kHistoryVersion)) {
+        ++load.damaged;
+        load.damaged_bytes += at - start;
+        continue;
+      }
       load.kept.emplace_back(payload);
       continue;
     }

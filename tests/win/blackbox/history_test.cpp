@@ -909,5 +909,30 @@ TEST_F(History, AFileOfTheFormerFormatLoadsWithEveryEntry) {
   EXPECT_EQ(back.entries().size(), 3u);
 }
 
+
+// PastePlainText: what the clipboard holds becomes its text alone, pasted into
+// the window in front; with the history off too.
+TEST_F(History, PastePlainTextPastesTheTextAloneIntoTheWindowInFront) {
+  write_file(windows_ini_path(), "[Hotkeys]\r\nCtrl+Shift+F11=PastePlainText\r\n");
+  auto run = Kestrin::start();
+  ASSERT_TRUE(run);
+  current_ = run.get();
+  const UINT html = registered_format("HTML Format");
+  ASSERT_TRUE(set_clipboard_formats({{CF_UNICODETEXT, utf16z(L"Жирный текст")}, {html, "<b>Жирный</b> текст"}}));
+  PasteTarget target;
+  SetForegroundWindow(target.window());
+  ASSERT_TRUE(in_front(target.window()));
+  press(VK_F11, true, true);
+  auto pasted = [&] {
+    wchar_t text[256] = {};
+    GetWindowTextW(target.window(), text, 256);
+    return std::wstring(text);
+  };
+  EXPECT_TRUE(becomes(pasted, std::wstring(L"Жирный текст")));
+  EXPECT_EQ(only(clipboard_now(), {html, CF_UNICODETEXT}),
+            (std::vector<std::pair<UINT, std::string>>{{CF_UNICODETEXT, utf16z(L"Жирный текст")}}));
+  EXPECT_EQ(run->close(), 0u);
+}
+
 }  // namespace
 }  // namespace kestrin::test
