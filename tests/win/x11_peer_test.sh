@@ -169,6 +169,29 @@ sleep 1
 import -window root "$build/kestrin-history.png" 2>/dev/null
 xdotool key Return
 check "Enter puts the entry found back for X11" "x11 история two" paste
+xdotool key Escape
+
+# Formatted text from X11: Wine maps text/html to "HTML Format". The entry
+# keeps that form, and put back it is handed to X11 as text/html again.
+html='<b>x11 bold</b> and plain'
+paste_html() { timeout 5 xclip -o -selection clipboard -t text/html 2>/dev/null; }
+for _ in 1 2 3; do
+  printf '%s' "$html" | xclip -quiet -selection clipboard -t text/html >/dev/null 2>&1 &
+  xclip_pids+=($!)
+  for _ in $(seq 30); do
+    bash -c "python3 '$(dirname "$0")/history_reader.py' '$(history_file)' --formats" 2>/dev/null \
+      | head -1 | grep -q 'HTML Format' && break 2
+    sleep 0.1
+  done
+done
+check "the X11 copy of HTML is kept with its HTML form" "1" \
+  bash -c "python3 '$(dirname "$0")/history_reader.py' '$(history_file)' --formats | head -1 | grep -c 'HTML Format'"
+copy "x11 after the html"
+check "X11 holds the next copy" "x11 after the html" paste
+xdotool key --clearmodifiers ctrl+shift+v
+check "the history window is in front again" "Kestrin History" xdotool getwindowfocus -f getwindowname
+xdotool key Down Return
+check "the HTML entry goes back to X11 as text/html" "$html" paste_html
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
