@@ -934,5 +934,32 @@ TEST_F(History, PastePlainTextPastesTheTextAloneIntoTheWindowInFront) {
   EXPECT_EQ(run->close(), 0u);
 }
 
+
+// Thirty formats of a megabyte each, as a spreadsheet's range offers them:
+// kept whole, the window answering throughout.
+TEST_F(History, ACopyOfThirtyLargeFormatsIsKeptWhole) {
+  auto run = start("[Options]\r\nHistory=1\r\nHistoryMaxItemMiB=64\r\n");
+  ASSERT_TRUE(run);
+  std::vector<std::pair<UINT, std::string>> thirty = {{CF_UNICODETEXT, utf16z(L"cells")}};
+  for (int i = 0; i < 30; ++i) {
+    thirty.emplace_back(registered_format(("Kestrin Test Cells " + std::to_string(i)).c_str()),
+                        std::string(std::size_t{1} << 20, static_cast<char>('a' + i % 26)));
+  }
+  HWND window = open_window(*run);
+  ASSERT_TRUE(set_clipboard_formats(thirty));
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(run->send(WM_NULL, 0, 0, 2000).has_value()) << i;
+  ASSERT_TRUE(items_become(window, Items{"cells"}));
+  copy("next");
+  run->post(WM_COMMAND, IDM_HISTORY);
+  ASSERT_TRUE(in_front(window));
+  ASSERT_TRUE(items_become(window, Items{"next", "cells"}));
+  press(VK_DOWN);
+  press(VK_RETURN);
+  std::vector<UINT> numbers;
+  for (const auto& f : thirty) numbers.push_back(f.first);
+  EXPECT_TRUE(becomes([&] { return only(clipboard_now(), numbers); }, thirty));
+  EXPECT_EQ(run->close(), 0u);
+}
+
 }  // namespace
 }  // namespace kestrin::test
