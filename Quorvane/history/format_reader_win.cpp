@@ -33,9 +33,14 @@ std::optional<std::string> read_format(uint32_t number) {
 }
 
 void read_all(FormatReading& reading, uint32_t sequence, uint64_t budget) {
+  {
+    std::lock_guard lock(reading.mutex);
+    reading.started = true;
+    reading.since = GetTickCount64();
+  }
   // Another program may hold the clipboard for a moment.
   bool open = false;
-  for (int attempt = 0; attempt < 20 && !(open = OpenClipboard(nullptr)); ++attempt) Sleep(10);
+  for (int attempt = 0; attempt < 200 && !(open = OpenClipboard(nullptr)); ++attempt) Sleep(1);
   if (!open) return;
   const bool same_copy = GetClipboardSequenceNumber() == sequence;
   uint64_t used = 0;
@@ -72,28 +77,64 @@ void read_all(FormatReading& reading, uint32_t sequence, uint64_t budget) {
 
 }  // namespace
 
-std::shared_ptr<FormatReading> start_reading_formats(HWND notify, uint32_t sequence, std::vector<KeptFormat> plan,
-                                                     uint64_t budget) {
+FormatReader::~FormatReader() {
+  if (!queue_) return;
+  std::lock_guard lock(queue_->mutex);
+  queue_->stop = true;
+  queue_->wake.notify_all();
+}
+
+void FormatReader::replace_thread() { start_thread(); }
+
+void FormatReader::start_thread() {
+  auto fresh = std::make_shared<Queue>();
+  if (queue_) {
+    // The old thread ends when the program it waits on lets it go, and reads
+    // nothing more; the new one takes the copies it had not begun.
+    std::lock_guard lock(queue_->mutex);
+    fresh->jobs = std::move(queue_->jobs);
+    queue_->jobs.clear();
+    queue_->stop = true;
+    queue_->wake.notify_all();
+  }
+  queue_ = std::move(fresh);
+  // Detached: it holds its queue (and the readings in it) alive until it ends.
+  std::thread([queue = queue_, notify = notify_] {
+    for (;;) {
+      Job job;
+      {
+        std::unique_lock lock(queue->mutex);
+        queue->wake.wait(lock, [&] { return queue->stop || !queue->jobs.empty(); });
+        if (queue->stop) return;
+        job = std::move(queue->jobs.front());
+        queue->jobs.pop_front();
+      }
+      read_all(*job.reading, job.sequence, job.budget);
+      {
+        std::lock_guard lock(job.reading->mutex);
+        job.reading->finished = true;
+      }
+      PostMessageW(notify, WM_KESTRIN_HISTORY_FORMATS, 0, 0);
+    }
+  }).detach();
+}
+
+std::shared_ptr<FormatReading> FormatReader::read(uint32_t sequence, std::vector<KeptFormat> plan, uint64_t budget) {
   auto reading = std::make_shared<FormatReading>();
   reading->formats = std::move(plan);
-  reading->since = GetTickCount64();
-  // Detached: a program that never hands its format over keeps this thread,
-  // not the program, waiting; it holds the reading alive until it returns.
-  std::thread([reading, notify, sequence, budget] {
-    read_all(*reading, sequence, budget);
-    {
-      std::lock_guard lock(reading->mutex);
-      reading->finished = true;
-    }
-    PostMessageW(notify, WM_KESTRIN_HISTORY_FORMATS, 0, 0);
-  }).detach();
+  if (!queue_) start_thread();
+  std::lock_guard lock(queue_->mutex);
+  queue_->jobs.push_back({reading, sequence, budget});
+  queue_->wake.notify_one();
   return reading;
 }
 
-std::optional<std::vector<KeptFormat>> take_formats(FormatReading& reading, ULONGLONG now) {
+std::optional<std::vector<KeptFormat>> take_formats(FormatReading& reading, std::optional<ULONGLONG> now,
+                                                    bool* stuck) {
   std::lock_guard lock(reading.mutex);
-  if (!reading.finished && now - reading.since < kFormatWaitMs) return std::nullopt;
+  if (now && !reading.finished && (!reading.started || *now - reading.since < kFormatWaitMs)) return std::nullopt;
   reading.given_up = true;
+  if (stuck) *stuck = !reading.finished;
   std::vector<KeptFormat> formats = reading.formats;
   for (KeptFormat& f : formats) {
     if (f.role == FormatRole::Data && !f.data) f.role = FormatRole::Late;

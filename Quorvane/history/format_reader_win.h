@@ -9,9 +9,12 @@
 
 #include <windows.h>
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "history/history.h"
@@ -23,21 +26,56 @@ struct FormatReading {
   std::vector<KeptFormat> formats;  // the plan: Data ones are filled as they arrive
   std::size_t next = 0;             // the format being read
   ULONGLONG since = 0;              // when its reading began
+  bool started = false;             // a copy waits for the copies before it first
   bool finished = false;
   bool given_up = false;            // nobody waits any more: read no further
 };
 
 inline constexpr ULONGLONG kFormatWaitMs = 1000;
 
-// Starts reading the Data formats of `plan` while the clipboard still holds the
-// copy `sequence`; at most `budget` bytes of them (those after it are left out
-// as over the limit). Posts WM_KESTRIN_HISTORY_FORMATS to `notify` when done.
-std::shared_ptr<FormatReading> start_reading_formats(HWND notify, uint32_t sequence, std::vector<KeptFormat> plan,
-                                                     uint64_t budget);
+// One thread that reads the copies' formats in the order asked (a thread
+// started for each copy would cost more than the reading). A thread that a
+// late format keeps waiting is left to finish on its own, and a new one takes
+// the copies after it.
+class FormatReader {
+ public:
+  // Each reading done is said to `notify` as WM_KESTRIN_HISTORY_FORMATS.
+  explicit FormatReader(HWND notify) : notify_(notify) {}
+  FormatReader(const FormatReader&) = delete;
+  FormatReader& operator=(const FormatReader&) = delete;
+  ~FormatReader();
+
+  // Reads the Data formats of `plan` while the clipboard still holds the copy
+  // `sequence`; at most `budget` bytes of them (those after it are left out as
+  // over the limit).
+  std::shared_ptr<FormatReading> read(uint32_t sequence, std::vector<KeptFormat> plan, uint64_t budget);
+  // The thread waits on a late format that nobody waits for any more: the
+  // copies after it go to a new one.
+  void replace_thread();
+
+  struct Job {
+    std::shared_ptr<FormatReading> reading;
+    uint32_t sequence;
+    uint64_t budget;
+  };
+  struct Queue {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Job> jobs;
+    bool stop = false;
+  };
+
+ private:
+  void start_thread();
+  HWND notify_;
+  std::shared_ptr<Queue> queue_;  // the thread's
+};
 
 // What has arrived, once finished or when the wait for the format being read
-// is over; the formats not read are left out as late. Nothing while it is
-// still worth waiting.
-std::optional<std::vector<KeptFormat>> take_formats(FormatReading& reading, ULONGLONG now);
+// is over (`stuck`: its reader still waits); the formats not read are left out
+// as late. Nothing while it is still worth waiting, unless `now` is none (the
+// program ends: what has arrived is all there is).
+std::optional<std::vector<KeptFormat>> take_formats(FormatReading& reading, std::optional<ULONGLONG> now,
+                                                    bool* stuck = nullptr);
 
 }  // namespace kestrin

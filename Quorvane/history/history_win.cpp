@@ -277,6 +277,9 @@ void stop_history(App& app) {
   close_history_window(app);
   unregister_hotkeys(app);
   drop_finished_loads(app);
+  // Copies still waiting for formats are kept with what has arrived.
+  history_formats_arrived(app, true);
+  app.history->reader.reset();
   app.history->writer.reset();  // writes what is queued
 }
 
@@ -389,8 +392,8 @@ void record_change(App& app, const ClipboardChange& change) {
     WaitingCopy waiting{std::move(copy), nullptr};
     if (to_read) {
       const uint64_t own = waiting.copy.data ? waiting.copy.data->size() : 0;
-      waiting.reading = start_reading_formats(app.main_window, change.sequence, waiting.copy.formats,
-                                              limit > own ? limit - own : 0);
+      if (!h.reader) h.reader = std::make_unique<FormatReader>(app.main_window);
+      waiting.reading = h.reader->read(change.sequence, waiting.copy.formats, limit > own ? limit - own : 0);
     }
     h.waiting.push_back(std::move(waiting));
     history_formats_arrived(app);
@@ -399,16 +402,18 @@ void record_change(App& app, const ClipboardChange& change) {
   }
 }
 
-void history_formats_arrived(App& app) {
+void history_formats_arrived(App& app, bool ending) {
   if (!app.history) return;
   HistoryPart& h = *app.history;
-  const ULONGLONG now = GetTickCount64();
+  const std::optional<ULONGLONG> now = ending ? std::nullopt : std::optional<ULONGLONG>(GetTickCount64());
   try {
     while (!h.waiting.empty()) {
       WaitingCopy& front = h.waiting.front();
       if (front.reading) {
-        std::optional<std::vector<KeptFormat>> formats = take_formats(*front.reading, now);
+        bool stuck = false;
+        std::optional<std::vector<KeptFormat>> formats = take_formats(*front.reading, now, &stuck);
         if (!formats) break;
+        if (stuck && !ending) h.reader->replace_thread();
         front.copy.formats = std::move(*formats);
       }
       PendingCopy copy = std::move(front.copy);
@@ -418,7 +423,7 @@ void history_formats_arrived(App& app) {
   } catch (const std::bad_alloc&) {
     h.waiting.pop_front();  // that copy is not recorded
   }
-  if (h.waiting.empty()) {
+  if (h.waiting.empty() || ending) {
     KillTimer(app.main_window, kHistoryFormatsTimerId);
   } else {
     SetTimer(app.main_window, kHistoryFormatsTimerId, 100, nullptr);

@@ -57,6 +57,7 @@ struct HistoryPart {
   Store store = Store::Off;
   std::vector<PendingCopy> pending;
   std::deque<WaitingCopy> waiting;
+  std::unique_ptr<FormatReader> reader;  // made with the window
   std::vector<IgnoreRule> ignore_rules;  // [HistoryIgnore]
   FormatFilter format_filter;            // HistoryFormats
   bool clear_on_load = false;       // Clear History came before the file was read
@@ -93,8 +94,9 @@ void history_store_report(App& app);
 // is tried again.
 void history_tick(App& app);
 // WM_KESTRIN_HISTORY_FORMATS and its timer: copies whose formats have arrived
-// (or waited long enough) are recorded.
-void history_formats_arrived(App& app);
+// (or waited long enough) are recorded; `ending`: every one, with what has
+// arrived.
+void history_formats_arrived(App& app, bool ending = false);
 
 
 // Commands.
