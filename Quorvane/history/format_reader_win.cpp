@@ -12,19 +12,29 @@ namespace kestrin {
 namespace {
 
 // One format's bytes, read while the clipboard is open: a memory block's, or
-// the enhanced metafile's bits. None when the program did not hand it over.
-std::optional<std::string> read_format(uint32_t number) {
+// the enhanced metafile's bits. None when the program did not hand it over;
+// `over` (and nothing copied) when it is larger than `room`.
+std::optional<std::string> read_format(uint32_t number, uint64_t room, bool& over) {
+  over = false;
   HANDLE handle = GetClipboardData(number);
   if (!handle) return std::nullopt;
   if (number == cf::kEnhMetafile) {
     const auto metafile = static_cast<HENHMETAFILE>(handle);
     const UINT size = GetEnhMetaFileBits(metafile, 0, nullptr);
     if (size == 0) return std::nullopt;
+    if (size > room) {
+      over = true;
+      return std::nullopt;
+    }
     std::string bits(size, '\0');
     if (GetEnhMetaFileBits(metafile, size, reinterpret_cast<BYTE*>(bits.data())) != size) return std::nullopt;
     return bits;
   }
   const SIZE_T size = GlobalSize(handle);
+  if (size > room) {
+    over = true;
+    return std::nullopt;
+  }
   const void* data = size ? GlobalLock(handle) : nullptr;
   if (!data) return std::nullopt;
   std::string bytes(static_cast<const char*>(data), size);
@@ -55,18 +65,22 @@ void read_all(FormatReading& reading, uint32_t sequence, uint64_t budget) {
       if (f.role != FormatRole::Data) continue;
       number = f.number;
     }
+    // A list of files is kept whatever the rest weighs (the names are small).
+    constexpr uint64_t kListRoom = uint64_t{64} << 20;
+    const uint64_t room = number == cf::kHDrop ? kListRoom : (budget > used ? budget - used : 0);
     std::optional<std::string> bytes;
+    bool over = false;
     try {
-      bytes = read_format(number);
+      bytes = read_format(number, room, over);
     } catch (const std::bad_alloc&) {
       bytes.reset();
     }
     std::lock_guard lock(reading.mutex);
     KeptFormat& f = reading.formats[i];
-    if (!bytes) {
-      f.role = FormatRole::Late;
-    } else if (used + bytes->size() > budget && number != cf::kHDrop) {
+    if (over) {
       f.role = FormatRole::OverLimit;
+    } else if (!bytes) {
+      f.role = FormatRole::Late;
     } else {
       used += bytes->size();
       f.data = share_bytes(std::move(*bytes));

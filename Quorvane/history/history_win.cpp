@@ -448,6 +448,7 @@ void toggle_history(App& app, unsigned) {
     const bool file_known = h.store == HistoryPart::Store::Kept;
     h.model = empty_model(app);
     h.pending.clear();
+    h.waiting.clear();  // copies whose formats are still on their way are not kept either
     h.kept.clear();
     h.clear_on_load = false;
     h.store = HistoryPart::Store::Off;
@@ -482,6 +483,7 @@ void clear_history(App& app, unsigned) {
     return;
   }
   h.pending.clear();
+  h.waiting.clear();  // made before the clear: cleared with it
   if (h.store == HistoryPart::Store::Loading || h.store == HistoryPart::Store::Busy) {
     // The file's entries are not known yet: they are removed once it is read.
     h.clear_on_load = true;
