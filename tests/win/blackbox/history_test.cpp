@@ -666,13 +666,15 @@ TEST_F(History, EveryFormatOfACopyComesBackInItsOrderByteForByte) {
   const std::string rtf_bytes = std::string("{\\rtf1\\ansi {\\b Bold} text}", 26) + '\0';
   const std::vector<std::pair<UINT, std::string>> copied = {
       {html, html_bytes}, {CF_UNICODETEXT, utf16z(L"Bold text")}, {rtf, rtf_bytes}};
+  HWND window = open_window(*run);
   ASSERT_TRUE(set_clipboard_formats(copied));
-  ASSERT_TRUE(handled("Bold text"));
+  // Recorded (its formats read) before anything else is copied.
+  ASSERT_TRUE(items_become(window, Items{"Bold text"}));
   // The order the clipboard gives them in (Wine's may not be the order they were set in).
   const auto original = only(clipboard_now(), {html, CF_UNICODETEXT, rtf});
   ASSERT_EQ(original.size(), 3u);
   copy("other");
-  HWND window = open_window(*run);
+  run->post(WM_COMMAND, IDM_HISTORY);
   ASSERT_TRUE(in_front(window));
   ASSERT_TRUE(items_become(window, Items{"other", "Bold text"}));
   press(VK_DOWN);
