@@ -29,7 +29,7 @@ bool is_text(EntryKind kind);
 enum class FormatRole : uint8_t {
   Data = 0,       // its bytes are kept
   Main = 1,       // the entry's own text or bitmap goes back here
-  Late = 2,       // the program did not hand it over in time: left out
+  Late = 2,       // not read in time (the program did not hand it over, or the copy had gone): left out
   OverLimit = 3,  // the copy was larger than an entry may be: left out
 };
 

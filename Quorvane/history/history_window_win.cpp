@@ -292,7 +292,7 @@ LRESULT CALLBACK keys_proc(HWND control, UINT message, WPARAM wparam, LPARAM lpa
 }
 
 // "Kept: HTML Format, CF_UNICODETEXT, Rich Text Format. Left out: PNG (not
-// handed over in time)."
+// read in time)": the program did not hand it over, or the copy had gone.
 std::string formats_line(const HistoryEntry& e) {
   std::string kept, late, over;
   for (const KeptFormat& f : e.formats) {
@@ -300,7 +300,7 @@ std::string formats_line(const HistoryEntry& e) {
     list += (list.empty() ? "" : ", ") + format_label(f);
   }
   std::string line = "Kept: " + (kept.empty() ? std::string("nothing") : kept) + ".";
-  if (!late.empty()) line += " Left out: " + late + " (not handed over in time).";
+  if (!late.empty()) line += " Left out: " + late + " (not read in time).";
   if (!over.empty()) line += " Left out: " + over + " (the copy was over the size limit).";
   return line;
 }
