@@ -59,7 +59,6 @@ void read_all(FormatReading& reading, uint32_t sequence, uint64_t budget) {
     {
       std::lock_guard lock(reading.mutex);
       if (reading.given_up || i >= reading.formats.size()) break;
-      reading.next = i;
       reading.since = GetTickCount64();
       const KeptFormat& f = reading.formats[i];
       if (f.role != FormatRole::Data) continue;

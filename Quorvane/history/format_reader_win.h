@@ -24,8 +24,7 @@ namespace kestrin {
 struct FormatReading {
   std::mutex mutex;
   std::vector<KeptFormat> formats;  // the plan: Data ones are filled as they arrive
-  std::size_t next = 0;             // the format being read
-  ULONGLONG since = 0;              // when its reading began
+  ULONGLONG since = 0;              // when the reading of the format now read began
   bool started = false;             // a copy waits for the copies before it first
   bool finished = false;
   bool given_up = false;            // nobody waits any more: read no further

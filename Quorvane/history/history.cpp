@@ -35,6 +35,12 @@ SharedBytes share_view(std::shared_ptr<const void> owner, std::string_view view)
 
 bool is_text(EntryKind kind) { return kind == EntryKind::AnsiText || kind == EntryKind::UnicodeText; }
 
+bool is_file_list(const KeptFormat& f) { return has_bytes(f) && f.number == cf::kHDrop && f.name.empty(); }
+
+bool any_bytes(const std::vector<KeptFormat>& formats) {
+  return std::any_of(formats.begin(), formats.end(), has_bytes);
+}
+
 uint64_t entry_bytes(const HistoryEntry& entry) {
   uint64_t bytes = entry.data ? entry.data->size() : 0;
   for (const KeptFormat& f : entry.formats) bytes += f.data ? f.data->size() : 0;
@@ -112,17 +118,14 @@ std::optional<HistoryEntry> History::within_limit(HistoryEntry entry) const {
     bool restorable = entry.kind != EntryKind::Data;
     for (KeptFormat& f : entry.formats) {
       if (f.role != FormatRole::Data) continue;
-      if (entry.kind == EntryKind::Files && f.number == cf::kHDrop && f.name.empty() && f.data &&
+      if (entry.kind == EntryKind::Files && is_file_list(f) &&
           entry.data->size() + f.data->size() <= limits_.max_item_bytes) {
         continue;
       }
       f.role = FormatRole::OverLimit;
       f.data.reset();
     }
-    if (entry.kind == EntryKind::Files) {
-      restorable = std::any_of(entry.formats.begin(), entry.formats.end(),
-                               [](const KeptFormat& f) { return f.role == FormatRole::Data; });
-    }
+    if (entry.kind == EntryKind::Files) restorable = any_bytes(entry.formats);
     if (!restorable) return std::nullopt;
   }
   if (entry.data->size() <= limits_.max_item_bytes) return entry;

@@ -41,6 +41,13 @@ struct KeptFormat {
   SharedBytes data;     // Data only
 };
 
+// A format whose bytes are kept (a Data format once it has arrived).
+inline bool has_bytes(const KeptFormat& f) { return f.role == FormatRole::Data && f.data; }
+// A list of files (CF_HDROP) with its bytes.
+bool is_file_list(const KeptFormat& f);
+// Whether any format has its bytes: something beside a text or bitmap to put back.
+bool any_bytes(const std::vector<KeptFormat>& formats);
+
 struct HistoryEntry {
   uint64_t id = 0;
   EntryKind kind = EntryKind::AnsiText;

@@ -61,7 +61,6 @@ bool known_payload(std::string_view payload, uint32_t version) {
 }
 
 bool is_add(const HistoryRecord& record) { return record.op == RecordOp::Add; }
-bool carries_bytes(const KeptFormat& f) { return f.role == FormatRole::Data && f.data; }
 
 // Version 3: what follows an Add's fixed fields before the bytes.
 constexpr std::size_t kTableHead = 8 + 2;    // the data's length, the number of formats
@@ -80,7 +79,7 @@ std::string format_table(const HistoryEntry& e) {
     put(table, static_cast<uint8_t>(f.role), 1);
     put(table, name, 2);
     table.append(f.name, 0, name);
-    put(table, carries_bytes(f) ? f.data->size() : 0, 8);
+    put(table, has_bytes(f) ? f.data->size() : 0, 8);
   }
   return table;
 }
@@ -189,7 +188,7 @@ std::vector<std::string_view> record_data(const HistoryRecord& record, uint32_t 
   if (version < 3) return pieces;
   const std::size_t count = std::min(e.formats.size(), kMaxFormats);
   for (std::size_t i = 0; i < count; ++i) {
-    if (carries_bytes(e.formats[i])) pieces.emplace_back(*e.formats[i].data);
+    if (has_bytes(e.formats[i])) pieces.emplace_back(*e.formats[i].data);
   }
   return pieces;
 }
@@ -216,8 +215,17 @@ std::string record_head(const HistoryRecord& record, uint32_t version) {
 
 uint64_t record_size(const HistoryRecord& record, uint32_t version) {
   uint64_t size = record_head_size(version);
-  if (version >= 3 && is_add(record)) size += format_table(record.entry).size();
-  for (const std::string_view piece : record_data(record, version)) size += piece.size();
+  if (!is_add(record)) return size;
+  const HistoryEntry& e = record.entry;
+  size += e.data ? e.data->size() : 0;
+  if (version < 3) return size;
+  // The table and the bytes after it, as format_table and record_data lay them out.
+  size += kTableHead;
+  const std::size_t count = std::min(e.formats.size(), kMaxFormats);
+  for (std::size_t i = 0; i < count; ++i) {
+    const KeptFormat& f = e.formats[i];
+    size += kFormatHead + std::min<std::size_t>(f.name.size(), 0xFFFF) + (has_bytes(f) ? f.data->size() : 0);
+  }
   return size;
 }
 

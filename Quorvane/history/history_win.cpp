@@ -104,7 +104,7 @@ void finish_copy(App& app, PendingCopy copy) {
   auto other = [](const KeptFormat& f) { return f.role != FormatRole::Main; };
   if (copy.kind == EntryKind::Data) {
     for (const KeptFormat& f : copy.formats) {
-      if (f.role != FormatRole::Data || f.number != cf::kHDrop || !f.name.empty() || !f.data) continue;
+      if (!is_file_list(f)) continue;
       if (const auto names = drop_file_names(*f.data)) {
         std::string lines;
         for (const std::string& name : *names) lines += (lines.empty() ? "" : "\n") + name;
@@ -114,9 +114,7 @@ void finish_copy(App& app, PendingCopy copy) {
         break;
       }
     }
-    const bool restorable = std::any_of(copy.formats.begin(), copy.formats.end(),
-                                        [](const KeptFormat& f) { return f.role == FormatRole::Data; });
-    if (!restorable) return;
+    if (!any_bytes(copy.formats)) return;  // nothing that could be put back
     if (!copy.data) copy.data = share_bytes({});
   }
   // Nothing beside the text or bitmap: kept as that alone.
@@ -159,11 +157,12 @@ std::optional<CopyOrigin> copy_origin(uint32_t sequence) {
     }
   }
   // The system keeps another program's caption: reading it sends that program nothing.
-  for (HWND window : {owner, GetAncestor(owner, GA_ROOT)}) {
+  const HWND top = GetAncestor(owner, GA_ROOT);
+  for (HWND window : {owner, top}) {
     wchar_t caption[512] = {};
     const int n = GetWindowTextW(window, caption, 512);
     if (n > 0) origin.captions.push_back(narrow(std::wstring_view(caption, static_cast<std::size_t>(n))));
-    if (GetAncestor(owner, GA_ROOT) == owner) break;
+    if (top == owner || !top) break;
   }
   return origin;
 }

@@ -72,7 +72,7 @@ std::optional<std::vector<Prepared>> prepare(const HistoryEntry& e, bool plain, 
   std::vector<std::string> gone;
   std::string files_left;  // CF_HDROP of the files still there, when some are gone
   for (const KeptFormat& f : e.formats) {
-    if (f.role != FormatRole::Data || f.number != cf::kHDrop || !f.name.empty() || !f.data) continue;
+    if (!is_file_list(f)) continue;
     const auto names = drop_file_names(*f.data);
     if (!names) continue;
     std::vector<std::string> there;
