@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "history/history_file.h"
@@ -80,6 +81,17 @@ std::vector<std::string> list_items(HWND window) {
 }
 
 using Items = std::vector<std::string>;
+
+// A text the Options dialog shows (the dialog is opened and cancelled again).
+std::string options_text(const Kestrin& run, int id) {
+  run.post(WM_COMMAND, IDM_OPTIONS);
+  HWND options = run.wait_for_window("Kestrin Options");
+  if (!options) return "(no Options dialog)";
+  char text[512] = {};
+  GetDlgItemTextA(options, id, text, sizeof text);
+  press_button(options, IDCANCEL);
+  return text;
+}
 
 ::testing::AssertionResult items_become(HWND window, const Items& expected) {
   return becomes([&] { return list_items(window); }, expected);
@@ -198,36 +210,48 @@ TEST_F(History, SearchFiltersAsKeysAreTyped) {
   EXPECT_EQ(run->close(), 0u);
 }
 
-// A window of the test's own that records what is pasted into it.
-class PasteTarget {
+// A window made on a thread of its own, which runs its messages until the
+// object goes (the window goes with the thread).
+class WindowThread {
  public:
-  PasteTarget() {
-    thread_ = std::thread([this] {
+  explicit WindowThread(std::function<HWND()> make) {
+    thread_ = std::thread([this, make] {
       thread_id_ = GetCurrentThreadId();
-      window_ = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_MULTILINE,
-                                40, 40, 300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+      window_ = make();
       ready_ = true;
       MSG message;
       while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
       }
+      DestroyWindow(window_);
     });
     wait_until([&] { return ready_.load(); });
   }
-  ~PasteTarget() {
-    PostMessageW(window_, WM_CLOSE, 0, 0);
+  ~WindowThread() {
     PostThreadMessageW(thread_id_, WM_QUIT, 0, 0);
     thread_.join();
   }
   HWND window() const { return window_; }
-  std::string text() const { return window_text(window_); }
 
  private:
   std::atomic<bool> ready_{false};
   HWND window_ = nullptr;
   DWORD thread_id_ = 0;
   std::thread thread_;
+};
+
+// A window of the test's own that records what is pasted into it.
+class PasteTarget {
+ public:
+  HWND window() const { return thread_.window(); }
+  std::string text() const { return window_text(window()); }
+
+ private:
+  WindowThread thread_{[] {
+    return CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_MULTILINE, 40, 40, 300, 200,
+                           nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  }};
 };
 
 TEST_F(History, EnterCopiesAndShiftEnterPastesIntoTheWindowInFront) {
@@ -377,13 +401,7 @@ TEST_F(History, HotkeysWorkAndATakenChordIsReportedOnce) {
   EXPECT_TRUE(run->wait_for_window("Kestrin History"));
 
   // The Options dialog lists the hotkeys in force.
-  run->post(WM_COMMAND, IDM_OPTIONS);
-  HWND options = run->wait_for_window("Kestrin Options");
-  ASSERT_TRUE(options);
-  char listed[512] = {};
-  GetDlgItemTextA(options, IDC_OPT_HOTKEYS, listed, sizeof listed);
-  EXPECT_STREQ(listed, "Ctrl+Shift+H=History\r\nCtrl+Alt+2=PasteHistory2");
-  press_button(options, IDCANCEL);
+  EXPECT_EQ(options_text(*run, IDC_OPT_HOTKEYS), "Ctrl+Shift+H=History\r\nCtrl+Alt+2=PasteHistory2");
   EXPECT_EQ(run->close(), 0u);
   UnregisterHotKey(nullptr, 1);
 }
@@ -786,13 +804,7 @@ TEST_F(History, CopiesThatTheIgnoreRulesNameAreNeverKept) {
   HWND window = open_window(*run);
   EXPECT_TRUE(items_become(window, Items{"UPPER ME", "upper me", "1234567"}));
   // The Options dialog counts the rules in force.
-  run->post(WM_COMMAND, IDM_OPTIONS);
-  HWND options = run->wait_for_window("Kestrin Options");
-  ASSERT_TRUE(options);
-  char counted[64] = {};
-  GetDlgItemTextA(options, IDC_OPT_IGNORE_RULES, counted, sizeof counted);
-  EXPECT_STREQ(counted, "3 rules");
-  press_button(options, IDCANCEL);
+  EXPECT_EQ(options_text(*run, IDC_OPT_IGNORE_RULES), "3 rules");
   EXPECT_EQ(run->close(), 0u);
 }
 
@@ -800,33 +812,22 @@ TEST_F(History, CopiesThatTheIgnoreRulesNameAreNeverKept) {
 // hands it over.
 class LateRenderer {
  public:
-  explicit LateRenderer(DWORD render_ms) : render_ms_(render_ms) {
-    late_ = registered_format("Kestrin Test Late Format");
-    thread_ = std::thread([this] {
-      thread_id_ = GetCurrentThreadId();
-      WNDCLASSW type{};
-      type.lpfnWndProc = proc;
-      type.hInstance = GetModuleHandleW(nullptr);
-      type.lpszClassName = L"KestrinTestLateRenderer";
-      RegisterClassW(&type);
-      window_ = CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                type.hInstance, nullptr);
-      SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-      ready_ = true;
-      MSG message;
-      while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-      DestroyWindow(window_);
-    });
-    wait_until([&] { return ready_.load(); });
-  }
-  ~LateRenderer() {
-    PostThreadMessageW(thread_id_, WM_QUIT, 0, 0);
-    thread_.join();
-  }
+  explicit LateRenderer(DWORD render_ms)
+      : render_ms_(render_ms), late_(registered_format("Kestrin Test Late Format")), thread_([this] {
+          WNDCLASSW type{};
+          type.lpfnWndProc = proc;
+          type.hInstance = GetModuleHandleW(nullptr);
+          type.lpszClassName = L"KestrinTestLateRenderer";
+          RegisterClassW(&type);
+          HWND window = CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        type.hInstance, nullptr);
+          SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+          return window;
+        }) {}
   // The text now, the late format when asked.
   bool copy(const std::wstring& text) {
     bool done = false;
-    SendMessageW(window_, WM_APP, reinterpret_cast<WPARAM>(&text), reinterpret_cast<LPARAM>(&done));
+    SendMessageW(thread_.window(), WM_APP, reinterpret_cast<WPARAM>(&text), reinterpret_cast<LPARAM>(&done));
     return done;
   }
   UINT late_format() const { return late_; }
@@ -855,11 +856,8 @@ class LateRenderer {
     return DefWindowProcW(window, message, wparam, lparam);
   }
   DWORD render_ms_;
-  UINT late_ = 0;
-  std::atomic<bool> ready_{false};
-  HWND window_ = nullptr;
-  DWORD thread_id_ = 0;
-  std::thread thread_;
+  UINT late_;
+  WindowThread thread_;  // last: it goes first, before what its window uses
 };
 
 TEST_F(History, AFormatThatNeverArrivesLeavesTheWindowAnswering) {
