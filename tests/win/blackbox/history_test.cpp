@@ -493,6 +493,8 @@ TEST_F(History, AFileHeldAtStartIsReadLaterAndNeverOverwritten) {
   HWND question = run->wait_for_window("Kestrin");
   ASSERT_TRUE(question);
   press_button(question, IDYES);
+  // A copy made while the question is still up is made before the clear.
+  ASSERT_TRUE(wait_until([&] { return !IsWindow(question); }));
   copy("after the clear");
   holder.reset();
   HWND window = open_window(*run);
