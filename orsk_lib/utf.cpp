@@ -103,18 +103,18 @@ bool valid_utf8(std::string_view text) {
   return true;
 }
 
-std::u16string utf8_to_utf16(std::string_view text) {
-  // At most one unit per byte: written through a pointer, then cut to size.
-  // For well-formed text the size is known: its characters, and one more unit
-  // for each of four bytes.
+std::size_t utf16_units(std::string_view utf8) {
   std::size_t units = 0;
-  for (char c : text) {
+  for (char c : utf8) {
     const auto b = static_cast<unsigned char>(c);
     units += (b & 0xC0) != 0x80 ? 1 : 0;
     units += b >= 0xF0 ? 1 : 0;
   }
-  std::u16string out(valid_utf8(text) ? units : text.size(), u'\0');
-  char16_t* o = out.data();
+  return units;
+}
+
+std::size_t utf8_to_utf16_into(std::string_view text, char16_t* out) {
+  char16_t* o = out;
   std::size_t at = 0;
   while (at < text.size()) {
     const unsigned char b = static_cast<unsigned char>(text[at]);
@@ -132,7 +132,15 @@ std::u16string utf8_to_utf16(std::string_view text) {
       *o++ = static_cast<char16_t>(cp);
     }
   }
-  out.resize(static_cast<std::size_t>(o - out.data()));
+  return static_cast<std::size_t>(o - out);
+}
+
+std::u16string utf8_to_utf16(std::string_view text) {
+  // At most one unit per byte: written through a pointer, then cut to size.
+  // For well-formed text the size is known: its characters, and one more unit
+  // for each of four bytes.
+  std::u16string out(valid_utf8(text) ? utf16_units(text) : text.size(), u'\0');
+  out.resize(utf8_to_utf16_into(text, out.data()));
   return out;
 }
 

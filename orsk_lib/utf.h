@@ -16,6 +16,12 @@ bool valid_utf8(std::string_view text);
 // UTF-8 to UTF-16. Ill-formed input becomes U+FFFD, one per maximal bad part.
 std::u16string utf8_to_utf16(std::string_view text);
 
+// The UTF-16 units of well-formed UTF-8, and the conversion into a buffer of
+// at least that many units (of text.size() units for any input); returns the
+// units written. A long text goes through in pieces cut between characters.
+std::size_t utf16_units(std::string_view utf8);
+std::size_t utf8_to_utf16_into(std::string_view text, char16_t* out);
+
 // UTF-16 to UTF-8. A lone surrogate becomes U+FFFD.
 std::string utf16_to_utf8(std::u16string_view text);
 

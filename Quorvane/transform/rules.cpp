@@ -584,7 +584,7 @@ std::size_t growth_of(unsigned id, std::string_view text) {
   }
 }
 
-std::string grow_text(unsigned id, std::string_view text) {
+std::size_t grow_into(unsigned id, std::string_view text, char* out) {
   char target = '\0';
   switch (id) {
     case IDM_FF_TO_NEW_LINES: target = FF; break;
@@ -592,30 +592,42 @@ std::string grow_text(unsigned id, std::string_view text) {
     case IDM_ADD_CR:
     case IDM_ADD_NEW_LINES: target = CR; break;
     case IDM_ADD_LF: target = LF; break;
-    default: return std::string(text);
+    default:
+      std::memcpy(out, text.data(), text.size());
+      return text.size();
   }
-  std::string out;
-  out.reserve(text.size() + growth_of(id, text));
+  char* o = out;
   std::size_t start = 0;
   // From one byte of interest to the next; the stretches between go whole.
   while (start < text.size()) {
     const void* hit = std::memchr(text.data() + start, target, text.size() - start);
     const std::size_t at =
         hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
-    out.append(text.data() + start, at - start);
+    std::memcpy(o, text.data() + start, at - start);
+    o += at - start;
     if (at == text.size()) break;
+    auto put = [&o](const char* bytes, std::size_t n) {
+      std::memcpy(o, bytes, n);
+      o += n;
+    };
     switch (id) {
       case IDM_FF_TO_NEW_LINES:
-      case IDM_SPACES_TO_NEW_LINES: out += "\r\n"; break;
-      case IDM_ADD_CR: out += "\r\r"; break;
-      case IDM_ADD_LF: out += "\n\n"; break;
+      case IDM_SPACES_TO_NEW_LINES: put("\r\n", 2); break;
+      case IDM_ADD_CR: put("\r\r", 2); break;
+      case IDM_ADD_LF: put("\n\n", 2); break;
       case IDM_ADD_NEW_LINES:
-        if (at + 1 < text.size() && text[at + 1] == LF) out += "\r\n";
-        out += CR;
+        if (at + 1 < text.size() && text[at + 1] == LF) put("\r\n", 2);
+        put("\r", 1);
         break;
     }
     start = at + 1;
   }
+  return static_cast<std::size_t>(o - out);
+}
+
+std::string grow_text(unsigned id, std::string_view text) {
+  std::string out(text.size() + growth_of(id, text), '\0');
+  out.resize(grow_into(id, text, out.data()));
   return out;
 }
 

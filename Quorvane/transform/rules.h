@@ -67,6 +67,9 @@ std::size_t remove_text(unsigned id, char* data, std::size_t n);
 std::size_t growth_of(unsigned id, std::string_view text);
 // The text with the expansion or addition applied (text.size() + growth bytes).
 std::string grow_text(unsigned id, std::string_view text);
+// The same, written to `out` (room for text.size() + growth_of bytes); returns
+// the bytes written. A text may go through in pieces not cut after a CR.
+std::size_t grow_into(unsigned id, std::string_view text, char* out);
 
 // Whether a long text may be rewritten in pieces for this command: true when the
 // text may be cut after byte `c` and the rule applied to each piece in turn,
