@@ -32,6 +32,7 @@ inline constexpr std::size_t kStatusTextSize = 4096;
 inline constexpr UINT_PTR kTrayTimerId = 0;
 inline constexpr UINT_PTR kChainTimerId = 1;  // the monitor's look for changes the chain lost
 inline constexpr UINT_PTR kHistoryFormatsTimerId = 2;  // a copy waits for its formats
+inline constexpr UINT_PTR kLongCommandTimerId = 3;     // a text command's progress
 inline constexpr UINT kTrayIconId = 0;
 
 // Where the settings live, chosen once at start.
@@ -164,7 +165,8 @@ struct ExtrasPart {
   bool door_open = false;  // what the program last asked of the CD tray
 };
 
-struct HistoryPart;  // history/history_win.h
+struct HistoryPart;      // history/history_win.h
+struct LongCommandRun;   // transform/long_command_win.h
 
 struct App {
   HINSTANCE instance = nullptr;
@@ -181,6 +183,7 @@ struct App {
   StockPart stock;
   ExtrasPart extras;
   std::shared_ptr<HistoryPart> history;  // made at the window's creation
+  std::shared_ptr<LongCommandRun> long_command;  // a text command running on its own thread
 };
 
 // Raises one of the monitor's counters for as long as it lives: the self-change

@@ -15,6 +15,7 @@
 #include "frame_win.h"
 #include "history/history_win.h"
 #include "transform/frames_win.h"
+#include "transform/long_command_win.h"
 #include "transform/rules.h"
 #include "res/resource.h"
 #include "slots/slots_win.h"
@@ -56,6 +57,8 @@ constexpr CommandEntry range(unsigned first, unsigned last, CommandHandler handl
   return {first, last, handler, 0};
 }
 
+void cancel_command(App& app, unsigned) { cancel_long_command(app); }
+
 // The commands that are not text commands (those are the rule table's), in the
 // order of the menus they come from.
 constexpr CommandEntry kCommands[] = {
@@ -68,6 +71,7 @@ constexpr CommandEntry kCommands[] = {
     one(IDM_DELETE, delete_clipboard),
     one(IDM_APPEND, toggle_append),
     one(IDM_BINARY_WITH_NEW_LINES, ask_binary_count, 1),
+    one(IDM_CANCEL_COMMAND, cancel_command),
     one(IDM_SHELL_OPEN, shell_clipboard),
     // Cleanup (the recipes are text commands)
     one(IDM_AUTO_CLEANUP, auto_cleanup),

@@ -16,6 +16,7 @@
 #include "settings_win.h"
 #include "slots/slots_win.h"
 #include "text_format.h"
+#include "transform/long_command_win.h"
 
 namespace kestrin {
 
@@ -52,6 +53,7 @@ void on_create(App& app) {
 
 // Teardown, in its documented order.
 void on_destroy(App& app) {
+  end_long_command(app);
   stop_history(app);
   stop_viewer(app);
   bool saved = save_options(app);
@@ -98,6 +100,8 @@ void apply_menu_states(App& app) {
                        MF_BYCOMMAND | (state.on ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
       }
     }
+    EnableMenuItem(menu, IDM_CANCEL_COMMAND,
+                   MF_BYCOMMAND | (long_command_running(app) ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
   }
 }
 
@@ -122,6 +126,7 @@ void on_close(App& app, bool ask = true) {
           IDYES) {
     return;
   }
+  end_long_command(app);
   DestroyWindow(app.main_window);
 }
 
@@ -212,6 +217,7 @@ LRESULT main_window_message(App* app, HWND window, UINT message, WPARAM wparam, 
         history_tick(*app);
       }
       if (wparam == kHistoryFormatsTimerId) history_formats_arrived(*app);
+      if (wparam == kLongCommandTimerId) show_long_command_progress(*app);
       return 0;
     case WM_DRAWCLIPBOARD:
       on_clipboard_change(*app, handle_clipboard_change(*app, wparam, lparam));
@@ -263,6 +269,9 @@ LRESULT main_window_message(App* app, HWND window, UINT message, WPARAM wparam, 
       return 0;
     case WM_KESTRIN_HISTORY_FORMATS:
       if (bare(wparam, lparam)) history_formats_arrived(*app);
+      return 0;
+    case WM_KESTRIN_COMMAND_DONE:
+      if (bare(wparam, lparam)) finish_long_command(*app);
       return 0;
     case WM_KESTRIN_SLOT_LABELS:
       if (bare(wparam, lparam)) refresh_slot_labels(*app);

@@ -203,6 +203,17 @@ void analyse_unicode_text(std::string_view utf8, Analysis& out, std::size_t max_
   out.non_ascii_characters = static_cast<uint32_t>(count_non_ascii_characters(text));
 }
 
+std::shared_ptr<PreparedText> prepare_text(std::shared_ptr<const TextValue> text, std::size_t max_records) {
+  auto prepared = std::make_shared<PreparedText>();
+  if (text->unicode) {
+    analyse_unicode_text(text->bytes, prepared->analysis, max_records);
+  } else {
+    analyse_text(text->bytes, prepared->analysis, max_records);
+  }
+  prepared->text = std::move(text);
+  return prepared;
+}
+
 LineCursor::LineCursor(std::string_view text, const Analysis& analysis, uint32_t line)
     : text_(text.substr(0, analysis.size)),
       count_(analysis.has_line_table() ? analysis.line_count : 0),

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text_value.h"
+
 namespace kestrin {
 
 // One line of the text: where it starts and how long it is (see analyse_text).
@@ -73,6 +75,14 @@ void analyse_text(std::string_view text, Analysis& out, std::size_t max_records 
 // the size and non-ASCII count in characters.
 void analyse_unicode_text(std::string_view utf8, Analysis& out,
                           std::size_t max_records = SIZE_MAX);
+
+// A text and its analysis, made off the window's thread for a long text: the
+// change handling that takes this very text uses it instead of analysing again.
+struct PreparedText {
+  std::shared_ptr<const TextValue> text;
+  Analysis analysis;
+};
+std::shared_ptr<PreparedText> prepare_text(std::shared_ptr<const TextValue> text, std::size_t max_records);
 
 // Walks the lines of an analysed text from a given one on. `text` is the text
 // the analysis was made of; a line past the end, or an analysis without

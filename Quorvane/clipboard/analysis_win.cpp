@@ -31,7 +31,15 @@ void analyse_change(App& app, const ClipboardChange& change) {
   } else if (change.has(CF_TEXT) || change.has(CF_UNICODETEXT) || change.text) {
     // Without a text handle the Size line still follows, with every count 0.
     app.monitor->analysed_text = change.text;
-    if (const SharedText& text = app.monitor->analysed_text) {
+    std::shared_ptr<PreparedText> prepared = std::move(app.monitor->prepared);
+    if (prepared && prepared->text == change.text && change.text) {
+      // Analysed off the window's thread already.
+      const uint32_t width = a.bitmap_width, height = a.bitmap_height;
+      a = std::move(prepared->analysis);
+      a.bitmap_present = false;
+      a.bitmap_width = width;
+      a.bitmap_height = height;
+    } else if (const SharedText& text = app.monitor->analysed_text) {
       if (text->unicode) {
         analyse_unicode_text(text->bytes, a, app.monitor->line_table_limit);
       } else {

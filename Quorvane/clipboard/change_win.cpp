@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <new>
+#include <optional>
 #include <string>
 
 #include "clipboard/analysis_win.h"
@@ -101,7 +102,7 @@ SharedText current_clipboard_text(App& app) {
     cache.sequence = sequence;
     // The caller holds the clipboard open.
     try {
-      if (std::optional<TextValue> text = read_open_clipboard_text()) {
+      if (std::optional<TextValue> text = read_open_clipboard_text(&cache.ansi_tail)) {
         cache.text = std::make_shared<const TextValue>(std::move(*text));
       }
     } catch (const std::bad_alloc&) {
@@ -178,8 +179,10 @@ static Notice notice_now(const App& app, ChangeSource source) {
 // is open no other program can change what was read. Returns false when the
 // clipboard did not change since the last change handled (handling it again
 // would join the joined text onto itself).
-static bool take_change(App& app, ChangeSource source) {
-  ClipboardSession session(app.main_window);
+static bool take_change(App& app, ChangeSource source, bool thread_write) {
+  // Another thread's write of ours may still hold the clipboard open while the
+  // system takes its data: what it wrote is known, and nothing is read.
+  ClipboardSession session(thread_write ? nullptr : app.main_window, !thread_write);
   MonitorPart& m = *app.monitor;
   ChangeFacts facts;
   facts.notice = notice_now(app, source);
@@ -187,7 +190,10 @@ static bool take_change(App& app, ChangeSource source) {
   facts.join_written = m.written_text != nullptr;
   ClipboardChange change;
   change.sequence = facts.notice.sequence;
-  if (session.is_open()) {
+  if (thread_write) {
+    change.privacy = Privacy::Public;
+    change.formats = {text_format(*m.written_text)};
+  } else if (session.is_open()) {
     change.privacy = holds_private_content() ? Privacy::Private : Privacy::Public;
     change.formats = present_formats();
   }
@@ -207,7 +213,7 @@ static bool take_change(App& app, ChangeSource source) {
       break;
     case ChangeText::Written:
       // Our own text, as we wrote it: nothing of it is private.
-      if (decision.claim) m.text_cache = {facts.notice.sequence, m.written_text};
+      if (decision.claim) m.text_cache = {facts.notice.sequence, m.written_text, std::nullopt};
       change.text = m.written_text;
       change.privacy = Privacy::Public;
       break;
@@ -229,7 +235,34 @@ static bool take_change(App& app, ChangeSource source) {
 
 std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
   // Taken once: an own write's notice is claimed by the first look.
-  const ChangeSource source = classify_change_notification();
+  ChangeSource source = classify_change_notification();
+  MonitorPart& m = *app.monitor;
+  // The write of a long text command, made on its own thread: handled as the
+  // program's own, with the text it wrote and its analysis.
+  std::shared_ptr<PreparedText> thread_text;
+  std::optional<std::string> thread_tail;
+  if (source == ChangeSource::Elsewhere && m.thread_write && m.thread_write->landed.load() &&
+      GetClipboardOwner() == app.main_window) {
+    thread_text = std::move(m.thread_write->written);
+    thread_tail = std::move(m.thread_write->ansi_tail);
+    m.thread_write.reset();
+    if (thread_text) source = ChangeSource::OwnWrite;
+  }
+  std::optional<SelfChangeScope> own_write;
+  if (thread_text) {
+    own_write.emplace(app);
+    m.written_text = thread_text->text;
+    m.prepared = thread_text;
+  }
+  struct WrittenReset {
+    MonitorPart& m;
+    bool active;
+    ~WrittenReset() {
+      if (!active) return;
+      m.written_text.reset();
+      m.prepared.reset();
+    }
+  } written_reset{m, thread_text != nullptr};
   switch (decide_notice(notice_now(app, source))) {
     case NoticeAction::Drop:
       return std::nullopt;
@@ -242,7 +275,11 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
   bool changed = false;
   {
     CountScope depth(app.monitor->change_depth);
-    changed = take_change(app, source);
+    changed = take_change(app, source, thread_text != nullptr);
+    if (thread_text) {
+      m.written_text.reset();
+      if (m.text_cache.text == thread_text->text) m.text_cache.ansi_tail = std::move(thread_tail);
+    }
     // The change as it stands after the read (and the join written inside it).
     if (changed) run_change_steps(app, ClipboardChange(app.monitor->change), wparam, lparam);
   }
@@ -258,8 +295,9 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
 
 std::optional<ClipboardChange> check_viewer_chain(App& app) {
   MonitorPart& m = *app.monitor;
-  // Inside a handling, or before the first one, there is nothing to compare.
-  if (m.change_depth > 0 || !m.handled_sequence ||
+  // Inside a handling, or before the first one, there is nothing to compare;
+  // nor while a thread of ours writes (its notice comes when it is done).
+  if (m.change_depth > 0 || !m.handled_sequence || (m.thread_write && m.thread_write->writing.load()) ||
       GetClipboardSequenceNumber() == *m.handled_sequence) {
     m.missed_ticks = 0;
     return std::nullopt;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,9 +18,19 @@
 
 namespace kestrin {
 
+// A write of the program's own that another thread makes (a long text
+// command's result): its notice is told by it, and handled with its text.
+struct ThreadWrite {
+  std::atomic<bool> writing{false};       // set before the thread empties the clipboard
+  std::atomic<bool> landed{false};        // set once its text is ready, before it sets the data
+  std::shared_ptr<PreparedText> written;  // set before `landed`: the text it writes, analysed
+  std::optional<std::string> ansi_tail;   // what follows an ANSI text in the block it writes
+};
+
 struct ClipboardTextCache {
   std::optional<DWORD> sequence;  // the clipboard sequence number it was read at
   SharedText text;                // none: no text, or it could not be read
+  std::optional<std::string> ansi_tail;  // what follows an ANSI text in its block, when known
 };
 
 // Before the first change: nothing, and nothing to hide.
@@ -40,6 +51,8 @@ struct MonitorPart {
   ClipboardChange change = public_nothing();  // the change handled last, as it was read
   unsigned missed_ticks = 0;     // timer ticks in a row that found a change not handled
   SharedText written_text;   // the joined text while the join writes it
+  std::shared_ptr<ThreadWrite> thread_write;  // a write of ours on another thread, until its notice
+  std::shared_ptr<PreparedText> prepared;     // the next change's text, analysed already
   ClipboardTextCache text_cache;  // the clipboard's text, read once per sequence number
   HWND saved_foreground = nullptr;
   SharedText snapshot;       // append mode: the text as it stood after the last change

@@ -23,8 +23,9 @@ thread_local Closing* closing = nullptr;
 
 }  // namespace
 
-ClipboardSession::ClipboardSession(HWND owner) : open_(false) {
+ClipboardSession::ClipboardSession(HWND owner, bool open) : open_(false) {
   constexpr int kAttempts = 20;
+  if (!open) return;
   constexpr DWORD kPauseMs = 5;
   for (int attempt = 0; attempt < kAttempts && !open_; ++attempt) {
     if (attempt > 0) Sleep(kPauseMs);
@@ -217,13 +218,27 @@ std::optional<TextValue> read_clipboard_text(const ClipboardSession& session) {
   return read_open_clipboard_text();
 }
 
-std::optional<TextValue> read_open_clipboard_text() {
+namespace {
+
+// What follows an ANSI text in its block, kept when it is short.
+void keep_tail(const ClipboardBytes& block, std::optional<std::string>* tail) {
+  if (!tail) return;
+  tail->reset();
+  const std::string_view after = block.whole_block().substr(block.bytes().size());
+  if (after.size() <= kKeptAnsiTail) tail->emplace(after);
+}
+
+}  // namespace
+
+std::optional<TextValue> read_open_clipboard_text(std::optional<std::string>* ansi_tail) {
+  if (ansi_tail) ansi_tail->reset();
   const bool has_ansi = IsClipboardFormatAvailable(CF_TEXT) != FALSE;
   const bool has_wide = IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
   try {
-    auto ansi_text = [has_ansi]() -> std::optional<TextValue> {
+    auto ansi_text = [has_ansi, ansi_tail]() -> std::optional<TextValue> {
       ClipboardBytes ansi(has_ansi ? CF_TEXT : 0);
       if (!ansi) return std::nullopt;
+      keep_tail(ansi, ansi_tail);
       return TextValue{std::string(ansi.bytes()), false};
     };
     if (!has_wide) return ansi_text();
@@ -246,6 +261,7 @@ std::optional<TextValue> read_open_clipboard_text() {
       if (ascii || converted) {
         ClipboardBytes ansi(CF_TEXT);
         if (ansi && (ascii ? same_ascii(wide, ansi.bytes()) : *converted == ansi.bytes())) {
+          keep_tail(ansi, ansi_tail);
           return TextValue{std::string(ansi.bytes()), false};
         }
       }

@@ -24,7 +24,9 @@ class GlobalBlock;
 // accumulated append text dropped, for so little.
 class ClipboardSession {
  public:
-  explicit ClipboardSession(HWND owner);
+  // `open` false: a session that is not open (nothing to read, as when the
+  // clipboard is busy).
+  explicit ClipboardSession(HWND owner, bool open = true);
   ClipboardSession(const ClipboardSession&) = delete;
   ClipboardSession& operator=(const ClipboardSession&) = delete;
   ~ClipboardSession() { close(); }
@@ -108,7 +110,11 @@ class ClipboardBytes {
 // is no text, or no room for it.
 std::optional<TextValue> read_clipboard_text(const ClipboardSession& session);
 // The same, when the caller holds the clipboard open (nothing when it does not).
-std::optional<TextValue> read_open_clipboard_text();
+// For an ANSI text, `ansi_tail` gets what follows the text in its CF_TEXT
+// block (its NUL first), when that is no longer than kKeptAnsiTail: a long
+// text's command then needs no second read of the block.
+inline constexpr std::size_t kKeptAnsiTail = 64 * 1024;
+std::optional<TextValue> read_open_clipboard_text(std::optional<std::string>* ansi_tail = nullptr);
 
 // The clipboard format a value is written in: CF_TEXT or CF_UNICODETEXT.
 UINT text_format(const TextValue& text);

@@ -16,6 +16,7 @@
 #include "diagnostics_win.h"
 #include "frame_win.h"
 #include "res/resource.h"
+#include "transform/long_command_win.h"
 #include "text_format.h"
 #include "utf.h"
 
@@ -306,6 +307,12 @@ void viewer_key(App& app, WPARAM key, LPARAM flags) {
       if (extended) return run_command(app.main_window, IDM_DELETE);
       break;
     case VK_ESCAPE:
+      // While a text command runs, Escape stops it (a stamp would have to
+      // wait for it anyway).
+      if (!extended && long_command_running(app)) {
+        cancel_long_command(app);
+        return;
+      }
       if (!extended) return run_command(app.main_window, IDM_STAMP_SLASHED);
       break;
     case VK_SCROLL:

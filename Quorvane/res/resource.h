@@ -68,6 +68,8 @@
 #define WM_KESTRIN_HISTORY_STORE 1032
 // The reader of a copy's formats has finished (the parameters carry nothing).
 #define WM_KESTRIN_HISTORY_FORMATS 1033
+// A text command running on its own thread has ended (the parameters carry nothing).
+#define WM_KESTRIN_COMMAND_DONE 1034
 
 /* Commands: help and options */
 #define IDM_ABOUT 101
@@ -190,6 +192,7 @@
 #define IDM_KEEP_HISTORY 40190
 #define IDM_HISTORY 40191
 #define IDM_CLEAR_HISTORY 40192
+#define IDM_CANCEL_COMMAND 40193
 #define IDC_OPT_HOTKEYS 1051
 #define IDC_OPT_IGNORE_RULES 1052
 

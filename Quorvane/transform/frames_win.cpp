@@ -9,6 +9,7 @@
 
 #include "run_command_win.h"
 #include "res/resource.h"
+#include "transform/long_command_win.h"
 #include "transform/rules.h"
 
 namespace kestrin {
@@ -106,7 +107,8 @@ void run_prepend_stamp(App& app, unsigned) {
   put_on_clipboard(session, text_format(*text), block);
 }
 
-void run_cleanup_recipe(App& app, unsigned id) {
+void run_cleanup_recipe(App& app, const TextCommand& command) {
+  const unsigned id = command.id;
   std::size_t count = 0;
   const unsigned* steps = recipe_steps(id, count);
   for (HMENU menu : {app.frame.tray_menu, app.frame.main_menu}) {
@@ -119,12 +121,20 @@ void run_cleanup_recipe(App& app, unsigned id) {
   for (HMENU menu : {app.frame.tray_menu, app.frame.main_menu}) {
     if (menu) CheckMenuItem(menu, id, MF_BYCOMMAND | MF_CHECKED);
   }
+  // A long text goes through all the steps on the worker and is written once.
+  if (start_long_command(app, command)) return;
   for (std::size_t k = 0; k < count; ++k) run_command(app.main_window, steps[k]);
 }
 
 }  // namespace
 
 void run_text_command(App& app, const TextCommand& command) {
+  if (long_command_running(app)) {
+    // One at a time: the next would work on a text about to change.
+    MessageBeep(MB_ICONEXCLAMATION);
+    return;
+  }
+  if (command.kind != RuleKind::Recipe && start_long_command(app, command)) return;
   switch (command.kind) {
     case RuleKind::SameLength:
       return run_same_length_command(app, command.id);
@@ -137,7 +147,7 @@ void run_text_command(App& app, const TextCommand& command) {
     case RuleKind::Prepend:
       return run_prepend_stamp(app, command.id);
     case RuleKind::Recipe:
-      return run_cleanup_recipe(app, command.id);
+      return run_cleanup_recipe(app, command);
   }
 }
 

@@ -19,6 +19,13 @@ namespace kestrin::test {
 // Kestrin.exe as a Windows path, from the KESTRIN_EXE environment variable.
 std::string kestrin_exe();
 
+// A program beside Kestrin.exe (kestrin-text.exe, say).
+std::string beside_kestrin(const std::string& name);
+// Runs a console program with `input` as its standard input; its standard
+// output and error, and its exit code (999 when it could not run or end).
+std::string run_console(const std::string& exe, const std::string& argument, const std::string& input,
+                        DWORD& exit_code);
+
 // The Windows folder's Quorvane.INI and the fallback in the user's app data.
 std::string windows_ini_path();
 std::string appdata_ini_path();
@@ -73,6 +80,7 @@ class Kestrin {
   ~Kestrin();
 
   DWORD pid() const { return pid_; }
+  HANDLE process() const { return process_; }
   HWND window() const { return window_; }
   // Finds the main window of a program started without waiting for it (one that
   // shows a box during its creation, say).

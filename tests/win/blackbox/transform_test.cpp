@@ -161,39 +161,8 @@ TEST_F(Transform, NumberPromptOkAndCancel) {
 }
 
 // kestrin-text.exe, the Windows console build, gives the bytes of the rules too.
-std::string run_console(const std::string& exe, const std::string& argument,
-                        const std::string& input, DWORD& exit_code) {
-  const std::string dir = temp_dir();
-  const std::string in_path = dir + "\\in.txt", out_path = dir + "\\out.txt";
-  write_file(in_path, input);
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE in = CreateFileA(in_path.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING,
-                          0, nullptr);
-  HANDLE out = CreateFileA(out_path.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in;
-  startup.hStdOutput = out;
-  startup.hStdError = out;
-  PROCESS_INFORMATION info{};
-  std::string command = "\"" + exe + "\" " + argument;
-  exit_code = 999;
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                     &startup, &info)) {
-    WaitForSingleObject(info.hProcess, 30000);
-    GetExitCodeProcess(info.hProcess, &exit_code);
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
-  }
-  CloseHandle(in);
-  CloseHandle(out);
-  return read_file(out_path).value_or("");
-}
-
 TEST(KestrinTextExe, CommandsMatchTheirRules) {
-  std::string exe = kestrin_exe();
-  exe.replace(exe.rfind("Kestrin.exe"), 11, "kestrin-text.exe");
+  const std::string exe = beside_kestrin("kestrin-text.exe");
   const std::string sample = "  Two  lines (here) \r\n\r\n\r\n\r\nand\ttabs \xE9 a/b e4\x0C end ";
   std::size_t count = 0;
   const TextCommand* commands = text_commands(count);
