@@ -38,7 +38,20 @@ struct LongCommandJob {
   // Set by the worker before `finished`:
   RewriteResult result;
   WriteEnd write = WriteEnd::NotTried;
-  std::atomic<bool> writing{false};  // from the clipboard's empty on it cannot stop
+  // Running, then either stopped by the window or writing (from the
+  // clipboard's empty on, when it can no longer stop): never both.
+  enum Phase : int { Running, Stopped, Writing };
+  std::atomic<int> phase{Running};
+  bool writing() const { return phase.load() == Writing; }
+  bool stop() {
+    progress.stop = true;
+    int expected = Running;
+    return phase.compare_exchange_strong(expected, Stopped) || expected == Stopped;
+  }
+  bool begin_write() {
+    int expected = Running;
+    return phase.compare_exchange_strong(expected, Writing);
+  }
   std::atomic<bool> finished{false};
 };
 
@@ -94,7 +107,7 @@ WriteEnd write_result(LongCommandJob& job, GlobalBlock& block, HWND window) {
     if (!job.unicode && job.thread_write && result.size() - job.result.size <= kKeptAnsiTail) {
       job.thread_write->ansi_tail.emplace(result.data() + job.result.size, result.size() - job.result.size);
     }
-    job.writing = true;
+    if (!job.begin_write()) return WriteEnd::NotTried;  // stopped just now
     if (job.thread_write) job.thread_write->writing = true;
     EmptyClipboard();
     try {
@@ -216,7 +229,7 @@ bool start_long_command(App& app, const TextCommand& command) {
 }
 
 bool long_command_running(App& app) {
-  if (app.long_command && !app.long_command->job->writing && GetClipboardSequenceNumber() != app.long_command->job->sequence) {
+  if (app.long_command && !app.long_command->job->writing() && GetClipboardSequenceNumber() != app.long_command->job->sequence) {
     // Its result would overwrite a newer copy: it is of no use any more.
     cancel_long_command(app, "stopped: another copy came in");
   }
@@ -226,8 +239,7 @@ bool long_command_running(App& app) {
 bool cancel_long_command(App& app, const char* why) {
   if (!app.long_command) return true;
   LongCommandJob& job = *app.long_command->job;
-  if (job.writing) return false;  // the clipboard is being replaced: it ends in a moment
-  job.progress.stop = true;
+  if (!job.stop()) return false;  // the clipboard is being replaced: it ends in a moment
   if (app.monitor->thread_write == job.thread_write) app.monitor->thread_write.reset();
   end_run(app, app.long_command->name + " " + (why ? why : "stopped: the clipboard is as it was") + ".");
   return true;
@@ -293,12 +305,18 @@ void show_long_command_progress(App& app) {
   const unsigned percent = static_cast<unsigned>(std::min<uint64_t>(done * 100 / total, 100));
   const double rate = static_cast<double>(done) / 1e6 / (static_cast<double>(elapsed) / 1000.0);
   char text[256];
-  if (run.job->writing) {
+  if (run.job->writing()) {
     std::snprintf(text, sizeof text, "%s: writing the result to the clipboard.", run.name.c_str());
   } else {
     std::snprintf(text, sizeof text, "%s: %u%% (%.0f MB/s). Escape stops it.", run.name.c_str(), percent, rate);
   }
   set_status_bar_text(app, text);
+}
+
+std::optional<LongCommandState> long_command_state(const App& app) {
+  if (!app.long_command) return std::nullopt;
+  const LongCommandJob& job = *app.long_command->job;
+  return LongCommandState{job.progress.done.load(), job.progress.total.load(), job.writing()};
 }
 
 }  // namespace kestrin

@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "app_win.h"
 #include "transform/rules.h"
@@ -33,5 +35,12 @@ void end_long_command(App& app);
 void finish_long_command(App& app);
 // The progress timer.
 void show_long_command_progress(App& app);
+
+// How far the running command has come (nothing when none runs).
+struct LongCommandState {
+  uint64_t done = 0, total = 0;
+  bool writing = false;  // its write has begun
+};
+std::optional<LongCommandState> long_command_state(const App& app);
 
 }  // namespace kestrin
