@@ -270,6 +270,12 @@ LRESULT main_window_message(App* app, HWND window, UINT message, WPARAM wparam, 
     case WM_KESTRIN_HISTORY_FORMATS:
       if (bare(wparam, lparam)) history_formats_arrived(*app);
       return 0;
+    case WM_KESTRIN_CHANGE_READ:
+      if (bare(wparam, lparam)) on_clipboard_change(*app, change_read_arrived(*app));
+      return 0;
+    case WM_KESTRIN_COMMAND_WRITING:
+      if (bare(wparam, lparam)) long_command_writing(*app);
+      return 0;
     case WM_KESTRIN_COMMAND_DONE:
       if (bare(wparam, lparam)) finish_long_command(*app);
       return 0;

@@ -8,9 +8,11 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "clipboard/analysis_win.h"
 #include "clipboard/append.h"
+#include "clipboard/change_reader_win.h"
 #include "clipboard/dib.h"
 #include "clipboard/floating_status_win.h"
 #include "run_command_win.h"
@@ -73,23 +75,6 @@ std::vector<uint32_t> present_formats() {
   return formats;
 }
 
-// CF_DIB of the copy. Its first bytes are all the analysis needs; the whole
-// block (up to what the monitor keeps) is copied only for a copy without
-// text that something will use whole: the history records it, or the viewer
-// draws it as its own preview. The clipboard is open.
-void read_dib(ClipboardChange& change, bool history_on) {
-  constexpr std::size_t kKeptDib = std::size_t{1} << 30;
-  constexpr std::size_t kDibHead = 4096;
-  ClipboardBytes block(CF_DIB);
-  if (!block) return;
-  const std::string_view bytes = block.bytes();
-  const std::span<const uint8_t> head{reinterpret_cast<const uint8_t*>(bytes.data()),
-                                      std::min(bytes.size(), kDibHead)};
-  const bool whole = !change.text && bytes.size() <= kKeptDib && (history_on || !dib_drawable_whole(head));
-  change.dib_bytes = bytes.size();
-  change.dib = std::make_shared<const std::string>(bytes.substr(0, whole ? bytes.size() : kDibHead));
-}
-
 }  // namespace
 
 std::shared_ptr<MonitorPart> make_monitor_part() { return std::make_shared<MonitorPart>(); }
@@ -118,7 +103,9 @@ void take_snapshot(App& app) {
   if (session.is_open()) app.monitor->snapshot = current_clipboard_text(app);
 }
 
-static void pass_on(const App& app, WPARAM wparam, LPARAM lparam) {
+static void pass_on(App& app, WPARAM wparam, LPARAM lparam) {
+  // A notice whose change was read on the reader went on when it came.
+  if (std::exchange(app.monitor->notice_passed, false)) return;
   if (app.monitor->next_viewer) SendMessageA(app.monitor->next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
 }
 
@@ -218,9 +205,21 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
       change.privacy = Privacy::Public;
       break;
     case ChangeText::Read:
-      if (!change.hidden()) {
-        change.text = current_clipboard_text(app);
-        if (change.has(CF_DIB) || change.has(CF_BITMAP)) read_dib(change, app.settings.History != 0);
+      if (change.hidden()) break;
+      if (const std::shared_ptr<ChangeRead> read = m.reading;
+          read && read->done && read->opened && !read->hidden && read->sequence == facts.notice.sequence) {
+        m.reading.reset();
+        // Read on the reader's thread, at this very sequence number: the same value.
+        change.text = read->text;
+        change.dib = read->dib;
+        change.dib_bytes = read->dib_bytes;
+        m.text_cache = {read->sequence, read->text, read->ansi_tail};
+        if (read->prepared && read->prepared->text == read->text) m.prepared = read->prepared;
+        break;
+      }
+      change.text = current_clipboard_text(app);
+      if (change.has(CF_DIB) || change.has(CF_BITMAP)) {
+        read_change_dib(change.text != nullptr, app.settings.History != 0, change.dib, change.dib_bytes);
       }
       break;
   }
@@ -231,6 +230,18 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
   m.change = std::move(change);
   if (decision.join) append_join(app, session);
   return true;
+}
+
+// Whether the clipboard as it stands has been read on the reader's thread; if
+// not, a read starts (one at a time), and a short one is waited for.
+static bool change_read_ready(App& app, WPARAM wparam, LPARAM lparam) {
+  constexpr DWORD kWaitMs = 200;
+  MonitorPart& m = *app.monitor;
+  m.read_notice = {wparam, lparam};
+  if (m.reading && !m.reading->done) return false;  // its arrival handles the clipboard as it is then
+  if (m.reading && m.reading->sequence == GetClipboardSequenceNumber()) return true;
+  m.reading = start_change_read(app.main_window, app.settings.History != 0, m.line_table_limit, kWaitMs);
+  return m.reading->done.load();
 }
 
 std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam) {
@@ -272,6 +283,14 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
     case NoticeAction::Handle:
       break;
   }
+  // Another program's copy is read on the reader's thread; a long one is
+  // handled when it arrives (the notice goes on along the chain now).
+  if (source == ChangeSource::Elsewhere && m.change_depth == 0 &&
+      m.handled_sequence != GetClipboardSequenceNumber() && !change_read_ready(app, wparam, lparam)) {
+    if (!m.notice_passed && m.next_viewer) SendMessageA(m.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
+    m.notice_passed = true;
+    return std::nullopt;
+  }
   bool changed = false;
   {
     CountScope depth(app.monitor->change_depth);
@@ -293,11 +312,19 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
   return std::nullopt;
 }
 
+std::optional<ClipboardChange> change_read_arrived(App& app) {
+  MonitorPart& m = *app.monitor;
+  // Only for a notice that waits for it: a short read was taken when it came.
+  if (!m.notice_passed || !m.reading || !m.reading->done || m.change_depth > 0) return std::nullopt;
+  return handle_clipboard_change(app, m.read_notice.first, m.read_notice.second);
+}
+
 std::optional<ClipboardChange> check_viewer_chain(App& app) {
   MonitorPart& m = *app.monitor;
   // Inside a handling, or before the first one, there is nothing to compare;
   // nor while a thread of ours writes (its notice comes when it is done).
   if (m.change_depth > 0 || !m.handled_sequence || (m.thread_write && m.thread_write->writing.load()) ||
+      (m.reading && !m.reading->done.load()) ||
       GetClipboardSequenceNumber() == *m.handled_sequence) {
     m.missed_ticks = 0;
     return std::nullopt;

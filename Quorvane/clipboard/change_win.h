@@ -20,6 +20,8 @@ void stop_monitor(App& app);
 // once (and joined in append mode), shown, cleaned up. Returns the change as it
 // finally stands when one was handled whole (not nested), for the history.
 std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam);
+// WM_KESTRIN_CHANGE_READ: a change read on the reader's thread is handled.
+std::optional<ClipboardChange> change_read_arrived(App& app);
 // Once the settings are read: a change handled before (joining the viewer chain
 // sends a notice) was handled without them, so the clipboard as it stands is
 // handled again at the end of creation. One handled after them is not.

@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "app_win.h"
 #include "clipboard/analysis.h"
+#include "clipboard/change_reader_win.h"
 #include "clipboard/clipboard_change.h"
 
 namespace kestrin {
@@ -53,6 +55,9 @@ struct MonitorPart {
   SharedText written_text;   // the joined text while the join writes it
   std::shared_ptr<ThreadWrite> thread_write;  // a write of ours on another thread, until its notice
   std::shared_ptr<PreparedText> prepared;     // the next change's text, analysed already
+  std::shared_ptr<ChangeRead> reading;        // a change read (or being read) on the reader's thread
+  std::pair<WPARAM, LPARAM> read_notice{};    // the notice that waits for it
+  bool notice_passed = false;                 // that notice went on along the chain already
   ClipboardTextCache text_cache;  // the clipboard's text, read once per sequence number
   HWND saved_foreground = nullptr;
   SharedText snapshot;       // append mode: the text as it stood after the last change

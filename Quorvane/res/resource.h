@@ -70,6 +70,11 @@
 #define WM_KESTRIN_HISTORY_FORMATS 1033
 // A text command running on its own thread has ended (the parameters carry nothing).
 #define WM_KESTRIN_COMMAND_DONE 1034
+// A clipboard change has been read on the reader's thread (the parameters carry nothing).
+#define WM_KESTRIN_CHANGE_READ 1035
+// A text command's worker has emptied the clipboard to write its result: the
+// old text may go (the parameters carry nothing).
+#define WM_KESTRIN_COMMAND_WRITING 1036
 
 /* Commands: help and options */
 #define IDM_ABOUT 101

@@ -110,6 +110,9 @@ WriteEnd write_result(LongCommandJob& job, GlobalBlock& block, HWND window) {
     if (!job.begin_write()) return WriteEnd::NotTried;  // stopped just now
     if (job.thread_write) job.thread_write->writing = true;
     EmptyClipboard();
+    // The window lets the old text go before the new one is made: the text is
+    // held twice at most, never three times.
+    SendMessageTimeoutA(window, WM_KESTRIN_COMMAND_WRITING, 0, 0, SMTO_NORMAL, 5000, nullptr);
     try {
       auto text = std::make_shared<TextValue>();
       text->unicode = job.unicode;
@@ -317,6 +320,16 @@ std::optional<LongCommandState> long_command_state(const App& app) {
   if (!app.long_command) return std::nullopt;
   const LongCommandJob& job = *app.long_command->job;
   return LongCommandState{job.progress.done.load(), job.progress.total.load(), job.writing()};
+}
+
+void long_command_writing(App& app) {
+  if (!app.long_command || !app.long_command->job->writing()) return;
+  // The clipboard no longer holds it; the history keeps its own entry.
+  MonitorPart& m = *app.monitor;
+  m.change.text.reset();
+  m.analysed_text.reset();
+  m.snapshot.reset();  // the written text becomes the snapshot when its notice is handled
+  m.text_cache = {};
 }
 
 }  // namespace kestrin

@@ -33,6 +33,8 @@ bool cancel_long_command(App& app, const char* why = nullptr);
 void end_long_command(App& app);
 // WM_KESTRIN_COMMAND_DONE: its result onto the clipboard, as the command's own write.
 void finish_long_command(App& app);
+// WM_KESTRIN_COMMAND_WRITING: the text the command replaces is let go.
+void long_command_writing(App& app);
 // The progress timer.
 void show_long_command_progress(App& app);
 

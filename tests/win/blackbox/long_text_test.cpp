@@ -137,6 +137,19 @@ TEST_F(LongText, UpperCaseRunToItsEndGivesWhatKestrinTextGives) {
   EXPECT_EQ(run->close(), 0u);
 }
 
+// The read and the analysis of a long copy run off the window's thread: the
+// window answers throughout (bounded by Wine's own transfer of the copy).
+TEST_F(LongText, ALongCopyArrivingKeepsTheWindowAnswering) {
+  auto run = start();
+  ASSERT_TRUE(set_clipboard_text(text()));
+  EXPECT_EQ(unanswered_until(*run, [&] { return window_text(run->window()).find(", 268435456 bytes,") !=
+                                                std::string::npos; },
+                             60000, kTransferMs),
+            0);
+  EXPECT_NE(window_text(run->window()).find(", 268435456 bytes,"), std::string::npos);
+  EXPECT_EQ(run->close(), 0u);
+}
+
 TEST_F(LongText, CloseDuringACommandEndsTheProgramAndLeavesTheClipboard) {
   auto run = start_with_text();
   const DWORD sequence = GetClipboardSequenceNumber();

@@ -5,10 +5,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
 
+#include "clipboard/monitor_win.h"
 #include "res/resource.h"
 #include "run_command_win.h"
 #include "transform/long_command_win.h"
@@ -89,6 +91,25 @@ TEST_F(LongCommand, AStopAtAnyPointLeavesTheClipboardAsItWas) {
     ASSERT_TRUE(wait_ended());
   }
   EXPECT_GT(stopped, 0);
+}
+
+// Another program's long copy is read and analysed on the reader's thread:
+// the notice returns before it is handled, and the handling that follows has
+// the text's figures; a short copy is handled at once, as it always was.
+TEST_F(LongCommand, ALongCopyIsHandledWhenItsReadArrives) {
+  create();
+  std::string text(std::size_t{256} << 20, 'x');
+  for (std::size_t i = 100; i < text.size(); i += 100) text[i] = '\n';
+  const std::string size = ", " + std::to_string(text.size()) + " bytes,";
+  ASSERT_TRUE(test::set_clipboard_text(text));  // its notice comes inside this write
+  EXPECT_EQ(title().find(size), std::string::npos) << "read on the window's thread";
+  ASSERT_TRUE(test::wait_until([&] {
+    pump();
+    return title().find(size) != std::string::npos;
+  }, 60000));
+  EXPECT_EQ(app_.monitor->analysis.line_count, std::count(text.begin(), text.end(), '\n') + 1u);
+  EXPECT_TRUE(app_.monitor->analysis.has_line_table());
+  copy("short");
 }
 
 // Closed while the worker computes, the program's state goes at once and the

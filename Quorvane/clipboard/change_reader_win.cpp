@@ -1,0 +1,108 @@
+#include "clipboard/change_reader_win.h"
+#include "clipboard/seam_win.h"
+
+#include <algorithm>
+#include <new>
+#include <span>
+#include <system_error>
+#include <thread>
+
+#include "clipboard/dib.h"
+#include "res/resource.h"
+
+namespace kestrin {
+
+namespace {
+
+// The reader's signal to a window that waits for it.
+class Wake {
+ public:
+  Wake() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  Wake(const Wake&) = delete;
+  Wake& operator=(const Wake&) = delete;
+  ~Wake() {
+    if (event_) CloseHandle(event_);
+  }
+  void set() const {
+    if (event_) SetEvent(event_);
+  }
+  void wait(DWORD ms) const {
+    if (event_) WaitForSingleObject(event_, ms);
+  }
+
+ private:
+  HANDLE event_;
+};
+
+void read_change(ChangeRead& read, bool history_on, std::size_t line_limit) {
+  // Another program (or the history's reader) may hold it a moment.
+  for (int attempt = 0; attempt < 100 && !read.opened; ++attempt) {
+    if (attempt > 0) Sleep(5);
+    read.opened = OpenClipboard(nullptr) != FALSE;
+  }
+  if (!read.opened) return;
+  read.sequence = GetClipboardSequenceNumber();
+  read.hidden = holds_private_content();
+  if (!read.hidden) {
+    try {
+      if (std::optional<TextValue> text = read_open_clipboard_text(&read.ansi_tail)) {
+        read.text = std::make_shared<const TextValue>(std::move(*text));
+      }
+      if (IsClipboardFormatAvailable(CF_DIB) || IsClipboardFormatAvailable(CF_BITMAP)) {
+        read_change_dib(read.text != nullptr, history_on, read.dib, read.dib_bytes);
+      }
+    } catch (const std::bad_alloc&) {
+      read.text.reset();
+      read.dib.reset();
+    }
+  }
+  CloseClipboard();
+  if (read.text && read.text->bytes.size() >= kAnalysedOnReader) {
+    try {
+      read.prepared = prepare_text(read.text, line_limit);
+    } catch (const std::bad_alloc&) {
+      read.prepared.reset();  // analysed by the window then
+    }
+  }
+}
+
+}  // namespace
+
+void read_change_dib(bool has_text, bool history_on, std::shared_ptr<const std::string>& dib,
+                     uint64_t& dib_bytes) {
+  constexpr std::size_t kKeptDib = std::size_t{1} << 30;
+  constexpr std::size_t kDibHead = 4096;
+  ClipboardBytes block(CF_DIB);
+  if (!block) return;
+  const std::string_view bytes = block.bytes();
+  const std::span<const uint8_t> head{reinterpret_cast<const uint8_t*>(bytes.data()),
+                                      std::min(bytes.size(), kDibHead)};
+  // Its first bytes are all the analysis needs; the whole block (up to what
+  // the monitor keeps) only for a copy without text that something will use
+  // whole: the history records it, or the viewer draws it as its own preview.
+  const bool whole = !has_text && bytes.size() <= kKeptDib && (history_on || !dib_drawable_whole(head));
+  dib_bytes = bytes.size();
+  dib = std::make_shared<const std::string>(bytes.substr(0, whole ? bytes.size() : kDibHead));
+}
+
+std::shared_ptr<ChangeRead> start_change_read(HWND window, bool history_on, std::size_t line_limit,
+                                              DWORD wait_ms) {
+  auto read = std::make_shared<ChangeRead>();
+  auto wake = std::make_shared<Wake>();
+  try {
+    std::thread([read, wake, window, history_on, line_limit] {
+      read_change(*read, history_on, line_limit);
+      read->done = true;
+      wake->set();
+      PostMessageA(window, WM_KESTRIN_CHANGE_READ, 0, 0);
+    }).detach();
+  } catch (const std::system_error&) {
+    read_change(*read, history_on, line_limit);  // no thread to be had: read here
+    read->done = true;
+    return read;
+  }
+  wake->wait(wait_ms);
+  return read;
+}
+
+}  // namespace kestrin
