@@ -252,14 +252,18 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
   // program's own, with the text it wrote and its analysis.
   std::shared_ptr<PreparedText> thread_text;
   std::optional<std::string> thread_tail;
+  bool thread_automatic = false;
   if (source == ChangeSource::Elsewhere && m.thread_write && m.thread_write->landed.load() &&
       GetClipboardOwner() == app.main_window) {
     thread_text = std::move(m.thread_write->written);
     thread_tail = std::move(m.thread_write->ansi_tail);
+    thread_automatic = m.thread_write->automatic_cleanup;
     m.thread_write.reset();
     if (thread_text) source = ChangeSource::OwnWrite;
   }
   std::optional<SelfChangeScope> own_write;
+  std::optional<CountScope> cleanup_guard;
+  if (thread_text && thread_automatic) cleanup_guard.emplace(m.auto_clean_guard);
   if (thread_text) {
     own_write.emplace(app);
     m.written_text = thread_text->text;

@@ -27,6 +27,7 @@ struct ThreadWrite {
   std::atomic<bool> landed{false};        // set once its text is ready, before it sets the data
   std::shared_ptr<PreparedText> written;  // set before `landed`: the text it writes, analysed
   std::optional<std::string> ansi_tail;   // what follows an ANSI text in the block it writes
+  bool automatic_cleanup = false;         // the write of the automatic cleanup: not cleaned again
 };
 
 struct ClipboardTextCache {

@@ -217,6 +217,9 @@ bool start_long_command(App& app, const TextCommand& command) {
   job->unicode = job->text->unicode;
   job->line_limit = app.monitor->line_table_limit;
   job->thread_write = std::make_shared<ThreadWrite>();
+  // The automatic cleanup's own write is not cleaned up again, as when its
+  // write is handled inside it.
+  job->thread_write->automatic_cleanup = app.monitor->auto_clean_guard > 0;
   app.monitor->thread_write = job->thread_write;
   run->job = job;
   run->name = menu_name(command);

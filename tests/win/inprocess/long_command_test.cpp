@@ -93,6 +93,28 @@ TEST_F(LongCommand, AStopAtAnyPointLeavesTheClipboardAsItWas) {
   EXPECT_GT(stopped, 0);
 }
 
+// The automatic cleanup of a long copy runs on the worker once: its own
+// write is not cleaned up again (as when the write is handled inside it).
+TEST_F(LongCommand, TheAutomaticCleanupOfALongCopyRunsOnce) {
+  create("[Options]\r\nAutoCleanup=1\r\nAutoCleanupCommand=40064\r\n");  // trailing white space
+  std::string text;
+  while (text.size() < kBytes) text += "code();   \r\n";
+  std::string cleaned = text;
+  apply_text_command(IDM_CLEANUP_SOURCE_CODE, cleaned, LocalTime{});
+  ASSERT_TRUE(test::set_clipboard_text(text));
+  ASSERT_TRUE(test::wait_until([&] {
+    pump();
+    return !long_command_state(app_) && test::clipboard_text() == cleaned;
+  }, 60000));
+  const DWORD sequence = GetClipboardSequenceNumber();
+  for (int i = 0; i < 20; ++i) {  // what a second cleanup would start
+    pump();
+    EXPECT_FALSE(long_command_state(app_));
+    Sleep(50);
+  }
+  EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+}
+
 // Another program's long copy is read and analysed on the reader's thread:
 // the notice returns before it is handled, and the handling that follows has
 // the text's figures; a short copy is handled at once, as it always was.
