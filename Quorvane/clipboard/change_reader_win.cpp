@@ -35,6 +35,7 @@ class Wake {
 };
 
 void read_change(ChangeRead& read, bool history_on, std::size_t line_limit) {
+  std::optional<OwnClipboardRead> holding(std::in_place);  // the window's sessions wait for it
   // Another program (or the history's reader) may hold it a moment.
   for (int attempt = 0; attempt < 100 && !read.opened; ++attempt) {
     if (attempt > 0) Sleep(5);
@@ -57,6 +58,7 @@ void read_change(ChangeRead& read, bool history_on, std::size_t line_limit) {
     }
   }
   CloseClipboard();
+  holding.reset();
   if (read.text && read.text->bytes.size() >= kAnalysedOnReader) {
     try {
       read.prepared = prepare_text(read.text, line_limit);

@@ -207,7 +207,8 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
     case ChangeText::Read:
       if (change.hidden()) break;
       if (const std::shared_ptr<ChangeRead> read = m.reading;
-          read && read->done && read->opened && !read->hidden && read->sequence == facts.notice.sequence) {
+          read && read->done && read->opened && !read->hidden && read->sequence == facts.notice.sequence &&
+          (read->text || (!change.has(CF_TEXT) && !change.has(CF_UNICODETEXT)))) {
         m.reading.reset();
         // Read on the reader's thread, at this very sequence number: the same value.
         change.text = read->text;

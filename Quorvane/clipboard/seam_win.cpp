@@ -1,6 +1,7 @@
 #include "clipboard/seam_win.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -21,13 +22,20 @@ struct Closing {
 };
 thread_local Closing* closing = nullptr;
 
+std::atomic<int> own_reads{0};  // reads of the change reader holding the clipboard
+
 }  // namespace
+
+OwnClipboardRead::OwnClipboardRead() { ++own_reads; }
+OwnClipboardRead::~OwnClipboardRead() { --own_reads; }
 
 ClipboardSession::ClipboardSession(HWND owner, bool open) : open_(false) {
   constexpr int kAttempts = 20;
-  if (!open) return;
+  constexpr int kAttemptsBehindOwnRead = 400;
   constexpr DWORD kPauseMs = 5;
-  for (int attempt = 0; attempt < kAttempts && !open_; ++attempt) {
+  if (!open) return;
+  for (int attempt = 0; !open_; ++attempt) {
+    if (attempt >= kAttempts && (own_reads.load() == 0 || attempt >= kAttemptsBehindOwnRead)) break;
     if (attempt > 0) Sleep(kPauseMs);
     open_ = OpenClipboard(owner) != FALSE;
   }

@@ -42,6 +42,18 @@ class ClipboardSession {
   bool wrote_ = false;
 };
 
+// A read of the clipboard by another thread of the program (the change
+// reader) while this object lives. A session of any other thread that finds
+// the clipboard held tries again for up to two seconds while such a read
+// holds it: the read takes a moment, and gives the clipboard back.
+class OwnClipboardRead {
+ public:
+  OwnClipboardRead();
+  OwnClipboardRead(const OwnClipboardRead&) = delete;
+  OwnClipboardRead& operator=(const OwnClipboardRead&) = delete;
+  ~OwnClipboardRead();
+};
+
 // Where a change notification comes from, as far as this thread's clipboard
 // sessions tell.
 ChangeSource classify_change_notification();
