@@ -8,57 +8,36 @@
 #include <thread>
 
 #include "clipboard/dib.h"
+#include "raii_win.h"
 #include "res/resource.h"
 
 namespace kestrin {
 
 namespace {
 
-// The reader's signal to a window that waits for it.
-class Wake {
- public:
-  Wake() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  Wake(const Wake&) = delete;
-  Wake& operator=(const Wake&) = delete;
-  ~Wake() {
-    if (event_) CloseHandle(event_);
-  }
-  void set() const {
-    if (event_) SetEvent(event_);
-  }
-  void wait(DWORD ms) const {
-    if (event_) WaitForSingleObject(event_, ms);
-  }
-
- private:
-  HANDLE event_;
-};
-
 void read_change(ChangeRead& read, bool history_on, std::size_t line_limit) {
-  std::optional<OwnClipboardRead> holding(std::in_place);  // the window's sessions wait for it
-  // Another program (or the history's reader) may hold it a moment.
-  for (int attempt = 0; attempt < 100 && !read.opened; ++attempt) {
-    if (attempt > 0) Sleep(5);
-    read.opened = OpenClipboard(nullptr) != FALSE;
-  }
-  if (!read.opened) return;
-  read.sequence = GetClipboardSequenceNumber();
-  read.hidden = holds_private_content();
-  if (!read.hidden) {
-    try {
-      if (std::optional<TextValue> text = read_open_clipboard_text(&read.ansi_tail)) {
-        read.text = std::make_shared<const TextValue>(std::move(*text));
+  {
+    // Another program (or the history's reader) may hold it a moment.
+    ClipboardSession session(nullptr, true, 500);
+    read.opened = session.is_open();
+    if (!read.opened) return;
+    const OwnClipboardRead holding;  // the window's sessions wait for it
+    read.sequence = GetClipboardSequenceNumber();
+    read.hidden = holds_private_content();
+    if (!read.hidden) {
+      try {
+        if (std::optional<TextValue> text = read_open_clipboard_text(&read.ansi_tail)) {
+          read.text = std::make_shared<const TextValue>(std::move(*text));
+        }
+        if (IsClipboardFormatAvailable(CF_DIB) || IsClipboardFormatAvailable(CF_BITMAP)) {
+          read_change_dib(read.text != nullptr, history_on, read.dib, read.dib_bytes);
+        }
+      } catch (const std::bad_alloc&) {
+        read.text.reset();
+        read.dib.reset();
       }
-      if (IsClipboardFormatAvailable(CF_DIB) || IsClipboardFormatAvailable(CF_BITMAP)) {
-        read_change_dib(read.text != nullptr, history_on, read.dib, read.dib_bytes);
-      }
-    } catch (const std::bad_alloc&) {
-      read.text.reset();
-      read.dib.reset();
     }
   }
-  CloseClipboard();
-  holding.reset();
   if (read.text && read.text->bytes.size() >= kAnalysedOnReader) {
     try {
       read.prepared = prepare_text(read.text, line_limit);
@@ -90,12 +69,13 @@ void read_change_dib(bool has_text, bool history_on, std::shared_ptr<const std::
 std::shared_ptr<ChangeRead> start_change_read(HWND window, bool history_on, std::size_t line_limit,
                                               DWORD wait_ms) {
   auto read = std::make_shared<ChangeRead>();
-  auto wake = std::make_shared<Wake>();
+  // The reader's signal to the window that waits for it.
+  auto wake = std::make_shared<UniqueHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   try {
     std::thread([read, wake, window, history_on, line_limit] {
       read_change(*read, history_on, line_limit);
       read->done = true;
-      wake->set();
+      if (*wake) SetEvent(wake->get());
       PostMessageA(window, WM_KESTRIN_CHANGE_READ, 0, 0);
     }).detach();
   } catch (const std::system_error&) {
@@ -103,7 +83,7 @@ std::shared_ptr<ChangeRead> start_change_read(HWND window, bool history_on, std:
     read->done = true;
     return read;
   }
-  wake->wait(wait_ms);
+  if (*wake) WaitForSingleObject(wake->get(), wait_ms);
   return read;
 }
 

@@ -169,7 +169,7 @@ static Notice notice_now(const App& app, ChangeSource source) {
 static bool take_change(App& app, ChangeSource source, bool thread_write) {
   // Another thread's write of ours may still hold the clipboard open while the
   // system takes its data: what it wrote is known, and nothing is read.
-  ClipboardSession session(thread_write ? nullptr : app.main_window, !thread_write);
+  ClipboardSession session(app.main_window, !thread_write);
   MonitorPart& m = *app.monitor;
   ChangeFacts facts;
   facts.notice = notice_now(app, source);
@@ -233,6 +233,17 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
   return true;
 }
 
+// The record of a write of ours made on another thread, when this notice is
+// its: the thread has written its text, and the window owns the clipboard.
+static std::shared_ptr<ThreadWrite> take_thread_write(App& app, ChangeSource source) {
+  MonitorPart& m = *app.monitor;
+  if (source != ChangeSource::Elsewhere || !m.thread_write || !m.thread_write->landed.load() ||
+      GetClipboardOwner() != app.main_window) {
+    return nullptr;
+  }
+  return std::exchange(m.thread_write, nullptr);
+}
+
 // Whether the clipboard as it stands has been read on the reader's thread; if
 // not, a read starts (one at a time), and a short one is waited for.
 static bool change_read_ready(App& app, WPARAM wparam, LPARAM lparam) {
@@ -250,35 +261,35 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
   ChangeSource source = classify_change_notification();
   MonitorPart& m = *app.monitor;
   // The write of a long text command, made on its own thread: handled as the
-  // program's own, with the text it wrote and its analysis.
-  std::shared_ptr<PreparedText> thread_text;
-  std::optional<std::string> thread_tail;
-  bool thread_automatic = false;
-  if (source == ChangeSource::Elsewhere && m.thread_write && m.thread_write->landed.load() &&
-      GetClipboardOwner() == app.main_window) {
-    thread_text = std::move(m.thread_write->written);
-    thread_tail = std::move(m.thread_write->ansi_tail);
-    thread_automatic = m.thread_write->automatic_cleanup;
-    m.thread_write.reset();
-    if (thread_text) source = ChangeSource::OwnWrite;
-  }
+  // program's own (its self-change raised, and the cleanup guard when it is
+  // the automatic cleanup's), with the text it wrote and its analysis.
+  const std::shared_ptr<ThreadWrite> thread_write = take_thread_write(app, source);
+  const std::shared_ptr<PreparedText> thread_text = thread_write ? thread_write->written : nullptr;
   std::optional<SelfChangeScope> own_write;
   std::optional<CountScope> cleanup_guard;
-  if (thread_text && thread_automatic) cleanup_guard.emplace(m.auto_clean_guard);
   if (thread_text) {
+    source = ChangeSource::OwnWrite;
     own_write.emplace(app);
+    if (thread_write->automatic_cleanup) cleanup_guard.emplace(m.auto_clean_guard);
     m.written_text = thread_text->text;
     m.prepared = thread_text;
   }
-  struct WrittenReset {
-    MonitorPart& m;
-    bool active;
+  // Whatever way the handling ends, the written text and its analysis go.
+  class WrittenReset {
+   public:
+    explicit WrittenReset(MonitorPart& part) : m_(part) {}
+    WrittenReset(const WrittenReset&) = delete;
+    WrittenReset& operator=(const WrittenReset&) = delete;
     ~WrittenReset() {
-      if (!active) return;
-      m.written_text.reset();
-      m.prepared.reset();
+      m_.written_text.reset();
+      m_.prepared.reset();
     }
-  } written_reset{m, thread_text != nullptr};
+
+   private:
+    MonitorPart& m_;
+  };
+  std::optional<WrittenReset> written_reset;
+  if (thread_text) written_reset.emplace(m);
   switch (decide_notice(notice_now(app, source))) {
     case NoticeAction::Drop:
       return std::nullopt;
@@ -302,7 +313,7 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
     changed = take_change(app, source, thread_text != nullptr);
     if (thread_text) {
       m.written_text.reset();
-      if (m.text_cache.text == thread_text->text) m.text_cache.ansi_tail = std::move(thread_tail);
+      if (m.text_cache.text == thread_text->text) m.text_cache.ansi_tail = thread_write->ansi_tail;
     }
     // The change as it stands after the read (and the join written inside it).
     if (changed) run_change_steps(app, ClipboardChange(app.monitor->change), wparam, lparam);

@@ -29,13 +29,14 @@ std::atomic<int> own_reads{0};  // reads of the change reader holding the clipbo
 OwnClipboardRead::OwnClipboardRead() { ++own_reads; }
 OwnClipboardRead::~OwnClipboardRead() { --own_reads; }
 
-ClipboardSession::ClipboardSession(HWND owner, bool open) : open_(false) {
-  constexpr int kAttempts = 20;
-  constexpr int kAttemptsBehindOwnRead = 400;
+ClipboardSession::ClipboardSession(HWND owner, bool open, DWORD patience_ms) : open_(false) {
   constexpr DWORD kPauseMs = 5;
+  constexpr DWORD kPatienceBehindOwnRead = 2000;
+  const DWORD attempts = std::max<DWORD>(patience_ms / kPauseMs, 1);
+  const DWORD attempts_behind_own_read = std::max(attempts, kPatienceBehindOwnRead / kPauseMs);
   if (!open) return;
-  for (int attempt = 0; !open_; ++attempt) {
-    if (attempt >= kAttempts && (own_reads.load() == 0 || attempt >= kAttemptsBehindOwnRead)) break;
+  for (DWORD attempt = 0; !open_; ++attempt) {
+    if (attempt >= attempts && (own_reads.load() == 0 || attempt >= attempts_behind_own_read)) break;
     if (attempt > 0) Sleep(kPauseMs);
     open_ = OpenClipboard(owner) != FALSE;
   }

@@ -25,8 +25,9 @@ class GlobalBlock;
 class ClipboardSession {
  public:
   // `open` false: a session that is not open (nothing to read, as when the
-  // clipboard is busy).
-  explicit ClipboardSession(HWND owner, bool open = true);
+  // clipboard is busy). A thread that may wait (a worker's) gives a longer
+  // `patience_ms`.
+  explicit ClipboardSession(HWND owner, bool open = true, DWORD patience_ms = 100);
   ClipboardSession(const ClipboardSession&) = delete;
   ClipboardSession& operator=(const ClipboardSession&) = delete;
   ~ClipboardSession() { close(); }

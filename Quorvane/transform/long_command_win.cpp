@@ -63,33 +63,13 @@ struct LongCommandRun {
 
 namespace {
 
-// The clipboard, opened by the worker for the window, closed when it goes.
-class WorkerClipboard {
- public:
-  explicit WorkerClipboard(HWND window) {
-    // Another program may hold it a while: a few seconds, then the result is dropped.
-    for (int attempt = 0; attempt < 300 && !open_; ++attempt) {
-      if (attempt > 0) Sleep(10);
-      open_ = OpenClipboard(window) != FALSE;
-    }
-  }
-  WorkerClipboard(const WorkerClipboard&) = delete;
-  WorkerClipboard& operator=(const WorkerClipboard&) = delete;
-  ~WorkerClipboard() {
-    if (open_) CloseClipboard();
-  }
-  bool is_open() const { return open_; }
-
- private:
-  bool open_ = false;
-};
-
 // The result onto the clipboard, as the text it was made from left it. The
 // text and its analysis are made while the clipboard is empty (the system's
 // copy of the old text in this process is gone by then), so that the notice
 // of this write is handled without reading the clipboard again.
 WriteEnd write_result(LongCommandJob& job, GlobalBlock& block, HWND window) {
-  WorkerClipboard clipboard(window);
+  // Another program may hold it a while: a few seconds, then the result is dropped.
+  ClipboardSession clipboard(window, true, 3000);
   if (!clipboard.is_open()) return WriteEnd::Busy;
   if (GetClipboardSequenceNumber() != job.sequence) return WriteEnd::Changed;
   if (job.progress.stop) return WriteEnd::NotTried;
@@ -109,7 +89,7 @@ WriteEnd write_result(LongCommandJob& job, GlobalBlock& block, HWND window) {
     }
     if (!job.begin_write()) return WriteEnd::NotTried;  // stopped just now
     if (job.thread_write) job.thread_write->writing = true;
-    EmptyClipboard();
+    clipboard.empty();
     // The window lets the old text go before the new one is made: the text is
     // held twice at most, never three times.
     SendMessageTimeoutA(window, WM_KESTRIN_COMMAND_WRITING, 0, 0, SMTO_NORMAL, 5000, nullptr);
@@ -132,10 +112,8 @@ WriteEnd write_result(LongCommandJob& job, GlobalBlock& block, HWND window) {
     }
   }
   // Unlocked: the system takes the block whole.
-  const HGLOBAL handle = block.get();
-  if (SetClipboardData(job.unicode ? CF_UNICODETEXT : CF_TEXT, handle) == nullptr) return WriteEnd::Refused;
-  block.release();  // the system's now
-  return WriteEnd::Written;
+  return add_to_clipboard(clipboard, job.unicode ? CF_UNICODETEXT : CF_TEXT, block) ? WriteEnd::Written
+                                                                                     : WriteEnd::Refused;
 }
 
 void run_job(const std::shared_ptr<LongCommandJob>& job, HWND window) {
