@@ -24,6 +24,7 @@ void read_change(ChangeRead& read, bool history_on, std::size_t line_limit) {
     const OwnClipboardRead holding;  // the window's sessions wait for it
     read.sequence = GetClipboardSequenceNumber();
     read.hidden = holds_private_content();
+    read.formats = present_formats();
     if (!read.hidden) {
       try {
         if (std::optional<TextValue> text = read_open_clipboard_text(&read.ansi_tail)) {
@@ -48,6 +49,14 @@ void read_change(ChangeRead& read, bool history_on, std::size_t line_limit) {
 }
 
 }  // namespace
+
+std::vector<uint32_t> present_formats() {
+  std::vector<uint32_t> formats;
+  for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+    formats.push_back(format);
+  }
+  return formats;
+}
 
 void read_change_dib(bool has_text, bool history_on, std::shared_ptr<const std::string>& dib,
                      uint64_t& dib_bytes) {

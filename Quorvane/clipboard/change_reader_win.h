@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "clipboard/analysis.h"
 #include "text_value.h"
@@ -22,6 +23,7 @@ struct ChangeRead {
   uint32_t sequence = 0;   // the clipboard's when it was read
   bool opened = false;     // the clipboard could be opened
   bool hidden = false;     // marked private: nothing else was read
+  std::vector<uint32_t> formats;  // present, in the clipboard's order
   SharedText text;
   std::optional<std::string> ansi_tail;
   std::shared_ptr<const std::string> dib;
@@ -37,6 +39,9 @@ inline constexpr std::size_t kAnalysedOnReader = std::size_t{1} << 20;
 // WM_KESTRIN_CHANGE_READ when done. Waits up to `wait_ms` for it.
 std::shared_ptr<ChangeRead> start_change_read(HWND window, bool history_on, std::size_t line_limit,
                                               DWORD wait_ms);
+
+// The formats present, in the clipboard's order. The clipboard is open.
+std::vector<uint32_t> present_formats();
 
 // CF_DIB of the copy, as the monitor keeps it (the clipboard is open).
 void read_change_dib(bool has_text, bool history_on, std::shared_ptr<const std::string>& dib,

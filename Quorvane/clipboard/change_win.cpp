@@ -66,15 +66,6 @@ void append_join(App& app, ClipboardSession& session) {
   app.monitor->written_text.reset();
 }
 
-// The formats present, in the clipboard's order. The clipboard is open.
-std::vector<uint32_t> present_formats() {
-  std::vector<uint32_t> formats;
-  for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
-    formats.push_back(format);
-  }
-  return formats;
-}
-
 }  // namespace
 
 std::shared_ptr<MonitorPart> make_monitor_part() { return std::make_shared<MonitorPart>(); }
@@ -167,12 +158,21 @@ static Notice notice_now(const App& app, ChangeSource source) {
 // clipboard did not change since the last change handled (handling it again
 // would join the joined text onto itself).
 static bool take_change(App& app, ChangeSource source, bool thread_write) {
+  MonitorPart& m = *app.monitor;
+  // The reader's read of the clipboard as it stands is the change itself: the
+  // window need not open the clipboard (another program, such as the one that
+  // hands the copy on to X11, may hold it now for a while).
+  std::shared_ptr<ChangeRead> read = m.reading;
+  if (thread_write || !read || !read->done || !read->opened || read->sequence != GetClipboardSequenceNumber()) {
+    read.reset();
+  }
   // Another thread's write of ours may still hold the clipboard open while the
   // system takes its data: what it wrote is known, and nothing is read.
-  ClipboardSession session(app.main_window, !thread_write);
-  MonitorPart& m = *app.monitor;
+  std::optional<ClipboardSession> session;
+  session.emplace(app.main_window, !thread_write && !read);
   ChangeFacts facts;
   facts.notice = notice_now(app, source);
+  if (read) facts.notice.sequence = read->sequence;  // a newer copy's notice follows
   facts.we_own_clipboard = GetClipboardOwner() == app.main_window;
   facts.join_written = m.written_text != nullptr;
   ClipboardChange change;
@@ -180,7 +180,10 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
   if (thread_write) {
     change.privacy = Privacy::Public;
     change.formats = {text_format(*m.written_text)};
-  } else if (session.is_open()) {
+  } else if (read) {
+    change.privacy = read->hidden ? Privacy::Private : Privacy::Public;
+    change.formats = read->formats;
+  } else if (session->is_open()) {
     change.privacy = holds_private_content() ? Privacy::Private : Privacy::Public;
     change.formats = present_formats();
   }
@@ -206,9 +209,7 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
       break;
     case ChangeText::Read:
       if (change.hidden()) break;
-      if (const std::shared_ptr<ChangeRead> read = m.reading;
-          read && read->done && read->opened && !read->hidden && read->sequence == facts.notice.sequence &&
-          (read->text || (!change.has(CF_TEXT) && !change.has(CF_UNICODETEXT)))) {
+      if (read && (read->text || (!change.has(CF_TEXT) && !change.has(CF_UNICODETEXT)))) {
         m.reading.reset();
         // Read on the reader's thread, at this very sequence number: the same value.
         change.text = read->text;
@@ -218,6 +219,9 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
         if (read->prepared && read->prepared->text == read->text) m.prepared = read->prepared;
         break;
       }
+      // A text the reader could not have (it ran short of memory): read here.
+      if (!session->is_open()) session.emplace(app.main_window);
+      if (!session->is_open()) break;
       change.text = current_clipboard_text(app);
       if (change.has(CF_DIB) || change.has(CF_BITMAP)) {
         read_change_dib(change.text != nullptr, app.settings.History != 0, change.dib, change.dib_bytes);
@@ -229,7 +233,12 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
     change.dib.reset();
   }
   m.change = std::move(change);
-  if (decision.join) append_join(app, session);
+  if (decision.join) {
+    // Joined only onto the copy that was read: a newer one is joined when its
+    // notice comes.
+    if (read) session.emplace(app.main_window);
+    if (!read || GetClipboardSequenceNumber() == read->sequence) append_join(app, *session);
+  }
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -156,17 +157,108 @@ std::optional<Found> record_at(std::string_view file, std::size_t at, uint32_t v
   return Found{payload, at + framing_size + static_cast<std::size_t>(length)};
 }
 
-// Where the next whole record after damage at `at` starts, or the file's end.
-std::size_t resync(std::string_view file, std::size_t at, uint32_t version) {
-  for (std::size_t next = at + 1; next < file.size(); ++next) {
-    if (version >= 2) {
-      next = file.find(kMarker, next);
-      if (next == std::string_view::npos) break;
-    }
-    if (record_at(file, next, version)) return next;
-  }
-  return file.size();
+// -- Sealed records ------------------------------------------------------------
+
+Aead::Nonce nonce_of(uint32_t generation, uint64_t offset) {
+  std::string bytes;
+  put(bytes, generation, 4);
+  put(bytes, offset, 8);
+  Aead::Nonce nonce{};
+  std::copy(bytes.begin(), bytes.end(), nonce.begin());
+  return nonce;
 }
+
+// What the tag covers beside the payload: the file, the framing and the place.
+std::string sealed_aad(const SealedHeader& header, std::string_view framing, uint64_t offset) {
+  std::string aad(header.file_id.begin(), header.file_id.end());
+  aad += framing;
+  put(aad, offset, 8);
+  return aad;
+}
+
+std::string seal_pieces(const Aead& aead, const SealedHeader& header, uint64_t offset, std::string_view head,
+                        const std::vector<std::string_view>& pieces) {
+  std::size_t payload = head.size();
+  for (const std::string_view piece : pieces) payload += piece.size();
+  std::string out(kMarker);
+  put(out, payload, 4);
+  put(out, header.generation, 4);
+  const std::string aad = sealed_aad(header, out, offset);
+  const std::size_t at = out.size();
+  out.reserve(at + payload + Aead::kTagSize);
+  out += head;
+  for (const std::string_view piece : pieces) out += piece;
+  Aead::Tag tag{};
+  if (!aead.seal(nonce_of(header.generation, offset), aad, out.data() + at, payload, tag)) return {};
+  out.append(tag.begin(), tag.end());
+  return out;
+}
+
+// A sealed record at `at` whose tag holds, decrypted into bytes of its own.
+struct Opened {
+  std::shared_ptr<const std::string> payload;
+  std::size_t next;
+};
+std::optional<Opened> sealed_at(std::string_view file, std::size_t at, const SealedHeader& header,
+                                const Aead& aead) {
+  if (file.size() - at < kSealedFraming + kFixedPayload || file.substr(at, kMarker.size()) != kMarker) {
+    return std::nullopt;
+  }
+  const uint64_t length = get(file, at + 4, 4);
+  if (length < kFixedPayload || length > file.size() - at - kSealedFraming) return std::nullopt;
+  const std::string_view framing = file.substr(at, 12);
+  const auto generation = static_cast<uint32_t>(get(file, at + 8, 4));
+  const std::string_view sealed = file.substr(at + 12, static_cast<std::size_t>(length));
+  Aead::Tag tag{};
+  const std::string_view tag_bytes = file.substr(at + 12 + sealed.size(), Aead::kTagSize);
+  std::copy(tag_bytes.begin(), tag_bytes.end(), tag.begin());
+  auto payload = std::make_shared<std::string>(sealed.size(), '\0');
+  if (!aead.open(nonce_of(generation, at), sealed_aad(header, framing, at), sealed, tag, payload->data())) {
+    return std::nullopt;
+  }
+  return Opened{std::move(payload), at + kSealedFraming + sealed.size()};
+}
+
+// Reads whole records one after another, and after damage the next whole one.
+class RecordSource {
+ public:
+  RecordSource(std::string_view file, uint32_t version, const SealedHeader* header, const Aead* aead)
+      : file_(file), version_(version), header_(header), aead_(aead) {}
+
+  struct Whole {
+    std::string_view payload;
+    std::shared_ptr<const void> owner;  // the payload's own bytes (sealed), or none
+    std::size_t next;
+  };
+  std::optional<Whole> at(std::size_t place) const {
+    if (header_) {
+      std::optional<Opened> opened = sealed_at(file_, place, *header_, *aead_);
+      if (!opened) return std::nullopt;
+      const std::string_view payload = *opened->payload;
+      return Whole{payload, std::move(opened->payload), opened->next};
+    }
+    const std::optional<Found> found = record_at(file_, place, version_);
+    if (!found) return std::nullopt;
+    return Whole{found->payload, nullptr, found->next};
+  }
+  // Where the next whole record after damage at `place` starts, or the file's end.
+  std::size_t resync(std::size_t place) const {
+    for (std::size_t next = place + 1; next < file_.size(); ++next) {
+      if (version_ >= 2) {
+        next = file_.find(kMarker, next);
+        if (next == std::string_view::npos) break;
+      }
+      if (at(next)) return next;
+    }
+    return file_.size();
+  }
+
+ private:
+  std::string_view file_;
+  uint32_t version_;
+  const SealedHeader* header_;
+  const Aead* aead_;
+};
 
 }  // namespace
 
@@ -177,6 +269,7 @@ std::string history_file_header(uint32_t version) {
 }
 
 std::size_t record_head_size(uint32_t version) {
+  if (version >= kSealedVersion) return kSealedFraming + kFixedPayload;
   return (version >= 2 ? kMarker.size() : 0) + 8 + kFixedPayload;
 }
 
@@ -214,6 +307,9 @@ std::string record_head(const HistoryRecord& record, uint32_t version) {
 }
 
 uint64_t record_size(const HistoryRecord& record, uint32_t version) {
+  if (version >= kSealedVersion) {
+    return record_size(record, kHistoryVersion) - record_head_size(kHistoryVersion) + record_head_size(version);
+  }
   uint64_t size = record_head_size(version);
   if (!is_add(record)) return size;
   const HistoryEntry& e = record.entry;
@@ -244,7 +340,47 @@ std::string encode_history(const std::vector<HistoryRecord>& records,
   return out;
 }
 
-HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owner) {
+std::string sealed_file_header(const SealedHeader& header) {
+  std::string out = history_file_header(kSealedVersion);
+  put(out, header.generation, 4);
+  out.append(header.file_id.begin(), header.file_id.end());
+  put(out, header.wrapped_key.size(), 4);
+  out += header.wrapped_key;
+  return out;
+}
+
+std::optional<std::pair<SealedHeader, std::size_t>> read_sealed_header(std::string_view file) {
+  constexpr std::size_t kFixed = kHeaderSize + 4 + 16 + 4;
+  if (file.size() < kFixed || file.substr(0, kMagic.size()) != kMagic || get(file, kMagic.size(), 4) != kSealedVersion) {
+    return std::nullopt;
+  }
+  SealedHeader header;
+  header.generation = static_cast<uint32_t>(get(file, kGenerationAt, 4));
+  std::copy_n(file.begin() + kGenerationAt + 4, header.file_id.size(), header.file_id.begin());
+  const uint64_t key_size = get(file, kFixed - 4, 4);
+  if (key_size > file.size() - kFixed) return std::nullopt;
+  header.wrapped_key.assign(file.substr(kFixed, static_cast<std::size_t>(key_size)));
+  return std::pair{std::move(header), kFixed + static_cast<std::size_t>(key_size)};
+}
+
+std::string seal_record(const Aead& aead, const SealedHeader& header, uint64_t offset, const HistoryRecord& record) {
+  const std::string head = record_head(record, kHistoryVersion).substr(record_head_size() - kFixedPayload);
+  return seal_pieces(aead, header, offset, head, record_data(record, kHistoryVersion));
+}
+
+std::string seal_payload(const Aead& aead, const SealedHeader& header, uint64_t offset, std::string_view payload) {
+  return seal_pieces(aead, header, offset, payload, {});
+}
+
+std::string encode_sealed_history(const Aead& aead, const SealedHeader& header,
+                                  const std::vector<HistoryRecord>& records, const std::vector<std::string>& kept) {
+  std::string out = sealed_file_header(header);
+  for (const HistoryRecord& record : records) out += seal_record(aead, header, out.size(), record);
+  for (const std::string& payload : kept) out += seal_payload(aead, header, out.size(), payload);
+  return out;
+}
+
+HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owner, const Aead* aead) {
   HistoryLoad load;
   if (file.empty()) return load;
   if (file.size() < kHeaderSize || file.substr(0, kMagic.size()) != kMagic) {
@@ -256,17 +392,33 @@ HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owne
     load.foreign = true;
     return load;
   }
-  if (version > kHistoryVersion) {
+  if (version > kSealedVersion) {
     load.newer = true;
     return load;
   }
-  load.version = version;
+  std::optional<std::pair<SealedHeader, std::size_t>> sealed;
   std::size_t at = kHeaderSize;
+  if (version == kSealedVersion) {
+    sealed = read_sealed_header(file);
+    if (!sealed) {
+      load.foreign = true;
+      return load;
+    }
+    if (!aead) {
+      load.sealed = true;
+      return load;
+    }
+    at = sealed->second;
+  }
+  load.version = version;
+  // A sealed file's payloads are laid out as the newest plain ones.
+  const uint32_t layout = std::min(version, kHistoryVersion);
+  const RecordSource source(file, version, sealed ? &sealed->first : nullptr, aead);
   load.whole_end = at;
   while (at < file.size()) {
-    const std::optional<Found> found = record_at(file, at, version);
+    std::optional<RecordSource::Whole> found = source.at(at);
     if (!found) {
-      const std::size_t next = resync(file, at, version);
+      const std::size_t next = source.resync(at);
       ++load.damaged;
       load.damaged_bytes += next - at;
       at = next;
@@ -276,7 +428,8 @@ HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owne
     at = found->next;
     load.whole_end = at;
     const std::string_view payload = found->payload;
-    if (!known_payload(payload, version)) {
+    const std::shared_ptr<const void>& bytes_owner = sealed ? found->owner : owner;
+    if (!known_payload(payload, layout)) {
       // A record this file's version did not have but this program knows
       // would mean something else in a rewritten file: it is not kept.
       if (known_payload(payload, kHistoryVersion)) {
@@ -293,16 +446,16 @@ HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owne
     e.id = field(payload, RecordField::Id);
     e.time = field(payload, RecordField::Time);
     const uint64_t kind = field(payload, RecordField::Kind);
-    e.kind = known_kind(kind, version) ? static_cast<EntryKind>(kind) : EntryKind::AnsiText;
+    e.kind = known_kind(kind, layout) ? static_cast<EntryKind>(kind) : EntryKind::AnsiText;
     const uint64_t flags = field(payload, RecordField::Flags);
     e.pinned = (flags & kFlagPinned) != 0;
     e.clipped = (flags & kFlagClipped) != 0;
     e.size = field(payload, RecordField::Size);
     if (record.op == RecordOp::Add) {
       const std::string_view rest = payload.substr(kFixedPayload);
-      if (version < 3) {
-        e.data = owner ? share_view(owner, rest) : share_bytes(std::string(rest));
-      } else if (!read_formats(rest, owner, e)) {
+      if (layout < 3) {
+        e.data = bytes_owner ? share_view(bytes_owner, rest) : share_bytes(std::string(rest));
+      } else if (!read_formats(rest, bytes_owner, e)) {
         // Whole, but its table does not fit its bytes: not written by this program.
         ++load.damaged;
         load.damaged_bytes += at - start;

@@ -13,20 +13,37 @@
 // damage the reader looks for the next place where a whole record checks.
 // Versions 1 and 2 are read (and appended to while they have not been
 // rewritten, without formats).
+//
+// Version 4 (the file written) is version 3's payloads sealed with an
+// authenticated cipher (AES-256-GCM). The header holds the file's random key
+// wrapped for its user (opaque here), a random file id, and the generation:
+// raised on the disk each time a program starts appending, before it does.
+// A record is the marker, the payload's length, the generation, the payload
+// encrypted and the tag. The nonce is the generation and the record's offset
+// in the file: offsets only grow within a generation and every file has a key
+// of its own, so no nonce is used twice under a key. The tag covers the file
+// id, the record's framing and its offset along with the payload, so a record
+// moved within a file or into another one fails like a torn one.
 // Platform-free.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "history/aead.h"
 #include "history/history.h"
 
 namespace kestrin {
 
+// The newest layout of a record's payload (plain files are read up to it).
 inline constexpr uint32_t kHistoryVersion = 3;
+// The layout of the file written: version 3's payloads, sealed.
+inline constexpr uint32_t kSealedVersion = 4;
 
 // "KESTRINH" and the format's version.
 std::string history_file_header(uint32_t version = kHistoryVersion);
@@ -56,6 +73,31 @@ std::string encode_history(const std::vector<HistoryRecord>& records,
                            const std::vector<std::string>& kept = {},
                            uint32_t version = kHistoryVersion);
 
+// -- Sealed files (version 4) --------------------------------------------------
+
+struct SealedHeader {
+  uint32_t generation = 1;
+  std::array<uint8_t, 16> file_id{};
+  std::string wrapped_key;  // the file's key as its user's system wraps it
+};
+// Where the generation lies in the file: rewritten there in place.
+inline constexpr std::size_t kGenerationAt = 12;
+// Bytes a sealed record adds to its payload.
+inline constexpr std::size_t kSealedFraming = 12 + Aead::kTagSize;
+
+std::string sealed_file_header(const SealedHeader& header);
+// The header of a sealed file and its size in bytes; none when `file` does not
+// start with a whole one.
+std::optional<std::pair<SealedHeader, std::size_t>> read_sealed_header(std::string_view file);
+// A record sealed as it lies at `offset` of the file, in the header's generation.
+std::string seal_record(const Aead& aead, const SealedHeader& header, uint64_t offset, const HistoryRecord& record);
+// A kept payload (a record of a newer version) sealed in the same way.
+std::string seal_payload(const Aead& aead, const SealedHeader& header, uint64_t offset, std::string_view payload);
+// Header and sealed records in one string.
+std::string encode_sealed_history(const Aead& aead, const SealedHeader& header,
+                                  const std::vector<HistoryRecord>& records,
+                                  const std::vector<std::string>& kept = {});
+
 struct HistoryLoad {
   uint32_t version = 0;     // of the file's header (0: no file, or foreign)
   std::vector<HistoryRecord> records;  // every whole record this version knows, in file order
@@ -65,12 +107,16 @@ struct HistoryLoad {
   uint64_t whole_end = 0;         // end of the header or of the last whole record
   bool foreign = false;     // the file does not start with the header
   bool newer = false;       // written by a newer version: not to be read or written here
+  bool sealed = false;      // sealed, and read with no cipher: nothing read
 };
 
 // Reads every whole record. After damage (a failed check, an impossible
 // length), reading resumes at the next whole record. Never reads past `file`.
 // With an `owner` that keeps the file's bytes alive, the entries view them
-// where they lie; without one, each entry copies its own.
-HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owner = nullptr);
+// where they lie; without one, each entry copies its own. A sealed file is
+// read with `aead`, the cipher of the key its header wraps: each record is
+// decrypted into bytes of its own, which its entry views.
+HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owner = nullptr,
+                         const Aead* aead = nullptr);
 
 }  // namespace kestrin

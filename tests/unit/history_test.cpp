@@ -286,7 +286,7 @@ TEST(HistoryFile, KeepsWhatANewerVersionWrote) {
   EXPECT_EQ(encode_history(back.snapshot(), load.kept), file);
 
   std::string newer = file;
-  newer[8] = static_cast<char>(kHistoryVersion + 1);
+  newer[8] = static_cast<char>(kSealedVersion + 1);
   EXPECT_TRUE(read_history(newer).newer);
   EXPECT_TRUE(read_history(newer).records.empty());
   // A torn end: appends go after the last whole record.
