@@ -66,6 +66,72 @@ std::string system_error_text(DWORD error) {
   return said.empty() ? "error " + std::to_string(error) : said;
 }
 
+std::optional<HistoryKey> new_history_key() {
+  std::optional<SecretKey> key = random_key();
+  if (!key) return std::nullopt;
+  std::optional<std::string> wrapped = wrap_for_user(key->view());
+  HistoryKey made;
+  if (!wrapped || !random_bytes(made.header.file_id.data(), made.header.file_id.size())) return std::nullopt;
+  made.key = *key;
+  made.header.wrapped_key = std::move(*wrapped);
+  return made;
+}
+
+namespace {
+
+// Writes the records sealed under `key` into a new file beside `path`, reads it
+// back, and only then lets it replace `path` in one step. Returns why not.
+std::string replace_with_sealed(const std::wstring& path, const HistoryKey& key,
+                                const std::vector<HistoryRecord>& records, const std::vector<std::string>& kept) {
+  const std::wstring fresh = path + L".new";
+  const CngAead aead(key.key);
+  std::string why;
+  if (!aead.usable()) why = "the system's cipher is not available";
+  if (why.empty()) {
+    UniqueHandle out(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string head = sealed_file_header(key.header);
+    bool written = out && write_all(out.get(), head);
+    uint64_t at = head.size();
+    auto put = [&](const std::string& sealed) {
+      written = written && !sealed.empty() && write_all(out.get(), sealed);
+      at += sealed.size();
+    };
+    for (const HistoryRecord& record : records) put(seal_record(aead, key.header, at, record));
+    for (const std::string& payload : kept) put(seal_payload(aead, key.header, at, payload));
+    written = written && FlushFileBuffers(out.get());
+    if (!written) why = last_error_text();
+  }
+  // Read back before it replaces anything: the new file must hold every record.
+  if (why.empty()) {
+    DWORD error = 0;
+    const auto back = map_for_reading(fresh, FILE_SHARE_READ, error);
+    const HistoryLoad check = back ? read_history(**back, nullptr, &aead) : HistoryLoad{};
+    if (!back || check.damaged || check.foreign || check.version != kSealedVersion ||
+        check.records.size() != records.size() || check.kept.size() != kept.size()) {
+      why = "the new file did not read back whole";
+    }
+  }  // its view goes before it replaces the old file
+  if (why.empty() && !MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    why = last_error_text();
+  }
+  if (!why.empty()) DeleteFileW(fresh.c_str());
+  return why;
+}
+
+// A name beside `path` for a file that is kept but no longer used.
+std::wstring aside_name(const std::wstring& path) {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  wchar_t stamp[32];
+  swprintf(stamp, 32, L"%04u-%02u-%02u %02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+           now.wSecond);
+  const std::wstring base = path.size() > 4 ? path.substr(0, path.size() - 4) : path;
+  return base + L" (another user, " + stamp + L").dat";
+}
+
+}  // namespace
+
 StoreLoad load_history_file(const std::wstring& path, HistoryLimits limits, AnsiDecoder decode) {
   StoreLoad result;
   result.model = History(limits, decode);
@@ -83,39 +149,102 @@ StoreLoad load_history_file(const std::wstring& path, HistoryLimits limits, Ansi
       result.reason = "a folder of that name is in its place";
       return result;
     }
-    // The entries view the file where it lies: the system brings pages in as
-    // they are read. A compaction first gives them bytes of their own.
-    DWORD error = 0;
-    const auto mapped = map_for_reading(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, error);
-    if (!mapped) {
-      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return result;
-      result.outcome = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
-                           ? StoreLoad::Outcome::Busy
-                           : StoreLoad::Outcome::Unusable;
-      result.reason = system_error_text(error);
-      return result;
+    HistoryLoad load;
+    std::shared_ptr<HistoryKey> key;
+    uint64_t file_size = 0;
+    {
+      // Mapped while it is read only: each entry gets its bytes decrypted (or,
+      // from a plain file, copied) into memory of its own.
+      DWORD error = 0;
+      const auto mapped = map_for_reading(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, error);
+      if (!mapped) {
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return result;
+        result.outcome = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                             ? StoreLoad::Outcome::Busy
+                             : StoreLoad::Outcome::Unusable;
+        result.reason = system_error_text(error);
+        return result;
+      }
+      const std::string_view bytes = **mapped;
+      file_size = bytes.size();
+      if (bytes.empty()) {
+        result.outcome = StoreLoad::Outcome::Read;
+        return result;
+      }
+      if (auto header = read_sealed_header(bytes)) {
+        if (std::optional<SecretKey> secret = unwrap_key_for_user(header->first.wrapped_key)) {
+          key = std::make_shared<HistoryKey>(HistoryKey{*secret, header->first});
+          const CngAead aead(key->key);
+          if (!aead.usable()) {
+            result.outcome = StoreLoad::Outcome::Unusable;
+            result.reason = "the system's cipher is not available";
+            return result;
+          }
+          load = read_history(bytes, nullptr, &aead);
+        }
+      } else {
+        load = read_history(bytes);
+      }
     }
-    result.outcome = StoreLoad::Outcome::Read;
-    const std::shared_ptr<const std::string_view>& bytes = *mapped;
-    if (bytes->empty()) return result;
-    HistoryLoad load = read_history(*bytes, bytes);
     if (load.newer) {
       result.outcome = StoreLoad::Outcome::Newer;
       return result;
     }
-    result.version = load.version ? load.version : kHistoryVersion;
-    if (load.version && load.whole_end < bytes->size()) result.cut_at = load.whole_end;
+    if (load.version == 0 && !load.foreign && !key) {
+      // Sealed for another user, or on another machine: nothing of it can be
+      // read here. It is kept as it is, under another name, and a new
+      // history starts.
+      result.set_aside = aside_name(path);
+      if (!MoveFileExW(path.c_str(), result.set_aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        result.outcome = StoreLoad::Outcome::Unusable;
+        result.reason = "it was encrypted for another user or on another computer, and could not be set aside (" +
+                        last_error_text() + ")";
+        return result;
+      }
+      return result;  // Missing: a new one starts
+    }
+    result.outcome = StoreLoad::Outcome::Read;
+    // A torn end: appends go after the last whole record.
+    if (key && load.whole_end < file_size) result.cut_at = load.whole_end;
     if (load.foreign) result.cut_at = 0;  // rewritten as a history from its first byte
     result.damaged = load.damaged;
     result.damaged_bytes = load.damaged_bytes;
     result.foreign = load.foreign;
     result.kept = std::move(load.kept);
     result.records = load.records.size();
+    result.version = load.version ? load.version : kSealedVersion;
     for (const HistoryRecord& record : load.records) {
       result.record_bytes += record_size(record, result.version);
     }
     result.model.replay(load.records);
     result.expired = result.model.enforce_limit();
+    if (key) {
+      result.key = std::move(key);
+      return result;
+    }
+    // A plain file (or one that was no history at all) is replaced now by a
+    // sealed one holding what it held: from here on nothing is written plain.
+    std::optional<HistoryKey> fresh = new_history_key();
+    if (!fresh) {
+      result.outcome = StoreLoad::Outcome::Unusable;
+      result.reason = "the system could not protect its key";
+      return result;
+    }
+    if (load.version != 0) {
+      const std::string why = replace_with_sealed(path, *fresh, result.model.snapshot(), result.kept);
+      if (!why.empty()) {
+        result.model = History(limits, decode);
+        result.kept.clear();
+        result.expired.clear();
+        result.outcome = StoreLoad::Outcome::Plain;
+        result.reason = why;
+        return result;
+      }
+      result.expired.clear();  // the new file is what the limit left
+      result.cut_at.reset();
+      result.version = kSealedVersion;
+    }
+    result.key = std::make_shared<HistoryKey>(std::move(*fresh));
   } catch (const std::bad_alloc&) {
     result.model = History(limits, decode);
     result.kept.clear();
@@ -176,6 +305,21 @@ void HistoryWriter::report(Report::Kind kind, std::string reason) {
 
 bool HistoryWriter::open_for_append() {
   if (file_ != INVALID_HANDLE_VALUE) return true;
+  if (!start_.key) {
+    // A new file: a key of its own.
+    std::optional<HistoryKey> fresh = new_history_key();
+    if (!fresh) {
+      SetLastError(ERROR_ENCRYPTION_FAILED);
+      return false;
+    }
+    start_.key = std::make_shared<HistoryKey>(std::move(*fresh));
+    start_.cut_at = 0;
+  }
+  aead_.emplace(start_.key->key);
+  if (!aead_->usable()) {
+    SetLastError(ERROR_ENCRYPTION_FAILED);
+    return false;
+  }
   file_ = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) return false;
@@ -191,75 +335,55 @@ bool HistoryWriter::open_for_append() {
     size = end;
   }
   start_.cut_at.reset();
+  header_ = start_.key->header;
   if (size.QuadPart == 0) {
-    start_ = {};  // a new file is written in this version
-    return write_all(file_, history_file_header());
+    header_.generation = 1;
+    const std::string head = sealed_file_header(header_);
+    end_ = head.size();
+    return write_all(file_, head);
   }
-  return true;
-}
-
-// Writes a record's head and bytes from where they lie.
-static bool write_record(HANDLE file, const HistoryRecord& record, uint32_t version) {
-  if (!write_all(file, record_head(record, version))) return false;
-  for (const std::string_view piece : record_data(record, version)) {
-    if (!write_all(file, piece)) return false;
-  }
-  return true;
+  // This run's records are sealed in a generation of their own, on the disk
+  // before the first of them: with the offsets, no nonce comes twice.
+  header_.generation += 1;
+  const std::string head = sealed_file_header(header_);
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(kGenerationAt);
+  end_ = static_cast<uint64_t>(size.QuadPart);
+  return SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) && write_all(file_, head.substr(kGenerationAt, 4)) &&
+         FlushFileBuffers(file_);
 }
 
 bool HistoryWriter::write_records(const std::vector<HistoryRecord>& records) {
   for (const HistoryRecord& record : records) {
-    // A file of an older format (not rewritten yet) has no place for an
-    // entry of formats alone; it is kept in memory, and in the file once the
-    // file is rewritten.
-    if (start_.version < 3 && record.op == RecordOp::Add && record.entry.kind == EntryKind::Data) continue;
-    LARGE_INTEGER start{};
-    if (!SetFilePointerEx(file_, {}, &start, FILE_END)) return false;
-    if (!write_record(file_, record, start_.version)) {
+    const std::string sealed = seal_record(*aead_, header_, end_, record);
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(end_);
+    if (sealed.empty()) {
+      SetLastError(ERROR_ENCRYPTION_FAILED);
+      return false;
+    }
+    if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) || !write_all(file_, sealed)) {
       // A disk that filled up half way: the part written goes, so that the
       // records that come later are whole records after whole records.
-      SetFilePointerEx(file_, start, nullptr, FILE_BEGIN);
+      SetFilePointerEx(file_, at, nullptr, FILE_BEGIN);
       SetEndOfFile(file_);
       return false;
     }
+    end_ += sealed.size();
   }
   return true;
 }
 
 bool HistoryWriter::write_compacted(const Job& job) {
-  const std::wstring fresh = path_ + L".new";
-  std::string why;
-  {
-    UniqueHandle out(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    bool written = out && write_all(out.get(), history_file_header());
-    for (const HistoryRecord& record : job.records) {
-      written = written && write_record(out.get(), record, kHistoryVersion);
-    }
-    for (const std::string& payload : job.kept) written = written && write_all(out.get(), frame_payload(payload));
-    written = written && FlushFileBuffers(out.get());
-    if (!written) why = last_error_text();
-  }
-  // Read back before it replaces anything: the new file must hold every record.
-  if (why.empty()) {
-    DWORD error = 0;
-    const auto back = map_for_reading(fresh, FILE_SHARE_READ, error);
-    const HistoryLoad check = back ? read_history(**back, *back) : HistoryLoad{};
-    if (!back || check.damaged || check.foreign || check.version != kHistoryVersion ||
-        check.records.size() != job.records.size() || check.kept.size() != job.kept.size()) {
-      why = "the new file did not read back whole";
-    }
-  }
-  // The old file stays whole until the new one replaces it in one step.
-  if (why.empty() && !MoveFileExW(fresh.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    why = last_error_text();
-  }
+  // A new file, a new key: nothing sealed under the old one is written again.
+  std::optional<HistoryKey> fresh = new_history_key();
+  std::string why = fresh ? replace_with_sealed(path_, *fresh, job.records, job.kept)
+                          : std::string("the system could not protect its key");
   if (!why.empty()) {
-    DeleteFileW(fresh.c_str());
     report(Report::Kind::CompactionFailed, why);
     return false;
   }
-  start_ = {};
+  start_ = {std::make_shared<HistoryKey>(std::move(*fresh)), std::nullopt};
   report(Report::Kind::Compacted, {});
   return true;
 }
@@ -300,7 +424,7 @@ void HistoryWriter::run() {
       case JobKind::Delete:
         close_file();
         DeleteFileW(path_.c_str());
-        start_ = {};
+        start_ = {};  // a new file, with a new key
         break;
     }
   }

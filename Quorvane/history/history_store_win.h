@@ -2,7 +2,10 @@
 // appended to and compacted on a writer thread. The file's records are the
 // truth: every change is appended before anything else happens, a compaction
 // only makes the file smaller, and it replaces the old file only once its new
-// file has been read back whole.
+// file has been read back whole. Every record is sealed under the file's own
+// key, which its header keeps wrapped for the user; a file of an older, plain
+// format is replaced by a sealed one when it is read. Nothing of the file is
+// mapped or open once it has been read, so that it can be replaced.
 #pragma once
 
 #include <windows.h>
@@ -10,17 +13,27 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "history/crypto_win.h"
 #include "history/history.h"
 #include "history/history_file.h"
 #include "mailbox.h"
 
 namespace kestrin {
+
+// A history file's key, and its header as it stands on the disk.
+struct HistoryKey {
+  SecretKey key;
+  SealedHeader header;
+};
+// A new file's: a random key, wrapped for the user, and a random file id.
+std::optional<HistoryKey> new_history_key();
 
 // What the loader found at the history file's place.
 struct StoreLoad {
@@ -30,13 +43,17 @@ struct StoreLoad {
     Busy,      // another program holds it: to be read again later
     Unusable,  // it cannot be read at all (a folder in its place, no access)
     Newer,     // a newer version of the program wrote it
+    Plain,     // a file of an older, plain format that could not be replaced yet: read again later
   };
   Outcome outcome = Outcome::Missing;
-  std::string reason;  // Unusable: what the system said
+  std::string reason;  // Unusable, Busy, Plain: what the system said
+  std::shared_ptr<const HistoryKey> key;  // Read, Missing: the file's (a new file's)
+  // A file sealed for another user or machine: where it was set aside.
+  std::wstring set_aside;
   History model;       // Read: the records replayed, and the limit applied
   std::vector<HistoryRecord> expired;  // what the limit took: to be appended
   std::vector<std::string> kept;  // payloads of records of a newer version
-  uint32_t version = kHistoryVersion;
+  uint32_t version = kSealedVersion;
   std::optional<uint64_t> cut_at;  // a damaged end: appends start here
   std::size_t damaged = 0;
   uint64_t damaged_bytes = 0;
@@ -45,8 +62,8 @@ struct StoreLoad {
   uint64_t record_bytes = 0;  // their bytes
 };
 
-// Reads and replays the file. Never throws; the entries view the file mapped
-// into memory (pages shared with the system's file cache).
+// Reads and replays the file. Never throws; each entry holds its bytes
+// decrypted into memory.
 StoreLoad load_history_file(const std::wstring& path, HistoryLimits limits, AnsiDecoder decode);
 
 // The system's words for an error code, for messages.
@@ -57,8 +74,8 @@ std::string system_error_text(DWORD error);
 class HistoryWriter {
  public:
   struct Start {
-    uint32_t version = kHistoryVersion;  // of the file as it is on disk
-    std::optional<uint64_t> cut_at;      // where its last whole record ends, when bytes follow it
+    std::shared_ptr<const HistoryKey> key;  // of the file on disk; none: a new file, with a new key
+    std::optional<uint64_t> cut_at;         // where its last whole record ends, when bytes follow it
   };
   struct Report {
     enum class Kind { WriteFailed, CompactionFailed, Compacted };
@@ -97,6 +114,9 @@ class HistoryWriter {
 
   std::wstring path_;
   Start start_;
+  std::optional<CngAead> aead_;  // the appending run's: the file's key
+  SealedHeader header_;          // in the run's generation
+  uint64_t end_ = 0;             // where the next record goes
   HWND report_to_;
   HANDLE file_ = INVALID_HANDLE_VALUE;  // the writer thread's only
   bool write_failed_ = false;           // said once

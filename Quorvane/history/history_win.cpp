@@ -214,7 +214,7 @@ void take_load(App& app, StoreLoad& load) {
   h.kept = std::move(load.kept);
   h.store = HistoryPart::Store::Kept;
   HistoryWriter::Start start;
-  start.version = load.version;
+  start.key = load.key;
   start.cut_at = load.cut_at;
   h.writer = std::make_unique<HistoryWriter>(history_file_path(), start, app.main_window);
   const bool expiry = !load.expired.empty();
@@ -225,12 +225,18 @@ void take_load(App& app, StoreLoad& load) {
   const bool damaged = load.damaged != 0 || load.foreign;
   // Damage, an older format, or a file mostly of records that no longer matter: written anew.
   const bool wasteful = load.records > 64 && load.record_bytes > 2 * live_bytes + (1u << 20);
-  if (damaged || expiry || h.clear_on_load || wasteful || load.version != kHistoryVersion) compact(app);
+  if (damaged || expiry || h.clear_on_load || wasteful || load.version != kSealedVersion) compact(app);
   h.clear_on_load = false;
   for (PendingCopy& copy : h.pending) append_records(app, add_to_model(h.model, copy));
   h.pending.clear();
   ++h.changes;
   refresh_history_window(app);
+  if (!load.set_aside.empty()) {
+    const std::string text =
+        "This history was encrypted for another user or on another computer, and cannot be read here. It was "
+        "kept as it is, as \"" + narrow(load.set_aside) + "\", and a new history was started.";
+    MessageBoxW(app.main_window, widen(text).c_str(), L"Kestrin", MB_ICONWARNING);
+  }
   if (damaged) {
     std::string text;
     if (load.foreign) {
@@ -292,16 +298,21 @@ void history_loaded(App& app) {
         take_load(app, *load);
         break;
       case StoreLoad::Outcome::Busy:
-        // Nothing is written to a file that was not read: new copies wait in
-        // memory until it is.
+      case StoreLoad::Outcome::Plain:
+        // Nothing is written to a file that was not read (or not replaced by
+        // an encrypted one yet): new copies wait in memory until it is.
         h.store = HistoryPart::Store::Busy;
         h.retry_at = GetTickCount64() + kBusyRetryMs;
         if (!h.busy_said) {
           h.busy_said = true;
           const std::string text =
-              "The clipboard history file is in use by another program (" + load->reason +
-              ") and cannot be read now. Kestrin tries again every few seconds; until then new copies are "
-              "kept in memory, and nothing in the file is changed.";
+              (load->outcome == StoreLoad::Outcome::Busy
+                   ? "The clipboard history file is in use by another program (" + load->reason +
+                         ") and cannot be read now."
+                   : "The clipboard history file could not be replaced by an encrypted one (" + load->reason +
+                         ").") +
+              " Kestrin tries again every few seconds; until then new copies are kept in memory, and nothing in "
+              "the file is changed.";
           MessageBoxW(app.main_window, widen(text).c_str(), L"Kestrin", MB_ICONWARNING);
         }
         break;

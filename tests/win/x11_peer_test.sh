@@ -157,9 +157,20 @@ for text in "x11 history one" "x11 история two" $'x11 three\nlines'; do
   check "X11 holds: $text" "$text" paste
 done
 history_file() { ls "$prefix"/drive_c/users/*/AppData/Roaming/Kestrin/History.dat 2>/dev/null | head -1; }
+# The file is sealed for this Wine user: its key, unwrapped as that user, lets
+# the second reader of the layout read it.
+read_history() {
+  local file key
+  file=$(history_file) && [ -n "$file" ] || return 1
+  key=$(wine "$build/tests/win/history_key.exe" "$(winepath -w "$file" 2>/dev/null)" 2>/dev/null | tr -d '\r')
+  python3 "$reader" "$file" --key "$key" "$@"
+}
+reader="$(cd "$(dirname "$0")" && pwd)/history_reader.py"
+export -f read_history history_file
+export build prefix reader
 check "the history holds the X11 copies, newest first" \
   $'x11 three|lines\nx11 история two\nx11 history one' \
-  bash -c "f=\$(ls '$prefix'/drive_c/users/*/AppData/Roaming/Kestrin/History.dat) && python3 '$(dirname "$0")/history_reader.py' \"\$f\" | grep '^x11'"
+  bash -c "read_history | grep '^x11'"
 xdotool key --clearmodifiers ctrl+shift+v
 check "Ctrl+Shift+V from X11 opens the history" "1" bash -c 'xdotool search --name "^Kestrin History$" | wc -l'
 # Typed once the window is the one in front (the keys go to the focus).
@@ -179,13 +190,12 @@ for _ in 1 2 3; do
   printf '%s' "$html" | xclip -quiet -selection clipboard -t text/html >/dev/null 2>&1 &
   xclip_pids+=($!)
   for _ in $(seq 30); do
-    bash -c "python3 '$(dirname "$0")/history_reader.py' '$(history_file)' --formats" 2>/dev/null \
-      | head -1 | grep -q 'HTML Format' && break 2
+    read_history --formats 2>/dev/null | head -1 | grep -q 'HTML Format' && break 2
     sleep 0.1
   done
 done
 check "the X11 copy of HTML is kept with its HTML form" "1" \
-  bash -c "python3 '$(dirname "$0")/history_reader.py' '$(history_file)' --formats | head -1 | grep -c 'HTML Format'"
+  bash -c "read_history --formats | head -1 | grep -c 'HTML Format'"
 copy "x11 after the html"
 check "X11 holds the next copy" "x11 after the html" paste
 xdotool key --clearmodifiers ctrl+shift+v

@@ -18,6 +18,7 @@
 
 #include "history/history_file.h"
 #include "program_test.h"
+#include "sealed_reader.h"
 #include "res/resource.h"
 
 namespace kestrin::test {
@@ -150,7 +151,7 @@ class FileHolder {
 // The entries a history file holds, by its records alone, newest first.
 std::vector<std::string> file_entries(bool pinned_only = false) {
   kestrin::History replayed;
-  replayed.replay(read_history(read_file(history_path()).value_or("")).records);
+  replayed.replay(test::read_history_file(read_file(history_path()).value_or("")).records);
   std::vector<std::string> texts;
   for (const HistoryEntry* e : replayed.shown()) {
     if (!pinned_only || e->pinned) texts.emplace_back(*e->data);
@@ -178,9 +179,13 @@ TEST_F(History, RecordsCopiesInOrderButNeverPrivateOnes) {
   EXPECT_EQ(run->close(), 0u);
 
   // The file holds them (and never the private copy), and a new start shows them.
+  // It is sealed: none of the texts is in its bytes.
   const std::string file = read_file(history_path()).value_or("");
-  EXPECT_EQ(file.find("hunter2"), std::string::npos);
-  EXPECT_EQ(read_history(file).damaged, 0u);
+  for (const char* text : {"hunter2", "three", "two"}) EXPECT_EQ(file.find(text), std::string::npos) << text;
+  const HistoryLoad load = test::read_history_file(file);
+  EXPECT_EQ(load.version, kSealedVersion);
+  EXPECT_EQ(load.damaged, 0u);
+  EXPECT_FALSE(load.records.empty());
   run = start();
   window = open_window(*run);
   EXPECT_TRUE(items_become(window, Items{"one", "three", "two"}));
@@ -343,7 +348,7 @@ TEST_F(History, KilledInABurstOfCopiesKeepsEveryWholeEntry) {
   burst.join();
 
   // What the file held whole when the program died.
-  const HistoryLoad load = read_history(read_file(history_path()).value_or(""));
+  const HistoryLoad load = test::read_history_file(read_file(history_path()).value_or(""));
   kestrin::History expected;
   for (const HistoryRecord& record : load.records) expected.apply(record);
   ASSERT_GE(expected.entries().size(), 2u);  // the burst was being recorded
@@ -427,7 +432,11 @@ TEST_F(History, WhatIsClearedStaysClearedWhenTheCompactionFails) {
   // The file was not replaced (the holder keeps it), yet its records say what
   // was cleared.
   EXPECT_TRUE(becomes([] { return file_entries(); }, std::vector<std::string>{"pinned one"}));
-  EXPECT_NE(read_file(history_path()).value_or("").find("cleared a"), std::string::npos);
+  bool added = false;
+  for (const HistoryRecord& r : test::read_history_file(read_file(history_path()).value_or("")).records) {
+    added = added || (r.op == RecordOp::Add && *r.entry.data == "cleared a");
+  }
+  EXPECT_TRUE(added);
   ASSERT_TRUE(empty_clipboard());
   EXPECT_EQ(run->close(), 0u);
   holder.release();
@@ -442,10 +451,9 @@ TEST_F(History, CopiesAfterATornEndSurviveAFailedCompaction) {
   kestrin::History made;
   std::vector<HistoryRecord> log = made.add(EntryKind::AnsiText, share_bytes("whole one"), 9, 1);
   for (auto& r : made.add(EntryKind::AnsiText, share_bytes("whole two"), 9, 2)) log.push_back(std::move(r));
-  std::string file = encode_history(log);
   // A crash in the middle of a record: its head promises more than follows.
-  const std::string torn = encode_history(made.add(EntryKind::AnsiText, share_bytes(std::string(500, 't')), 500, 3));
-  file += torn.substr(history_file_header().size(), 60);
+  const std::string file = test::sealed_history_file(
+      log, made.add(EntryKind::AnsiText, share_bytes(std::string(500, 't')), 500, 3), 60);
   write_file(history_path(), file);
   FileHolder holder(history_path());
   ASSERT_TRUE(holder.held());
@@ -877,7 +885,7 @@ TEST_F(History, AFormatThatNeverArrivesLeavesTheWindowAnswering) {
   HWND window = open_window(*run);
   EXPECT_TRUE(items_become(window, Items{"rendered late"}));
   EXPECT_EQ(run->close(), 0u);
-  const HistoryLoad load = read_history(read_file(history_path()).value_or(""));
+  const HistoryLoad load = test::read_history_file(read_file(history_path()).value_or(""));
   ASSERT_EQ(load.records.size(), 1u);
   bool said_late = false;
   for (const KeptFormat& f : load.records[0].entry.formats) {
@@ -902,13 +910,44 @@ TEST_F(History, AFileOfTheFormerFormatLoadsWithEveryEntry) {
   HWND window = open_window(*run);
   EXPECT_TRUE(items_become(window, Items{"ansi entry", "Bitmap 4x3", "Жизнь entry"}));
   EXPECT_EQ(run->close(), 0u);
-  // Written anew in the format of today, with every entry.
+  // Written anew in the format of today, sealed, with every entry.
   const std::string file = read_file(history_path()).value_or("");
-  const HistoryLoad load = read_history(file);
-  EXPECT_EQ(load.version, kHistoryVersion);
+  EXPECT_EQ(file.find("ansi entry"), std::string::npos);
+  const HistoryLoad load = test::read_history_file(file);
+  EXPECT_EQ(load.version, kSealedVersion);
   kestrin::History back;
   back.replay(load.records);
   EXPECT_EQ(back.entries().size(), 3u);
+}
+
+// A history sealed for another user (or on another machine: a key this user's
+// system does not unwrap) is said, kept byte for byte under another name, and
+// a new history starts.
+TEST_F(History, AHistoryOfAnotherUserIsKeptAsideAndANewOneStarts) {
+  kestrin::History made;
+  std::string file = test::sealed_history_file(made.add(EntryKind::AnsiText, share_bytes("theirs"), 6, 1));
+  const auto header = read_sealed_header(file);
+  ASSERT_TRUE(header);
+  file[header->second - 20] ^= 0x5A;  // in the wrapped key
+  write_file(history_path(), file);
+  write_file(windows_ini_path(), kOn);
+  auto run = Kestrin::start({.expect_window = false});
+  HWND box = run->wait_for_dialog_containing("This history was encrypted for another user");
+  ASSERT_TRUE(box);
+  press_button(box, IDOK);
+  ASSERT_TRUE(run->find_window());
+  current_ = run.get();
+  copy("mine");
+  HWND window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"mine"}));
+  EXPECT_EQ(run->close(), 0u);
+  EXPECT_EQ(file_entries(), (std::vector<std::string>{"mine"}));
+  const std::string folder = history_path().substr(0, history_path().rfind('\\'));
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA((folder + "\\History (another user, *).dat").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  FindClose(search);
+  EXPECT_EQ(read_file(folder + "\\" + found.cFileName), std::optional<std::string>(file));
 }
 
 

@@ -17,6 +17,7 @@
 #include "res/resource.h"
 #include "run_command_win.h"
 #include "wide_win.h"
+#include "sealed_reader.h"
 #include "window_fixture.h"
 
 namespace kestrin {
@@ -209,7 +210,8 @@ TEST_F(HistoryInside, AFileOfTheEarlierFormatIsReadAndRewritten) {
   ASSERT_TRUE(test::wait_until([&] {
     pump();
     const std::string file = test::read_file(narrow(history_file_path())).value_or("");
-    return file.substr(0, 12) == history_file_header() && read_history(file).records.size() == 3;
+    return file.substr(0, 12) == history_file_header(kSealedVersion) &&
+           test::read_history_file(file).records.size() == 3;
   }));
 }
 
