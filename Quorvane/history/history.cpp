@@ -156,11 +156,11 @@ bool History::same_text(const HistoryEntry& e, const HistoryEntry& copy) const {
 }
 
 std::vector<HistoryRecord> History::add(EntryKind kind, SharedBytes data, uint64_t size, uint64_t time,
-                                        std::vector<KeptFormat> formats) {
+                                        std::vector<KeptFormat> formats, std::optional<EntryOrigin> origin) {
   std::vector<HistoryRecord> records;
   if (!data) return records;
-  std::optional<HistoryEntry> admitted =
-      within_limit(HistoryEntry{next_id_, kind, std::move(data), time, size, false, false, std::move(formats)});
+  std::optional<HistoryEntry> admitted = within_limit(
+      HistoryEntry{next_id_, kind, std::move(data), time, size, false, false, std::move(formats), std::move(origin)});
   if (!admitted) return records;
   HistoryRecord record;
   for (const HistoryEntry& e : entries_) {

@@ -4,6 +4,7 @@
 // Platform-free.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -48,6 +49,15 @@ bool is_file_list(const KeptFormat& f);
 // Whether any format has its bytes: something beside a text or bitmap to put back.
 bool any_bytes(const std::vector<KeptFormat>& formats);
 
+// Where a copy received from another machine came from: that machine's log,
+// the entry's id there, and the machine's name.
+struct EntryOrigin {
+  std::array<uint8_t, 16> log{};
+  uint64_t id = 0;
+  std::string machine;
+  bool operator==(const EntryOrigin&) const = default;
+};
+
 struct HistoryEntry {
   uint64_t id = 0;
   EntryKind kind = EntryKind::AnsiText;
@@ -60,6 +70,7 @@ struct HistoryEntry {
   bool clipped = false;  // larger than the limit: the first line and the size only
   // Every format of the copy in its order; empty: the text or bitmap alone.
   std::vector<KeptFormat> formats{};
+  std::optional<EntryOrigin> origin{};  // none: copied on this machine
 };
 
 // The bytes an entry holds, its formats' included.
@@ -95,7 +106,7 @@ class History {
   // keeps its text, bitmap or file list only, a text over it its first line.
   // Returns what to append.
   std::vector<HistoryRecord> add(EntryKind kind, SharedBytes data, uint64_t size, uint64_t time,
-                                 std::vector<KeptFormat> formats = {});
+                                 std::vector<KeptFormat> formats = {}, std::optional<EntryOrigin> origin = {});
   std::vector<HistoryRecord> remove(uint64_t id);
   std::vector<HistoryRecord> set_pinned(uint64_t id, bool pinned);
   // Every unpinned entry goes.

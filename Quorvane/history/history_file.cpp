@@ -87,7 +87,8 @@ std::string format_table(const HistoryEntry& e) {
 
 // The data and formats of a version 3 Add from what follows its fixed fields;
 // false when the table does not describe those bytes exactly.
-bool read_formats(std::string_view rest, const std::shared_ptr<const void>& owner, HistoryEntry& e) {
+bool read_formats(std::string_view rest, const std::shared_ptr<const void>& owner, HistoryEntry& e,
+                  std::size_t* end = nullptr) {
   auto bytes_of = [&](std::string_view piece) {
     return owner ? share_view(owner, piece) : share_bytes(std::string(piece));
   };
@@ -126,7 +127,38 @@ bool read_formats(std::string_view rest, const std::shared_ptr<const void>& owne
     at += static_cast<std::size_t>(row.size);
     e.formats.push_back(std::move(row.format));
   }
-  return at == rest.size();
+  if (end) *end = at;
+  return end || at == rest.size();
+}
+
+// A sealed Add's payload ends with where its entry came from.
+std::string origin_trailer(const HistoryEntry& e) {
+  std::string out;
+  if (!e.origin) {
+    out.push_back('\0');
+    return out;
+  }
+  out.push_back('\1');
+  out.append(e.origin->log.begin(), e.origin->log.end());
+  put(out, e.origin->id, 8);
+  const std::size_t name = std::min<std::size_t>(e.origin->machine.size(), 0xFFFF);
+  put(out, name, 2);
+  out.append(e.origin->machine, 0, name);
+  return out;
+}
+
+bool read_origin(std::string_view rest, HistoryEntry& e) {
+  if (rest.empty()) return false;
+  if (rest[0] == 0) return rest.size() == 1;
+  if (rest[0] != 1 || rest.size() < 1 + 16 + 8 + 2) return false;
+  EntryOrigin origin;
+  std::copy_n(rest.begin() + 1, origin.log.size(), origin.log.begin());
+  origin.id = get(rest, 17, 8);
+  const auto name = static_cast<std::size_t>(get(rest, 25, 2));
+  if (rest.size() != 27 + name) return false;
+  origin.machine.assign(rest.substr(27));
+  e.origin = std::move(origin);
+  return true;
 }
 
 std::string framing(uint32_t version, std::size_t payload_size, uint32_t crc) {
@@ -199,7 +231,7 @@ struct Opened {
   std::shared_ptr<const std::string> payload;
   std::size_t next;
 };
-std::optional<Opened> sealed_at(std::string_view file, std::size_t at, const SealedHeader& header,
+std::optional<Opened> sealed_at(std::string_view file, std::size_t at, uint64_t base, const SealedHeader& header,
                                 const Aead& aead) {
   if (file.size() - at < kSealedFraming + kFixedPayload || file.substr(at, kMarker.size()) != kMarker) {
     return std::nullopt;
@@ -213,7 +245,8 @@ std::optional<Opened> sealed_at(std::string_view file, std::size_t at, const Sea
   const std::string_view tag_bytes = file.substr(at + 12 + sealed.size(), Aead::kTagSize);
   std::copy(tag_bytes.begin(), tag_bytes.end(), tag.begin());
   auto payload = std::make_shared<std::string>(sealed.size(), '\0');
-  if (!aead.open(nonce_of(generation, at), sealed_aad(header, framing, at), sealed, tag, payload->data())) {
+  if (!aead.open(nonce_of(generation, base + at), sealed_aad(header, framing, base + at), sealed, tag,
+                 payload->data())) {
     return std::nullopt;
   }
   return Opened{std::move(payload), at + kSealedFraming + sealed.size()};
@@ -222,8 +255,9 @@ std::optional<Opened> sealed_at(std::string_view file, std::size_t at, const Sea
 // Reads whole records one after another, and after damage the next whole one.
 class RecordSource {
  public:
-  RecordSource(std::string_view file, uint32_t version, const SealedHeader* header, const Aead* aead)
-      : file_(file), version_(version), header_(header), aead_(aead) {}
+  RecordSource(std::string_view file, uint32_t version, const SealedHeader* header, const Aead* aead,
+               uint64_t base = 0)
+      : file_(file), version_(version), header_(header), aead_(aead), base_(base) {}
 
   struct Whole {
     std::string_view payload;
@@ -232,7 +266,7 @@ class RecordSource {
   };
   std::optional<Whole> at(std::size_t place) const {
     if (header_) {
-      std::optional<Opened> opened = sealed_at(file_, place, *header_, *aead_);
+      std::optional<Opened> opened = sealed_at(file_, place, base_, *header_, *aead_);
       if (!opened) return std::nullopt;
       const std::string_view payload = *opened->payload;
       return Whole{payload, std::move(opened->payload), opened->next};
@@ -258,6 +292,7 @@ class RecordSource {
   uint32_t version_;
   const SealedHeader* header_;
   const Aead* aead_;
+  uint64_t base_;  // the file's offset of file_'s first byte
 };
 
 }  // namespace
@@ -308,7 +343,11 @@ std::string record_head(const HistoryRecord& record, uint32_t version) {
 
 uint64_t record_size(const HistoryRecord& record, uint32_t version) {
   if (version >= kSealedVersion) {
-    return record_size(record, kHistoryVersion) - record_head_size(kHistoryVersion) + record_head_size(version);
+    const uint64_t trailer = !is_add(record) ? 0
+                             : record.entry.origin ? 27 + std::min<std::size_t>(record.entry.origin->machine.size(), 0xFFFF)
+                                                   : 1;
+    return record_size(record, kHistoryVersion) - record_head_size(kHistoryVersion) + record_head_size(version) +
+           trailer;
   }
   uint64_t size = record_head_size(version);
   if (!is_add(record)) return size;
@@ -340,8 +379,9 @@ std::string encode_history(const std::vector<HistoryRecord>& records,
   return out;
 }
 
-std::string sealed_file_header(const SealedHeader& header) {
+std::string sealed_file_header(const SealedHeader& header, std::string_view magic) {
   std::string out = history_file_header(kSealedVersion);
+  out.replace(0, kMagic.size(), magic.substr(0, kMagic.size()));
   put(out, header.generation, 4);
   out.append(header.file_id.begin(), header.file_id.end());
   put(out, header.wrapped_key.size(), 4);
@@ -349,9 +389,9 @@ std::string sealed_file_header(const SealedHeader& header) {
   return out;
 }
 
-std::optional<std::pair<SealedHeader, std::size_t>> read_sealed_header(std::string_view file) {
+std::optional<std::pair<SealedHeader, std::size_t>> read_sealed_header(std::string_view file, std::string_view magic) {
   constexpr std::size_t kFixed = kHeaderSize + 4 + 16 + 4;
-  if (file.size() < kFixed || file.substr(0, kMagic.size()) != kMagic || get(file, kMagic.size(), 4) != kSealedVersion) {
+  if (file.size() < kFixed || file.substr(0, kMagic.size()) != magic || get(file, kMagic.size(), 4) != kSealedVersion) {
     return std::nullopt;
   }
   SealedHeader header;
@@ -365,7 +405,74 @@ std::optional<std::pair<SealedHeader, std::size_t>> read_sealed_header(std::stri
 
 std::string seal_record(const Aead& aead, const SealedHeader& header, uint64_t offset, const HistoryRecord& record) {
   const std::string head = record_head(record, kHistoryVersion).substr(record_head_size() - kFixedPayload);
-  return seal_pieces(aead, header, offset, head, record_data(record, kHistoryVersion));
+  std::vector<std::string_view> pieces = record_data(record, kHistoryVersion);
+  const std::string trailer = is_add(record) ? origin_trailer(record.entry) : std::string();
+  pieces.emplace_back(trailer);
+  return seal_pieces(aead, header, offset, head, pieces);
+}
+
+std::string record_payload(const HistoryRecord& record) {
+  std::string out = record_head(record, kHistoryVersion).substr(record_head_size() - kFixedPayload);
+  for (const std::string_view piece : record_data(record, kHistoryVersion)) out += piece;
+  if (is_add(record)) out += origin_trailer(record.entry);
+  return out;
+}
+
+PayloadRead parse_record_payload(std::string_view payload, uint32_t layout, const std::shared_ptr<const void>& owner,
+                                 HistoryRecord& record) {
+  if (payload.size() < kFixedPayload) return PayloadRead::Bad;
+  if (!known_payload(payload, layout)) {
+    // A record this layout did not have but this program knows would mean
+    // something else in a rewritten file: it is not kept.
+    return known_payload(payload, kSealedVersion) ? PayloadRead::Bad : PayloadRead::Unknown;
+  }
+  record = {};
+  record.op = static_cast<RecordOp>(field(payload, RecordField::Op));
+  HistoryEntry& e = record.entry;
+  e.id = field(payload, RecordField::Id);
+  e.time = field(payload, RecordField::Time);
+  const uint64_t kind = field(payload, RecordField::Kind);
+  e.kind = known_kind(kind, layout) ? static_cast<EntryKind>(kind) : EntryKind::AnsiText;
+  const uint64_t flags = field(payload, RecordField::Flags);
+  e.pinned = (flags & kFlagPinned) != 0;
+  e.clipped = (flags & kFlagClipped) != 0;
+  e.size = field(payload, RecordField::Size);
+  if (record.op != RecordOp::Add) return PayloadRead::Record;
+  const std::string_view rest = payload.substr(kFixedPayload);
+  if (layout < 3) {
+    e.data = owner ? share_view(owner, rest) : share_bytes(std::string(rest));
+    return PayloadRead::Record;
+  }
+  // Whole, but its table does not fit its bytes: not written by this program.
+  if (layout == 3) return read_formats(rest, owner, e) ? PayloadRead::Record : PayloadRead::Bad;
+  std::size_t end = 0;
+  return read_formats(rest, owner, e, &end) && read_origin(rest.substr(end), e) ? PayloadRead::Record
+                                                                                 : PayloadRead::Bad;
+}
+
+SealedRead read_sealed(std::string_view bytes, uint64_t base, const SealedHeader& header, const Aead& aead) {
+  SealedRead read;
+  const RecordSource source(bytes, kSealedVersion, &header, &aead, base);
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    std::optional<RecordSource::Whole> found = source.at(at);
+    if (!found) {
+      const std::size_t next = source.resync(at);
+      if (next == bytes.size()) {
+        read.torn_end = true;  // perhaps still being written
+        break;
+      }
+      ++read.damaged;
+      read.damaged_bytes += next - at;
+      at = next;
+      continue;
+    }
+    at = found->next;
+    read.whole_end = at;
+    read.payloads.push_back(std::static_pointer_cast<const std::string>(found->owner));
+  }
+  read.whole_end += base;
+  return read;
 }
 
 std::string seal_payload(const Aead& aead, const SealedHeader& header, uint64_t offset, std::string_view payload) {
@@ -411,8 +518,8 @@ HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owne
     at = sealed->second;
   }
   load.version = version;
-  // A sealed file's payloads are laid out as the newest plain ones.
-  const uint32_t layout = std::min(version, kHistoryVersion);
+  // A sealed file's payloads are the newest plain ones, an Add's with its origin.
+  const uint32_t layout = version;
   const RecordSource source(file, version, sealed ? &sealed->first : nullptr, aead);
   load.whole_end = at;
   while (at < file.size()) {
@@ -427,40 +534,17 @@ HistoryLoad read_history(std::string_view file, std::shared_ptr<const void> owne
     const std::size_t start = at;
     at = found->next;
     load.whole_end = at;
-    const std::string_view payload = found->payload;
-    const std::shared_ptr<const void>& bytes_owner = sealed ? found->owner : owner;
-    if (!known_payload(payload, layout)) {
-      // A record this file's version did not have but this program knows
-      // would mean something else in a rewritten file: it is not kept.
-      if (known_payload(payload, kHistoryVersion)) {
-        ++load.damaged;
-        load.damaged_bytes += at - start;
-        continue;
-      }
-      load.kept.emplace_back(payload);
-      continue;
-    }
     HistoryRecord record;
-    record.op = static_cast<RecordOp>(field(payload, RecordField::Op));
-    HistoryEntry& e = record.entry;
-    e.id = field(payload, RecordField::Id);
-    e.time = field(payload, RecordField::Time);
-    const uint64_t kind = field(payload, RecordField::Kind);
-    e.kind = known_kind(kind, layout) ? static_cast<EntryKind>(kind) : EntryKind::AnsiText;
-    const uint64_t flags = field(payload, RecordField::Flags);
-    e.pinned = (flags & kFlagPinned) != 0;
-    e.clipped = (flags & kFlagClipped) != 0;
-    e.size = field(payload, RecordField::Size);
-    if (record.op == RecordOp::Add) {
-      const std::string_view rest = payload.substr(kFixedPayload);
-      if (layout < 3) {
-        e.data = bytes_owner ? share_view(bytes_owner, rest) : share_bytes(std::string(rest));
-      } else if (!read_formats(rest, bytes_owner, e)) {
-        // Whole, but its table does not fit its bytes: not written by this program.
+    switch (parse_record_payload(found->payload, layout, sealed ? found->owner : owner, record)) {
+      case PayloadRead::Record:
+        break;
+      case PayloadRead::Unknown:
+        load.kept.emplace_back(found->payload);
+        continue;
+      case PayloadRead::Bad:
         ++load.damaged;
         load.damaged_bytes += at - start;
         continue;
-      }
     }
     load.records.push_back(std::move(record));
   }

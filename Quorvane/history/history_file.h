@@ -85,14 +85,38 @@ inline constexpr std::size_t kGenerationAt = 12;
 // Bytes a sealed record adds to its payload.
 inline constexpr std::size_t kSealedFraming = 12 + Aead::kTagSize;
 
-std::string sealed_file_header(const SealedHeader& header);
+// The history file's magic; a shared folder's logs have their own.
+inline constexpr std::string_view kHistoryMagic{"KESTRINH", 8};
+std::string sealed_file_header(const SealedHeader& header, std::string_view magic = kHistoryMagic);
 // The header of a sealed file and its size in bytes; none when `file` does not
 // start with a whole one.
-std::optional<std::pair<SealedHeader, std::size_t>> read_sealed_header(std::string_view file);
+std::optional<std::pair<SealedHeader, std::size_t>> read_sealed_header(std::string_view file,
+                                                                      std::string_view magic = kHistoryMagic);
 // A record sealed as it lies at `offset` of the file, in the header's generation.
 std::string seal_record(const Aead& aead, const SealedHeader& header, uint64_t offset, const HistoryRecord& record);
 // A kept payload (a record of a newer version) sealed in the same way.
 std::string seal_payload(const Aead& aead, const SealedHeader& header, uint64_t offset, std::string_view payload);
+// A record's payload as a sealed file holds it: version 3's, an Add's followed
+// by where its entry came from.
+std::string record_payload(const HistoryRecord& record);
+enum class PayloadRead { Record, Unknown, Bad };
+// A payload of `layout` (a file's version) read back: a record, one of a newer
+// version (Unknown), or one that makes no sense (Bad). Its bytes are viewed
+// where they lie when `owner` keeps them alive, copied otherwise.
+PayloadRead parse_record_payload(std::string_view payload, uint32_t layout, const std::shared_ptr<const void>& owner,
+                                 HistoryRecord& record);
+
+// The whole sealed records in `bytes`, which start at offset `base` of their
+// file, each payload decrypted into bytes of its own.
+struct SealedRead {
+  std::vector<std::shared_ptr<const std::string>> payloads;
+  uint64_t whole_end = 0;  // in the file: where the last whole record ends (or `base`)
+  std::size_t damaged = 0;  // places of damage followed by whole records
+  uint64_t damaged_bytes = 0;
+  bool torn_end = false;  // bytes after the last whole record: cut short, or still being written
+};
+SealedRead read_sealed(std::string_view bytes, uint64_t base, const SealedHeader& header, const Aead& aead);
+
 // Header and sealed records in one string.
 std::string encode_sealed_history(const Aead& aead, const SealedHeader& header,
                                   const std::vector<HistoryRecord>& records,

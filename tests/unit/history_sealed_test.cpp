@@ -35,8 +35,10 @@ std::vector<HistoryRecord> sample_log(int copies) {
       formats.push_back({1, "", FormatRole::Main, nullptr});
       formats.push_back({49300, "HTML Format", FormatRole::Data, share_bytes("<b>" + text + "</b>")});
     }
+    std::optional<EntryOrigin> origin;  // received from another machine
+    if (i % 5 == 4) origin = EntryOrigin{{9, 9, 9}, static_cast<uint64_t>(i), "Ноутбук"};
     keep(h.add(i % 3 ? EntryKind::AnsiText : EntryKind::UnicodeText, share_bytes(text), text.size(),
-               static_cast<uint64_t>(1000 + i), std::move(formats)));
+               static_cast<uint64_t>(1000 + i), std::move(formats), std::move(origin)));
   }
   keep(h.set_pinned(h.shown_at(2)->id, true));
   keep(h.remove(h.shown_at(3)->id));
@@ -71,6 +73,8 @@ TEST(SealedHistory, RoundTripsAndADamagedRecordCostsItAlone) {
   EXPECT_EQ(load.whole_end, file.size());
   // Sealed again at the same places, the records give the same bytes.
   EXPECT_EQ(encode_sealed_history(aead, header, load.records, load.kept), file);
+  ASSERT_TRUE(load.records[4].entry.origin);
+  EXPECT_EQ(load.records[4].entry.origin->machine, "Ноутбук");
   EXPECT_TRUE(read_history(file).sealed);  // no key: nothing read
 
   const std::vector<std::size_t> starts = record_starts(log, header);
