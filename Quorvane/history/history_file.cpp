@@ -233,11 +233,11 @@ struct Opened {
 };
 std::optional<Opened> sealed_at(std::string_view file, std::size_t at, uint64_t base, const SealedHeader& header,
                                 const Aead& aead) {
-  if (file.size() - at < kSealedFraming + kFixedPayload || file.substr(at, kMarker.size()) != kMarker) {
+  if (file.size() - at < kSealedFraming + 1 || file.substr(at, kMarker.size()) != kMarker) {
     return std::nullopt;
   }
   const uint64_t length = get(file, at + 4, 4);
-  if (length < kFixedPayload || length > file.size() - at - kSealedFraming) return std::nullopt;
+  if (length < 1 || length > file.size() - at - kSealedFraming) return std::nullopt;
   const std::string_view framing = file.substr(at, 12);
   const auto generation = static_cast<uint32_t>(get(file, at + 8, 4));
   const std::string_view sealed = file.substr(at + 12, static_cast<std::size_t>(length));
