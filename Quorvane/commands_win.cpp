@@ -14,6 +14,7 @@
 #include "files/shell_win.h"
 #include "frame_win.h"
 #include "history/history_win.h"
+#include "history/sync_win.h"
 #include "transform/frames_win.h"
 #include "transform/long_command_win.h"
 #include "transform/rules.h"
@@ -107,6 +108,7 @@ constexpr CommandEntry kCommands[] = {
     one(IDM_LAUNCH_ON_SAVE, launch_on_save),
     one(IDM_SHELL_AUTOMATICALLY, shell_automatically),
     one(IDM_KEEP_HISTORY, toggle_history),
+    one(IDM_SHARE_HISTORY, share_history),
     range(IDM_DROP_IGNORES, IDM_DROP_FILE_NAMES, choose_drop_mode),
     one(IDM_FOREGROUND_COLOR, choose_foreground_colour),
     one(IDM_BACKGROUND_COLOR, choose_background_colour),

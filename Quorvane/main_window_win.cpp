@@ -10,6 +10,7 @@
 #include "frame_win.h"
 #include "guard_win.h"
 #include "history/history_win.h"
+#include "history/sync_win.h"
 #include "history/hotkeys_win.h"
 #include "menu_states.h"
 #include "res/resource.h"
@@ -269,6 +270,9 @@ LRESULT main_window_message(App* app, HWND window, UINT message, WPARAM wparam, 
       return 0;
     case WM_KESTRIN_HISTORY_FORMATS:
       if (bare(wparam, lparam)) history_formats_arrived(*app);
+      return 0;
+    case WM_KESTRIN_SYNC:
+      if (bare(wparam, lparam)) sync_arrived(*app);
       return 0;
     case WM_KESTRIN_CHANGE_READ:
       if (bare(wparam, lparam)) on_clipboard_change(*app, change_read_arrived(*app));

@@ -75,6 +75,10 @@ const std::vector<SettingKey>& settings_read_order() {
       integer("HistoryLimit", &Settings::HistoryLimit),
       integer("HistoryMaxItemMiB", &Settings::HistoryMaxItemMiB),
       text("HistoryFormats", &Settings::HistoryFormats, kHistoryFormatsMax),
+      text("HistorySyncFolder", &Settings::HistorySyncFolder, kHistorySyncFolderMax),
+      integer("HistorySyncSend", &Settings::HistorySyncSend),
+      integer("HistorySyncReceive", &Settings::HistorySyncReceive),
+      integer("HistorySyncToClipboard", &Settings::HistorySyncToClipboard),
   };
   return keys;
 }
@@ -100,7 +104,8 @@ const std::vector<SettingKey>& settings_write_order() {
         "ConsecutiveBinaryCharactersToRemove", "DroppedFileOperation",
         "DriveMappingSource", "DriveMappingDestination", "StockServer",
         "StockConnectSeconds", "StockSilenceSeconds", "History", "HistoryLimit",
-        "HistoryMaxItemMiB", "HistoryFormats"};
+        "HistoryMaxItemMiB", "HistoryFormats", "HistorySyncFolder", "HistorySyncSend",
+        "HistorySyncReceive", "HistorySyncToClipboard"};
     std::vector<SettingKey> ordered;
     for (const char* name : names) ordered.push_back(*find_setting(name));
     return ordered;

@@ -22,6 +22,7 @@ inline constexpr std::size_t kDriveMappingSourceMax = 25;
 inline constexpr std::size_t kDriveMappingDestinationMax = 1;
 inline constexpr std::size_t kStockServerMax = 255;
 inline constexpr std::size_t kHistoryFormatsMax = 1024;
+inline constexpr std::size_t kHistorySyncFolderMax = 1024;
 
 // Values of DroppedFileOperation: the command identifier minus 40076.
 enum DroppedFileMode : int32_t {
@@ -85,6 +86,10 @@ struct Settings {
   int32_t HistoryLimit = 1000;     // unpinned entries kept
   int32_t HistoryMaxItemMiB = 16;  // a larger copy keeps its text (its first line) only
   std::string HistoryFormats = "*";  // the formats of a copy kept beside its text or bitmap
+  std::string HistorySyncFolder;       // the folder the history is shared through (UTF-8); none
+  int32_t HistorySyncSend = 1;         // this machine's copies go into the folder
+  int32_t HistorySyncReceive = 1;      // the other machines' copies are read from it
+  int32_t HistorySyncToClipboard = 0;  // a copy received is put on the clipboard too
   int32_t State = 1;
 
   bool operator==(const Settings&) const = default;

@@ -11,6 +11,7 @@
 #include "clipboard/seam_win.h"
 #include "frame_win.h"
 #include "history/hotkeys_win.h"
+#include "history/sync_win.h"
 #include "raii_win.h"
 #include "res/resource.h"
 #include "text_format.h"
@@ -74,10 +75,14 @@ void compact(App& app) {
   }
 }
 
-void append_records(App& app, std::vector<HistoryRecord> records) {
+// What changed here: appended to the file and, as `send` says, to this
+// machine's log in the shared folder (a copy's evictions, and what the limit
+// removes, stay here: the limit is this machine's).
+void append_records(App& app, std::vector<HistoryRecord> records, SyncSend send = SyncSend::None) {
   HistoryPart& h = *app.history;
   if (records.empty()) return;
   ++h.changes;
+  sync_records(app, records, send);
   if (h.writer) h.writer->append(std::move(records));
 }
 
@@ -93,7 +98,7 @@ void add_entry(App& app, PendingCopy copy) {
     h.pending.push_back(std::move(copy));
     return;
   }
-  append_records(app, add_to_model(h.model, copy));
+  append_records(app, add_to_model(h.model, copy), SyncSend::First);
   refresh_history_window(app);
 }
 
@@ -219,7 +224,8 @@ void take_load(App& app, StoreLoad& load) {
   h.writer = std::make_unique<HistoryWriter>(history_file_path(), start, app.main_window);
   const bool expiry = !load.expired.empty();
   append_records(app, std::move(load.expired));
-  if (h.clear_on_load) append_records(app, h.model.clear_unpinned());
+  start_sync(app);
+  if (h.clear_on_load) append_records(app, h.model.clear_unpinned(), SyncSend::All);
   uint64_t live_bytes = 0;
   for (const HistoryEntry& e : h.model.entries()) live_bytes += record_size({RecordOp::Add, e});
   const bool damaged = load.damaged != 0 || load.foreign;
@@ -227,7 +233,7 @@ void take_load(App& app, StoreLoad& load) {
   const bool wasteful = load.records > 64 && load.record_bytes > 2 * live_bytes + (1u << 20);
   if (damaged || expiry || h.clear_on_load || wasteful || load.version != kSealedVersion) compact(app);
   h.clear_on_load = false;
-  for (PendingCopy& copy : h.pending) append_records(app, add_to_model(h.model, copy));
+  for (PendingCopy& copy : h.pending) append_records(app, add_to_model(h.model, copy), SyncSend::First);
   h.pending.clear();
   ++h.changes;
   refresh_history_window(app);
@@ -253,6 +259,10 @@ void take_load(App& app, StoreLoad& load) {
 }
 
 }  // namespace
+
+void append_history_records(App& app, std::vector<HistoryRecord> records) {
+  append_records(app, std::move(records), SyncSend::None);
+}
 
 std::wstring history_file_path() {
   wchar_t appdata[MAX_PATH] = {};
@@ -283,6 +293,7 @@ void stop_history(App& app) {
   // Copies still waiting for formats are kept with what has arrived.
   history_formats_arrived(app, true);
   app.history->reader.reset();
+  stop_sync(app);  // writes what is queued for the folder
   app.history->writer.reset();  // writes what is queued
 }
 
@@ -321,6 +332,7 @@ void history_loaded(App& app) {
         h.store = HistoryPart::Store::MemoryOnly;
         h.model = empty_model(app);
         for (PendingCopy& copy : h.pending) add_to_model(h.model, copy);
+        start_sync(app);
         h.pending.clear();
         h.clear_on_load = false;
         ++h.changes;
@@ -446,6 +458,7 @@ void toggle_history(App& app, unsigned) {
     set_status_bar_text(app, "Clipboard history on");
   } else {
     close_history_window(app);
+    stop_sync(app);
     const int answer = MessageBoxW(app.main_window,
                                    L"The clipboard history is off. Delete the history kept so far, "
                                    L"pinned entries included?",
@@ -499,18 +512,18 @@ void clear_history(App& app, unsigned) {
   }
   // The removals are records first; the compaction that follows only makes
   // the file smaller, and when it fails nothing cleared comes back.
-  append_records(app, h.model.clear_unpinned());
+  append_records(app, h.model.clear_unpinned(), SyncSend::All);
   compact(app);
   refresh_history_window(app);
 }
 
 void remove_history_entry(App& app, uint64_t id) {
-  append_records(app, app.history->model.remove(id));
+  append_records(app, app.history->model.remove(id), SyncSend::All);
   refresh_history_window(app);
 }
 
 void pin_history_entry(App& app, uint64_t id, bool pinned) {
-  append_records(app, app.history->model.set_pinned(id, pinned));
+  append_records(app, app.history->model.set_pinned(id, pinned), SyncSend::All);
   refresh_history_window(app);
 }
 

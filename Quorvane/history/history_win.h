@@ -43,6 +43,8 @@ struct WaitingCopy {
 
 struct HistoryWindowState;
 
+struct SyncPart;
+
 struct HistoryPart {
   // Where the file stands. Nothing is written to a file that has not been read
   // whole: a copy made before waits in `pending`.
@@ -75,6 +77,7 @@ struct HistoryPart {
   std::vector<int> registered;     // ids of the hotkeys registered, one per hotkey (0: none)
   std::shared_ptr<HistoryWindowState> window;
   unsigned changes = 0;  // bumped at every change of the model, for the window
+  std::shared_ptr<SyncPart> sync;  // the history shared through a folder
 
   // The file was read (or cannot be kept): the model is the whole history.
   bool loaded() const { return store == Store::Kept || store == Store::MemoryOnly; }
@@ -97,6 +100,9 @@ void history_tick(App& app);
 // (or waited long enough) are recorded; `ending`: every one, with what has
 // arrived.
 void history_formats_arrived(App& app, bool ending = false);
+// Records of changes that came from elsewhere (another machine): appended to
+// the file, not sent on.
+void append_history_records(App& app, std::vector<HistoryRecord> records);
 
 
 // Commands.

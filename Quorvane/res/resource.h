@@ -75,6 +75,8 @@
 // A text command's worker has emptied the clipboard to write its result: the
 // old text may go (the parameters carry nothing).
 #define WM_KESTRIN_COMMAND_WRITING 1036
+// The shared folder's thread has put what it read in its mailbox (the parameters carry nothing).
+#define WM_KESTRIN_SYNC 1037
 
 /* Commands: help and options */
 #define IDM_ABOUT 101
@@ -198,8 +200,19 @@
 #define IDM_HISTORY 40191
 #define IDM_CLEAR_HISTORY 40192
 #define IDM_CANCEL_COMMAND 40193
+#define IDM_SHARE_HISTORY 40194
 #define IDC_OPT_HOTKEYS 1051
 #define IDC_OPT_IGNORE_RULES 1052
+
+/* The "Share History" dialog */
+#define IDD_SHARE_HISTORY 139
+#define IDC_SHARE_FOLDER 1060
+#define IDC_SHARE_BROWSE 1061
+#define IDC_SHARE_PASSPHRASE 1062
+#define IDC_SHARE_SEND 1063
+#define IDC_SHARE_RECEIVE 1064
+#define IDC_SHARE_TO_CLIPBOARD 1065
+#define IDC_SHARE_STOP 1066
 
 /* Commands: files and shell */
 #define IDM_SAVE 40051

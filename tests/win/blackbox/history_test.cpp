@@ -13,12 +13,15 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <cstdlib>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include "history/history_file.h"
 #include "program_test.h"
 #include "sealed_reader.h"
+#include "wide_win.h"
 #include "res/resource.h"
 
 namespace kestrin::test {
@@ -1000,6 +1003,156 @@ TEST_F(History, ACopyOfThirtyLargeFormatsIsKeptWhole) {
   for (const auto& f : thirty) numbers.push_back(f.first);
   EXPECT_TRUE(becomes([&] { return only(clipboard_now(), numbers); }, thirty));
   EXPECT_EQ(run->close(), 0u);
+}
+
+}  // namespace
+}  // namespace kestrin::test
+
+// -- Machines sharing one folder (share_peer_test.sh runs each in a Wine prefix
+// of its own, at the same time, with the folder and a place for signals) -------
+
+namespace kestrin::test {
+namespace {
+
+const char* share_env(const char* name) { return std::getenv(name); }
+
+std::string signal_path(const char* name) { return std::string(share_env("KESTRIN_SHARE_SIGNALS")) + "\\" + name; }
+void give_signal(const char* name) { write_file(signal_path(name), "1"); }
+bool signal_given(const char* name, DWORD timeout_ms = 90000) {
+  return wait_until([&] { return read_file(signal_path(name)).has_value(); }, timeout_ms);
+}
+
+// The program joins the folder through "Share History..." with a passphrase;
+// the text of the box it answers with (none: it joined).
+std::string join_share(const Kestrin& run, const char* passphrase) {
+  run.post(WM_COMMAND, IDM_SHARE_HISTORY);
+  HWND dialog = run.wait_for_window("Share History");
+  if (!dialog) return "(no dialog)";
+  SetDlgItemTextW(dialog, IDC_SHARE_FOLDER, widen(share_env("KESTRIN_SHARE_FOLDER")).c_str());
+  SetDlgItemTextW(dialog, IDC_SHARE_PASSPHRASE, widen(passphrase).c_str());
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  std::string said;
+  wait_until([&] {
+    if (!IsWindow(dialog)) return true;
+    // The box it answers with is owned by the dialog.
+    std::pair<HWND, HWND> search{dialog, nullptr};
+    EnumThreadWindows(
+        GetWindowThreadProcessId(dialog, nullptr),
+        [](HWND w, LPARAM out) {
+          auto* s = reinterpret_cast<std::pair<HWND, HWND>*>(out);
+          if (IsWindowVisible(w) && GetWindow(w, GW_OWNER) == s->first) s->second = w;
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    HWND box = search.second;
+    if (!box) return false;
+    for (const std::string& text : child_texts(box)) said += text;
+    press_button(box, IDOK);
+    return true;
+  }, 30000);
+  if (IsWindow(dialog)) press_button(dialog, IDCANCEL);
+  return said;
+}
+
+std::unique_ptr<Kestrin> start_sharing_machine() {
+  write_file(windows_ini_path(), "[Options]\r\nHistory=1\r\n");
+  return Kestrin::start();
+}
+
+HWND history_window_of(const Kestrin& run) {
+  run.post(WM_COMMAND, IDM_HISTORY);
+  return run.wait_for_window("Kestrin History");
+}
+
+// What is in the folder, name and bytes.
+std::map<std::string, std::string> folder_contents() {
+  std::map<std::string, std::string> contents;
+  const std::string folder = share_env("KESTRIN_SHARE_FOLDER");
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return contents;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      contents[found.cFileName] = read_file(folder + "\\" + found.cFileName).value_or("");
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return contents;
+}
+
+// Machine A copies; what B removes and pins there comes back to A, and a copy
+// made after that reaches B.
+TEST(SharePeer, MachineA) {
+  if (!share_env("KESTRIN_SHARE_FOLDER")) GTEST_SKIP() << "needs share_peer_test.sh";
+  auto run = start_sharing_machine();
+  ASSERT_TRUE(run);
+  EXPECT_EQ(join_share(*run, "correct horse battery"), "");
+  HWND window = history_window_of(*run);
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(set_clipboard_text("from A one"));
+  ASSERT_TRUE(items_become(window, Items{"from A one"}));
+  ASSERT_TRUE(set_clipboard_text("from A two"));
+  ASSERT_TRUE(items_become(window, Items{"from A two", "from A one"}));
+  // A password manager's copy: neither kept nor sent.
+  ASSERT_TRUE(set_clipboard_formats({{CF_TEXT, std::string("private on A\0", 13)},
+                                     {registered_format("ExcludeClipboardContentFromMonitorProcessing"), "x"}}));
+  ASSERT_TRUE(becomes(clipboard_text, std::optional<std::string>("private on A")));
+  ASSERT_TRUE(set_clipboard_text("from A three"));
+  ASSERT_TRUE(items_become(window, Items{"from A three", "from A two", "from A one"}));
+  give_signal("a-copied");
+  ASSERT_TRUE(signal_given("b-changed"));
+  EXPECT_TRUE(items_become(window, Items{"from A two", "from A three"}));
+  ASSERT_TRUE(set_clipboard_text("from A after"));
+  EXPECT_TRUE(items_become(window, Items{"from A two", "from A after", "from A three"}));
+  ASSERT_TRUE(signal_given("b-done"));
+  EXPECT_EQ(run->close(), 0u);
+}
+
+TEST(SharePeer, MachineB) {
+  if (!share_env("KESTRIN_SHARE_FOLDER")) GTEST_SKIP() << "needs share_peer_test.sh";
+  auto run = start_sharing_machine();
+  ASSERT_TRUE(run);
+  EXPECT_EQ(join_share(*run, "correct horse battery"), "");
+  ASSERT_TRUE(signal_given("a-copied"));
+  HWND window = history_window_of(*run);
+  ASSERT_TRUE(window);
+  const ULONGLONG asked = GetTickCount64();
+  ASSERT_TRUE(becomes([&] { return list_items(window); }, Items{"from A three", "from A two", "from A one"}, 30000));
+  std::printf("B held A's copies %llu ms after A made them\n", GetTickCount64() - asked);
+  // The folder carries none of it in plain bytes, and nothing of the private copy.
+  for (const auto& [name, bytes] : folder_contents()) {
+    for (const char* text : {"from A", "private on A"}) EXPECT_EQ(bytes.find(text), std::string::npos) << name;
+    EXPECT_EQ(name.find("Kestrin"), std::string::npos) << name;
+  }
+  // Removes "from A one" (the last), pins "from A two" (the middle).
+  ASSERT_TRUE(in_front(window));
+  press(VK_DOWN);
+  press(VK_DOWN);
+  press(VK_DOWN);
+  press(VK_DELETE);
+  ASSERT_TRUE(items_become(window, Items{"from A three", "from A two"}));
+  press(VK_UP);
+  press(VK_UP);
+  press(VK_DOWN);
+  press('P', false, true);
+  ASSERT_TRUE(items_become(window, Items{"from A two", "from A three"}));
+  give_signal("b-changed");
+  EXPECT_TRUE(becomes([&] { return list_items(window); }, Items{"from A two", "from A after", "from A three"}, 30000));
+  give_signal("b-done");
+  EXPECT_EQ(run->close(), 0u);
+}
+
+// A third machine with a wrong passphrase: said at once, nothing written.
+TEST(SharePeer, MachineWithAWrongPassphrase) {
+  if (!share_env("KESTRIN_SHARE_FOLDER")) GTEST_SKIP() << "needs share_peer_test.sh";
+  const auto before = folder_contents();
+  ASSERT_TRUE(before.count("share.kestrin"));
+  auto run = start_sharing_machine();
+  ASSERT_TRUE(run);
+  EXPECT_NE(join_share(*run, "wrong horse").find("The passphrase does not open the history shared in"),
+            std::string::npos);
+  EXPECT_EQ(run->close(), 0u);
+  EXPECT_EQ(folder_contents(), before);
 }
 
 }  // namespace
