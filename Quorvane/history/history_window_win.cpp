@@ -34,7 +34,8 @@ constexpr int kSearchId = 1, kListId = 2, kPreviewId = 3;
 // Context menu items of the window's own (the text commands keep their ids).
 constexpr UINT kMenuRecall = 1, kMenuPaste = 2, kMenuPin = 3, kMenuDelete = 4, kMenuPlain = 5, kMenuPastePlain = 6;
 constexpr int kOwnItems = 6;
-constexpr std::size_t kPreviewTextLimit = 8 * 1024;  // bytes the preview pane draws at most
+constexpr std::size_t kPreviewTextLimit = 8 * 1024;
+constexpr int kColumns = 5;  // Entry, Age, Size, Pinned, Machine  // bytes the preview pane draws at most
 constexpr int kPreviewLines = 100;                    // and lines
 // Shift+Enter waits for the window it pastes into to come to the front (the
 // switch goes through the window system) before it sends the keys.
@@ -327,9 +328,12 @@ void paint_preview(HWND pane) {
   if (!e) return;
   SelectedObject font(paint.dc(), s->font.get());
   SetBkMode(paint.dc(), TRANSPARENT);
-  if (!e->formats.empty()) {
-    // The line under the pane: what the entry holds, and what it left out.
-    const std::wstring kept = widen(formats_line(*e));
+  if (!e->formats.empty() || e->origin) {
+    // The line under the pane: where the copy was made, what the entry holds,
+    // and what it left out.
+    std::string bottom = e->origin ? "Copied on " + e->origin->machine + "." : std::string();
+    if (!e->formats.empty()) bottom += (bottom.empty() ? "" : " ") + formats_line(*e);
+    const std::wstring kept = widen(bottom);
     RECT line = area;
     DrawTextW(paint.dc(), kept.c_str(), static_cast<int>(kept.size()), &line,
               DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
@@ -407,7 +411,7 @@ void layout(HistoryWindowState& s) {
   RECT inside;
   GetClientRect(s.list, &inside);
   int others = 0;
-  for (int column = 1; column < 4; ++column) {
+  for (int column = 1; column < kColumns; ++column) {
     others += static_cast<int>(SendMessageW(s.list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
   }
   SendMessageW(s.list, LVM_SETCOLUMNWIDTH, 0, std::max(scaled(80, s.dpi), static_cast<int>(inside.right) - others));
@@ -448,6 +452,7 @@ void fill_cell(HistoryWindowState& s, NMLVDISPINFOW& info) {
       if (e->clipped) text += ", first line kept";
       break;
     case 3: text = e->pinned ? "pinned" : ""; break;
+    case 4: text = e->origin ? e->origin->machine : ""; break;  // a copy received from another machine
   }
   s.cell = widen(text);
   item.pszText = s.cell.data();
@@ -472,7 +477,7 @@ LRESULT window_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
         const UINT old_dpi = s->dpi;
         s->dpi = HIWORD(wparam);
         apply_font(*s);
-        for (int column = 1; column < 4; ++column) {
+        for (int column = 1; column < kColumns; ++column) {
           const auto width = static_cast<int>(SendMessageW(s->list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
           SendMessageW(s->list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
                        MulDiv(width, static_cast<int>(s->dpi), static_cast<int>(old_dpi)));
@@ -603,8 +608,8 @@ void open_history_window(App& app) {
   const struct {
     const wchar_t* title;
     int width;
-  } columns[] = {{L"Entry", 250}, {L"Age", 52}, {L"Size", 96}, {L"Pinned", 50}};
-  for (int i = 0; i < 4; ++i) {
+  } columns[kColumns] = {{L"Entry", 250}, {L"Age", 52}, {L"Size", 96}, {L"Pinned", 50}, {L"Machine", 80}};
+  for (int i = 0; i < kColumns; ++i) {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     column.pszText = const_cast<wchar_t*>(columns[i].title);

@@ -12,7 +12,7 @@ work=$(mktemp -d "$build/share.XXXXXX")
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  rm -rf "$work"
+  if [ -n "${KESTRIN_SHARE_KEEP:-}" ]; then echo "kept: $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 mkdir -p "$work/shared" "$work/signals"
