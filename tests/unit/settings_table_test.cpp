@@ -63,7 +63,8 @@ TEST(SettingsRead, KeysAreReadInTheirOrderAndSections) {
       "Options/ConsecutiveBinaryCharactersToRemove", "Options/DriveMappingSource",
       "Options/DriveMappingDestination", "Options/StockServer", "Options/StockConnectSeconds",
       "Options/StockSilenceSeconds", "Options/History", "Options/HistoryLimit",
-      "Options/HistoryMaxItemMiB", "Options/HistoryFormats"};
+      "Options/HistoryMaxItemMiB", "Options/HistoryFormats", "Options/HistorySyncFolder",
+      "Options/HistorySyncSend", "Options/HistorySyncReceive", "Options/HistorySyncToClipboard"};
   EXPECT_EQ(profile.asked, expected);
 }
 
@@ -158,7 +159,10 @@ TEST(SettingsRead, HistoryBoundsAreReadAsTheyAreInForce) {
     EXPECT_EQ(read.HistoryLimit, expected.first) << stored;
     EXPECT_EQ(read.HistoryMaxItemMiB, expected.second) << stored;
     const auto entries = options_entries(read);
-    EXPECT_EQ(entries[entries.size() - 2].value, std::to_string(expected.second)) << stored;
+    const auto max_item = std::find_if(entries.begin(), entries.end(),
+                                       [](const auto& e) { return e.key == "HistoryMaxItemMiB"; });
+    ASSERT_NE(max_item, entries.end());
+    EXPECT_EQ(max_item->value, std::to_string(expected.second)) << stored;
   }
 }
 
@@ -188,7 +192,8 @@ TEST(SettingsWrite, NewFileOrder) {
       "ColorBackground", "ModemComPort", "ClipFileName", "ClipsAutoFile", "FontHeight",
       "ConsecutiveBinaryCharactersToRemove", "DroppedFileOperation", "DriveMappingSource",
       "DriveMappingDestination", "StockServer", "StockConnectSeconds", "StockSilenceSeconds",
-      "History", "HistoryLimit", "HistoryMaxItemMiB", "HistoryFormats"};
+      "History", "HistoryLimit", "HistoryMaxItemMiB", "HistoryFormats", "HistorySyncFolder",
+      "HistorySyncSend", "HistorySyncReceive", "HistorySyncToClipboard"};
   EXPECT_EQ(keys, expected);
 }
 
