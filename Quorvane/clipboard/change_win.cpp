@@ -235,8 +235,10 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
   m.change = std::move(change);
   if (decision.join) {
     // Joined only onto the copy that was read: a newer one is joined when its
-    // notice comes.
-    if (read) session.emplace(app.main_window);
+    // notice comes. Read on the reader, the copy may be held a moment longer
+    // by another program that takes it too (Wine hands each copy on to X11).
+    constexpr DWORD kJoinPatienceMs = 1000;
+    if (read) session.emplace(app.main_window, true, kJoinPatienceMs);
     if (!read || GetClipboardSequenceNumber() == read->sequence) append_join(app, *session);
   }
   return true;

@@ -6,6 +6,8 @@
 #include <array>
 #include <optional>
 
+#include "history/little_endian.h"
+
 namespace kestrin {
 
 namespace {
@@ -25,17 +27,8 @@ static_assert(kFields.back().at + kFields.back().width == kFixedPayload);
 
 constexpr uint8_t kFlagPinned = 1, kFlagClipped = 2;
 
-void put(std::string& out, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-uint64_t get(std::string_view in, std::size_t at, int bytes) {
-  uint64_t value = 0;
-  for (int i = 0; i < bytes; ++i) {
-    value |= uint64_t{static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)])} << (8 * i);
-  }
-  return value;
-}
+void put(std::string& out, uint64_t value, int bytes) { put_le(out, value, bytes); }
+uint64_t get(std::string_view in, std::size_t at, int bytes) { return get_le(in, at, bytes); }
 
 uint64_t field(std::string_view payload, RecordField f) {
   const FieldPlace& p = kFields[static_cast<std::size_t>(f)];

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "history/little_endian.h"
+
 namespace kestrin {
 
 namespace {
@@ -12,17 +14,8 @@ constexpr uint32_t kMostRounds = 100'000'000;  // past this a derivation would t
 constexpr std::size_t kShareSize = 8 + 4 + 4 + 16 + 32;
 enum PayloadKind : uint8_t { kChange = 1, kName = 2 };
 
-void put(std::string& out, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-uint64_t get(std::string_view in, std::size_t at, int bytes) {
-  uint64_t value = 0;
-  for (int i = 0; i < bytes; ++i) {
-    value |= uint64_t{static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)])} << (8 * i);
-  }
-  return value;
-}
+void put(std::string& out, uint64_t value, int bytes) { put_le(out, value, bytes); }
+uint64_t get(std::string_view in, std::size_t at, int bytes) { return get_le(in, at, bytes); }
 
 }  // namespace
 

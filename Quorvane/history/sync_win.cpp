@@ -266,7 +266,8 @@ void ShareSync::scan(bool first) {
     uint64_t from = own ? header->second : place.offset;
     // Read before, and now shorter (written anew by its owner): from its start.
     if (from < header->second || from > file_size) from = header->second;
-    if (from == file_size) continue;
+    if (from == file_size || (!own && file_size == place.seen_size && from == place.offset)) continue;
+    place.seen_size = file_size;
     if (file_size - from > kMostLogRead) {
       problem(name, "is larger than Kestrin reads");
       continue;

@@ -40,6 +40,7 @@ bool store_share_key(const ShareKey& share);
 struct LogPlace {
   uint64_t offset = 0;
   std::string machine;
+  uint64_t seen_size = 0;  // the file's size when it was last read (this run): unchanged, not read again
 };
 using LogPlaces = std::map<std::string, LogPlace>;  // by log id and file name
 

@@ -20,6 +20,8 @@
 
 #include "history/history_file.h"
 #include "program_test.h"
+#include "history/crypto_win.h"
+#include "history/history_sync.h"
 #include "sealed_reader.h"
 #include "wide_win.h"
 #include "res/resource.h"
@@ -1024,11 +1026,12 @@ bool signal_given(const char* name, DWORD timeout_ms = 90000) {
 
 // The program joins the folder through "Share History..." with a passphrase;
 // the text of the box it answers with (none: it joined).
-std::string join_share(const Kestrin& run, const char* passphrase) {
+std::string join_share(const Kestrin& run, const char* passphrase, std::string folder = {}) {
+  if (folder.empty()) folder = share_env("KESTRIN_SHARE_FOLDER");
   run.post(WM_COMMAND, IDM_SHARE_HISTORY);
   HWND dialog = run.wait_for_window("Share History");
   if (!dialog) return "(no dialog)";
-  SetDlgItemTextW(dialog, IDC_SHARE_FOLDER, widen(share_env("KESTRIN_SHARE_FOLDER")).c_str());
+  SetDlgItemTextW(dialog, IDC_SHARE_FOLDER, widen(folder).c_str());
   SetDlgItemTextW(dialog, IDC_SHARE_PASSPHRASE, widen(passphrase).c_str());
   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
   std::string said;
@@ -1166,6 +1169,56 @@ TEST(SharePeer, MachineWithAWrongPassphrase) {
             std::string::npos);
   EXPECT_EQ(run->close(), 0u);
   EXPECT_EQ(folder_contents(), before);
+}
+
+// Another machine's log beside damaged and hostile files in the folder: the
+// copy in the log arrives, the file that is not a log is named once, and the
+// program goes on.
+TEST_F(History, AHostileFileInTheSharedFolderIsNamedOnceAndHarmsNothing) {
+  const std::string folder = "C:\\shared history";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  auto run = start(kOn);
+  ASSERT_TRUE(run);
+  ASSERT_EQ(join_share(*run, "a passphrase", folder), "");
+
+  // The other machine's log, sealed as the program seals it, under the key
+  // the passphrase gives with the folder's salt.
+  const std::optional<ShareFile> share = read_share_file(read_file(folder + "\\share.kestrin").value_or(""));
+  ASSERT_TRUE(share);
+  const std::optional<SecretKey> key = passphrase_key(
+      "a passphrase", std::string_view(reinterpret_cast<const char*>(share->salt.data()), share->salt.size()),
+      share->rounds);
+  ASSERT_TRUE(key);
+  SealedHeader header;
+  header.file_id.fill(0x42);
+  const std::optional<SecretKey> log_key =
+      derived_key(*key, "Kestrin log " + std::string(header.file_id.begin(), header.file_id.end()));
+  ASSERT_TRUE(log_key);
+  const CngAead aead(*log_key);
+  std::string log = sealed_file_header(header, kLogMagic);
+  log += seal_payload(aead, header, log.size(), name_payload("Другой ПК"));
+  HistoryRecord add;
+  add.entry.id = 7;
+  add.entry.data = share_bytes("from the other PC");
+  add.entry.size = 17;
+  add.entry.time = 1700000000;
+  log += seal_payload(aead, header, log.size(), change_payload({header.file_id, add}));
+  // Not a log at all; a log whose first record claims far more than follows.
+  std::string junk(300, '\0');
+  for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>(i * 37 + 11);
+  std::string hostile = sealed_file_header(header, kLogMagic) + "\xFE\xFFKr\xF0\xFF\xFF\xFF\x01\0\0\0" + junk;
+  write_file(folder + "\\junk.klog", junk);
+  write_file(folder + "\\hostile.klog", hostile);
+  write_file(folder + "\\" + log_id_hex(header.file_id) + ".klog", log);
+
+  HWND box = run->wait_for_dialog_containing("junk.klog", 20000);
+  ASSERT_TRUE(box);
+  press_button(box, IDOK);
+  HWND window = open_window(*run);
+  EXPECT_TRUE(items_become(window, Items{"from the other PC"}));
+  // Looked at again every few seconds, it is not named again.
+  EXPECT_EQ(run->wait_for_dialog_containing("junk.klog", 7000), nullptr);
+  EXPECT_EQ(run->close(), 0u);
 }
 
 }  // namespace

@@ -53,7 +53,9 @@ TEST_F(SettingsFile, NoFileAtStartThenCloseWritesEveryKeyInOrder) {
       "Options/ConsecutiveBinaryCharactersToRemove", "Options/DroppedFileOperation",
       "Options/DriveMappingSource", "Options/DriveMappingDestination", "Options/StockServer",
       "Options/StockConnectSeconds", "Options/StockSilenceSeconds", "Options/History",
-      "Options/HistoryLimit", "Options/HistoryMaxItemMiB", "Options/HistoryFormats", "Window/State",
+      "Options/HistoryLimit", "Options/HistoryMaxItemMiB", "Options/HistoryFormats",
+      "Options/HistorySyncFolder", "Options/HistorySyncSend", "Options/HistorySyncReceive",
+      "Options/HistorySyncToClipboard", "Window/State",
       "Window/X1", "Window/Y1", "Window/X2", "Window/Y2"};
   EXPECT_EQ(ini_keys(*ini), expected);
   EXPECT_EQ(ini_value(*ini, "Options", "ColorForeground"), "65535");

@@ -113,8 +113,8 @@ TEST_F(MainWindow, EveryCommandStandsInItsMenus) {
       40157, 40158, 40159, 40160, 40161, 40162, 40163, 40164, 40165, 40166, 40167, 40168,
       40169, 40180, 40181, 40182, 40183, 40185, 40186, 40187};
   for (unsigned id = IDM_STORE_FIRST; id <= IDM_RECALL_LAST; ++id) documented.insert(id);
-  // The history's items, and Cancel of a long command, in both menus.
-  for (unsigned id : {IDM_KEEP_HISTORY, IDM_HISTORY, IDM_CLEAR_HISTORY, IDM_CANCEL_COMMAND}) {
+  // The history's items (sharing it too), and Cancel of a long command, in both menus.
+  for (unsigned id : {IDM_KEEP_HISTORY, IDM_SHARE_HISTORY, IDM_HISTORY, IDM_CLEAR_HISTORY, IDM_CANCEL_COMMAND}) {
     documented.insert(id);
     EXPECT_EQ(main_ids.count(id), 1u) << id;
     EXPECT_EQ(tray_ids.count(id), 1u) << id;
