@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 
 #include "history/formats.h"
@@ -83,7 +84,8 @@ const HistoryEntry* History::find(uint64_t id) const {
 void History::apply(const HistoryRecord& record) {
   const HistoryEntry& e = record.entry;
   if (record.op == RecordOp::Add) {
-    const std::size_t old = index_of(e.id);
+    // An id never given yet is no entry's: nothing to look for.
+    const std::size_t old = e.id >= next_id_ ? entries_.size() : index_of(e.id);
     if (old < entries_.size()) entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(old));
     entries_.push_back(e);
     if (!entries_.back().data) entries_.back().data = share_bytes({});
@@ -112,6 +114,7 @@ void History::apply(const HistoryRecord& record) {
 }
 
 std::optional<HistoryEntry> History::within_limit(HistoryEntry entry) const {
+  entry.same_key.reset();  // of the bytes it keeps, made anew
   if (!entry.data) entry.data = share_bytes({});
   if (entry_bytes(entry) > limits_.max_item_bytes) {
     // The whole copy is over: its text, bitmap or file list is what stays.
@@ -155,6 +158,37 @@ bool History::same_text(const HistoryEntry& e, const HistoryEntry& copy) const {
   return decode_ansi_ && decode_ansi_(ansi) == utf8;
 }
 
+uint64_t History::same_key(const HistoryEntry& e) const {
+  if (e.same_key) return *e.same_key;
+  // Of the first characters only: it costs the same for any size, and two
+  // entries with another start are never the same.
+  constexpr std::size_t kKeyCharacters = 32, kKeyAnsiBytes = 4 * kKeyCharacters;
+  const std::string_view bytes = *e.data;
+  uint64_t key = 0;
+  if (is_text(e.kind)) {
+    // ANSI and Unicode holding the same characters are the same: the key is
+    // of the characters (ANSI beyond ASCII decoded as same_text decodes it;
+    // a character a double-byte code page cut at the end of the piece
+    // decoded lies past the characters taken).
+    std::string decoded;
+    std::string_view text = bytes;
+    if (e.kind == EntryKind::AnsiText && decode_ansi_ && !is_ascii(bytes.substr(0, kKeyAnsiBytes))) {
+      decoded = decode_ansi_(bytes.substr(0, kKeyAnsiBytes));
+      text = decoded;
+    }
+    std::size_t end = 0, characters = 0;
+    for (; end < text.size(); ++end) {
+      if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80 && characters++ == kKeyCharacters) break;
+    }
+    key = std::hash<std::string_view>{}(text.substr(0, end));
+  } else {
+    key = std::hash<std::string_view>{}(bytes.substr(0, 64)) ^ (bytes.size() * 0x9E3779B97F4A7C15ull) ^
+          static_cast<uint64_t>(e.kind);
+  }
+  e.same_key = key;
+  return key;
+}
+
 std::vector<HistoryRecord> History::add(EntryKind kind, SharedBytes data, uint64_t size, uint64_t time,
                                         std::vector<KeptFormat> formats, std::optional<EntryOrigin> origin) {
   std::vector<HistoryRecord> records;
@@ -163,8 +197,9 @@ std::vector<HistoryRecord> History::add(EntryKind kind, SharedBytes data, uint64
       HistoryEntry{next_id_, kind, std::move(data), time, size, false, false, std::move(formats), std::move(origin)});
   if (!admitted) return records;
   HistoryRecord record;
+  const uint64_t key = same_key(*admitted);
   for (const HistoryEntry& e : entries_) {
-    if (same_text(e, *admitted)) {
+    if (same_key(e) == key && same_text(e, *admitted)) {
       record.op = RecordOp::Touch;
       record.entry.id = e.id;
       record.entry.time = time;
@@ -233,6 +268,7 @@ void History::replay(const std::vector<HistoryRecord>& records) {
 
 std::vector<HistoryRecord> History::enforce_limit() {
   // Pinned entries never expire and do not count: the limit is of the others.
+  if (entries_.size() <= limits_.max_entries) return {};
   std::size_t unpinned = 0;
   for (const HistoryEntry& e : entries_) unpinned += e.pinned ? 0 : 1;
   std::size_t excess = unpinned > limits_.max_entries ? unpinned - limits_.max_entries : 0;

@@ -71,6 +71,10 @@ struct HistoryEntry {
   // Every format of the copy in its order; empty: the text or bitmap alone.
   std::vector<KeptFormat> formats{};
   std::optional<EntryOrigin> origin{};  // none: copied on this machine
+  // A hash of how an entry starts, equal for any two entries History::add
+  // takes for the same, made when first needed: the entries a copy cannot
+  // match are passed over at once.
+  mutable std::optional<uint64_t> same_key{};
 };
 
 // The bytes an entry holds, its formats' included.
@@ -141,6 +145,8 @@ class History {
  private:
   std::size_t index_of(uint64_t id) const;
   bool same_text(const HistoryEntry& e, const HistoryEntry& copy) const;
+  // Equal for every two entries same_text takes for the same.
+  uint64_t same_key(const HistoryEntry& e) const;
   // The entry as the item limit allows it; none for a bitmap over it.
   std::optional<HistoryEntry> within_limit(HistoryEntry entry) const;
   HistoryLimits limits_;
