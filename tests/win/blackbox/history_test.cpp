@@ -1026,13 +1026,15 @@ bool signal_given(const char* name, DWORD timeout_ms = 90000) {
 
 // The program joins the folder through "Share History..." with a passphrase;
 // the text of the box it answers with (none: it joined).
-std::string join_share(const Kestrin& run, const char* passphrase, std::string folder = {}) {
+std::string join_share(const Kestrin& run, const char* passphrase, std::string folder = {},
+                       bool to_clipboard = false) {
   if (folder.empty()) folder = share_env("KESTRIN_SHARE_FOLDER");
   run.post(WM_COMMAND, IDM_SHARE_HISTORY);
   HWND dialog = run.wait_for_window("Share History");
   if (!dialog) return "(no dialog)";
   SetDlgItemTextW(dialog, IDC_SHARE_FOLDER, widen(folder).c_str());
   SetDlgItemTextW(dialog, IDC_SHARE_PASSPHRASE, widen(passphrase).c_str());
+  CheckDlgButton(dialog, IDC_SHARE_TO_CLIPBOARD, to_clipboard ? BST_CHECKED : BST_UNCHECKED);
   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
   std::string said;
   wait_until([&] {
@@ -1126,7 +1128,8 @@ TEST(SharePeer, MachineB) {
   }
   auto run = start_sharing_machine();
   ASSERT_TRUE(run);
-  EXPECT_EQ(join_share(*run, "correct horse battery"), "");
+  // B asks for the copies that arrive on its clipboard too.
+  EXPECT_EQ(join_share(*run, "correct horse battery", {}, true), "");
   ASSERT_TRUE(signal_given("a-copied", 2 * share_patience()));
   HWND window = history_window_of(*run);
   ASSERT_TRUE(window);
@@ -1154,6 +1157,7 @@ TEST(SharePeer, MachineB) {
   give_signal("b-changed");
   EXPECT_TRUE(becomes([&] { return list_items(window); }, Items{"from A two", "from A after", "from A three"},
                       share_patience()));
+  EXPECT_TRUE(becomes(clipboard_text, std::optional<std::string>("from A after")));
   give_signal("b-done");
   EXPECT_EQ(run->close(), 0u);
 }
