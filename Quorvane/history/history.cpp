@@ -81,14 +81,34 @@ const HistoryEntry* History::find(uint64_t id) const {
   return i < entries_.size() ? &entries_[i] : nullptr;
 }
 
+void History::index(const HistoryEntry& e) {
+  if (by_key_whole_) by_key_.emplace(same_key(e), e.id);
+}
+
+void History::unindex(const HistoryEntry& e) {
+  if (!by_key_whole_) return;
+  auto [at, end] = by_key_.equal_range(same_key(e));
+  for (; at != end; ++at) {
+    if (at->second == e.id) {
+      by_key_.erase(at);
+      return;
+    }
+  }
+}
+
 void History::apply(const HistoryRecord& record) {
   const HistoryEntry& e = record.entry;
   if (record.op == RecordOp::Add) {
     // An id never given yet is no entry's: nothing to look for.
     const std::size_t old = e.id >= next_id_ ? entries_.size() : index_of(e.id);
-    if (old < entries_.size()) entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(old));
+    if (old < entries_.size()) {
+      unindex(entries_[old]);
+      entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(old));
+    }
     entries_.push_back(e);
     if (!entries_.back().data) entries_.back().data = share_bytes({});
+    entries_.back().same_key.reset();  // of its bytes as they are here
+    index(entries_.back());
     next_id_ = std::max(next_id_, e.id + 1);
     return;
   }
@@ -103,6 +123,7 @@ void History::apply(const HistoryRecord& record) {
       break;
     }
     case RecordOp::Remove:
+      unindex(entries_[i]);
       entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
       break;
     case RecordOp::Pin:
@@ -197,14 +218,22 @@ std::vector<HistoryRecord> History::add(EntryKind kind, SharedBytes data, uint64
       HistoryEntry{next_id_, kind, std::move(data), time, size, false, false, std::move(formats), std::move(origin)});
   if (!admitted) return records;
   HistoryRecord record;
-  const uint64_t key = same_key(*admitted);
-  for (const HistoryEntry& e : entries_) {
-    if (same_key(e) == key && same_text(e, *admitted)) {
-      record.op = RecordOp::Touch;
-      record.entry.id = e.id;
-      record.entry.time = time;
-      break;
-    }
+  if (!by_key_whole_) {
+    by_key_.clear();
+    by_key_.reserve(entries_.size());
+    by_key_whole_ = true;
+    for (const HistoryEntry& e : entries_) index(e);
+  }
+  // Of the entries with its key, the oldest that is the same.
+  std::size_t same = entries_.size();
+  for (auto [at, end] = by_key_.equal_range(same_key(*admitted)); at != end; ++at) {
+    const std::size_t i = index_of(at->second);
+    if (i < same && same_text(entries_[i], *admitted)) same = i;
+  }
+  if (same < entries_.size()) {
+    record.op = RecordOp::Touch;
+    record.entry.id = entries_[same].id;
+    record.entry.time = time;
   }
   if (record.op == RecordOp::Add) record.entry = std::move(*admitted);
   apply(record);
@@ -214,6 +243,7 @@ std::vector<HistoryRecord> History::add(EntryKind kind, SharedBytes data, uint64
 }
 
 void History::replay(const std::vector<HistoryRecord>& records) {
+  by_key_whole_ = false;
   struct Slot {
     HistoryEntry entry;
     uint64_t order = 0;  // of its last Add or Touch
@@ -284,6 +314,7 @@ std::vector<HistoryRecord> History::enforce_limit() {
       record.op = RecordOp::Remove;
       record.entry.id = e.id;
       records.push_back(record);
+      unindex(e);
       --excess;
       continue;
     }
@@ -323,6 +354,7 @@ std::vector<HistoryRecord> History::clear_unpinned() {
     records.push_back(record);
   }
   std::erase_if(entries_, [](const HistoryEntry& e) { return !e.pinned; });
+  by_key_whole_ = false;
   return records;
 }
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kestrin {
@@ -149,10 +150,17 @@ class History {
   uint64_t same_key(const HistoryEntry& e) const;
   // The entry as the item limit allows it; none for a bitmap over it.
   std::optional<HistoryEntry> within_limit(HistoryEntry entry) const;
+  // The entries by their same_key, for a copy to find its equal without a
+  // look at every entry: kept along with the entries as they come and go,
+  // made anew when a change of many (a replay, a clear) left it behind.
+  void index(const HistoryEntry& e);
+  void unindex(const HistoryEntry& e);
   HistoryLimits limits_;
   AnsiDecoder decode_ansi_;
   std::vector<HistoryEntry> entries_;  // oldest first
   uint64_t next_id_ = 1;
+  std::unordered_multimap<uint64_t, uint64_t> by_key_;  // same_key -> id
+  bool by_key_whole_ = false;
 };
 
 // The first line of a text (up to CR or LF), cut to `max_characters` code

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "history/history.h"
@@ -178,6 +179,55 @@ TEST(HistorySync, TheShareFileRefusesWhatWouldWeakenTheKey) {
   EXPECT_FALSE(read_share_file(bytes.substr(1)));
   EXPECT_EQ(log_id_from_hex(log_id_hex(Machine::id_of(0xC3))), Machine::id_of(0xC3));
   EXPECT_FALSE(log_id_from_hex("not an id"));
+}
+
+}  // namespace
+}  // namespace kestrin
+
+namespace kestrin {
+namespace {
+
+// The history finds a copy's equal through its index of keys: against a plain
+// look through every entry (oldest first), over random copies, removals,
+// pins, clears, limits and reloads, a copy always touches the entry a look
+// would find, or is added when there is none.
+TEST(HistoryIndex, AnEqualCopyIsFoundAsALookThroughEveryEntryFindsIt) {
+  std::mt19937 random(5);
+  History h(HistoryLimits{12, 1 << 20});
+  const std::vector<std::string> texts = {"a", "b", "same start same start same start same start 1",
+                                          "same start same start same start same start 2", "жизнь", "c", "d"};
+  for (int step = 0; step < 4000; ++step) {
+    const unsigned what = random() % 20;
+    if (what < 12) {
+      const std::string& text = texts[random() % texts.size()];
+      const HistoryEntry* expected = nullptr;
+      for (const HistoryEntry& e : h.entries()) {
+        if (*e.data == text) {
+          expected = &e;
+          break;
+        }
+      }
+      const uint64_t expected_id = expected ? expected->id : 0;
+      const std::vector<HistoryRecord> records = h.add(EntryKind::UnicodeText, share_bytes(text), text.size(), step);
+      ASSERT_FALSE(records.empty());
+      ASSERT_EQ(records[0].op, expected ? RecordOp::Touch : RecordOp::Add) << step;
+      ASSERT_EQ(records[0].op == RecordOp::Touch ? records[0].entry.id : 0u, expected_id) << step;
+    } else if (what < 15 && !h.entries().empty()) {
+      h.remove(h.entries()[random() % h.entries().size()].id);
+    } else if (what < 17 && !h.entries().empty()) {
+      const HistoryEntry& e = h.entries()[random() % h.entries().size()];
+      h.set_pinned(e.id, !e.pinned);
+    } else if (what == 17) {
+      h.clear_unpinned();
+    } else if (what == 18) {
+      h.set_limits(HistoryLimits{1 + random() % 12, 1 << 20});
+      h.enforce_limit();
+    } else {
+      History reloaded(h.limits());
+      reloaded.replay(h.snapshot());
+      h = std::move(reloaded);
+    }
+  }
 }
 
 }  // namespace
