@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 namespace kestrin {
@@ -129,6 +130,23 @@ inline bool write_whole(HANDLE file, const void* data, std::size_t size) {
     if (!WriteFile(file, bytes, chunk, &written, nullptr) || written == 0) return false;
     bytes += written;
     size -= written;
+  }
+  return true;
+}
+
+// Reads `size` bytes of a file from `at` on, in pieces the system takes; false
+// when the file has fewer or a read fails.
+inline bool read_at(HANDLE file, uint64_t at, void* data, std::size_t size) {
+  LARGE_INTEGER place{};
+  place.QuadPart = static_cast<LONGLONG>(at);
+  if (!SetFilePointerEx(file, place, nullptr, FILE_BEGIN)) return false;
+  auto* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    const DWORD chunk = static_cast<DWORD>(size < (1u << 30) ? size : (1u << 30));
+    DWORD read = 0;
+    if (!ReadFile(file, bytes, chunk, &read, nullptr) || read == 0) return false;
+    bytes += read;
+    size -= read;
   }
   return true;
 }

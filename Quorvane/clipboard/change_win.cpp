@@ -168,8 +168,7 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
   }
   // Another thread's write of ours may still hold the clipboard open while the
   // system takes its data: what it wrote is known, and nothing is read.
-  std::optional<ClipboardSession> session;
-  session.emplace(app.main_window, !thread_write && !read);
+  std::optional<ClipboardSession> session(std::in_place, app.main_window, !thread_write && !read);
   ChangeFacts facts;
   facts.notice = notice_now(app, source);
   if (read) facts.notice.sequence = read->sequence;  // a newer copy's notice follows

@@ -88,20 +88,28 @@ std::optional<std::string> wrap_for_user(std::string_view secret) {
   return blob;
 }
 
-std::optional<SecretKey> unwrap_key_for_user(std::string_view blob) {
+std::optional<std::string> unwrap_for_user(std::string_view blob) {
   DATA_BLOB in{static_cast<DWORD>(blob.size()), bytes(blob)};
   DATA_BLOB out{};
   if (!fits(blob.size()) ||
       !CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out)) {
     return std::nullopt;
   }
-  std::optional<SecretKey> key;
-  if (out.cbData == Aead::kKeySize) {
-    key.emplace();
-    std::copy_n(out.pbData, out.cbData, key->bytes.begin());
-  }
+  std::string secret(reinterpret_cast<const char*>(out.pbData), out.cbData);
   SecureZeroMemory(out.pbData, out.cbData);
   LocalFree(out.pbData);
+  return secret;
+}
+
+std::optional<SecretKey> unwrap_key_for_user(std::string_view blob) {
+  std::optional<std::string> secret = unwrap_for_user(blob);
+  if (!secret) return std::nullopt;
+  std::optional<SecretKey> key;
+  if (secret->size() == Aead::kKeySize) {
+    key.emplace();
+    std::copy_n(secret->begin(), secret->size(), key->bytes.begin());
+  }
+  SecureZeroMemory(secret->data(), secret->size());
   return key;
 }
 

@@ -59,6 +59,8 @@ std::optional<SecretKey> random_key();
 // DPAPI for the current user, never with a prompt: none when the system
 // refuses (unwrapped by another user, or on another machine).
 std::optional<std::string> wrap_for_user(std::string_view secret);
+// The secret's bytes: the caller wipes them when done.
+std::optional<std::string> unwrap_for_user(std::string_view blob);
 std::optional<SecretKey> unwrap_key_for_user(std::string_view blob);
 
 // PBKDF2-HMAC-SHA256 of a passphrase (UTF-8).

@@ -240,7 +240,11 @@ StoreLoad load_history_file(const std::wstring& path, HistoryLimits limits, Ansi
         result.reason = why;
         return result;
       }
-      result.expired.clear();  // the new file is what the limit left
+      // The new file is what the limit left, and holds live records only:
+      // nothing in it to expire or compact again.
+      result.expired.clear();
+      result.records = 0;
+      result.record_bytes = 0;
       result.cut_at.reset();
       result.version = kSealedVersion;
     }

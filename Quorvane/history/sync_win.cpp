@@ -34,11 +34,7 @@ std::optional<std::string> read_small_file(const std::wstring& path, std::size_t
     return std::nullopt;
   }
   std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-  DWORD got = 0;
-  if (!bytes.empty() && (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
-                         got != bytes.size())) {
-    return std::nullopt;
-  }
+  if (!read_at(file.get(), 0, bytes.data(), bytes.size())) return std::nullopt;
   return bytes;
 }
 
@@ -118,22 +114,18 @@ bool same_bytes(const uint8_t* a, const uint8_t* b, std::size_t n) {
 
 std::optional<ShareKey> load_share_key() {
   const std::optional<std::string> blob = read_small_file(data_path(L"Share.key"), 64 * 1024);
-  if (!blob) return std::nullopt;
-  DATA_BLOB in{static_cast<DWORD>(blob->size()), reinterpret_cast<BYTE*>(const_cast<char*>(blob->data()))};
-  DATA_BLOB out{};
-  if (!CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out)) {
-    return std::nullopt;
-  }
+  std::optional<std::string> secret = blob ? unwrap_for_user(*blob) : std::nullopt;
+  if (!secret) return std::nullopt;
   std::optional<ShareKey> share;
   constexpr std::size_t kHead = Aead::kKeySize + sizeof(LogId);
-  if (out.cbData >= kHead && (out.cbData - kHead) % sizeof(wchar_t) == 0) {
+  if (secret->size() >= kHead && (secret->size() - kHead) % sizeof(wchar_t) == 0) {
     share.emplace();
-    std::copy_n(out.pbData, Aead::kKeySize, share->key.bytes.begin());
-    std::copy_n(out.pbData + Aead::kKeySize, sizeof(LogId), share->self.begin());
-    share->folder.assign(reinterpret_cast<const wchar_t*>(out.pbData + kHead), (out.cbData - kHead) / sizeof(wchar_t));
+    std::copy_n(secret->begin(), Aead::kKeySize, share->key.bytes.begin());
+    std::copy_n(secret->begin() + Aead::kKeySize, sizeof(LogId), share->self.begin());
+    share->folder.resize((secret->size() - kHead) / sizeof(wchar_t));
+    std::copy_n(secret->data() + kHead, secret->size() - kHead, reinterpret_cast<char*>(share->folder.data()));
   }
-  SecureZeroMemory(out.pbData, out.cbData);
-  LocalFree(out.pbData);
+  SecureZeroMemory(secret->data(), secret->size());
   return share;
 }
 
@@ -250,9 +242,7 @@ void ShareSync::scan(bool first) {
     if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) continue;
     const auto file_size = static_cast<uint64_t>(size.QuadPart);
     std::string head(static_cast<std::size_t>(std::min<uint64_t>(file_size, kLogHeadRead)), '\0');
-    DWORD got = 0;
-    if (!ReadFile(file.get(), head.data(), static_cast<DWORD>(head.size()), &got, nullptr)) continue;
-    head.resize(got);
+    if (!read_at(file.get(), 0, head.data(), head.size())) continue;
     const auto header = read_sealed_header(head, kLogMagic);
     if (!header) {
       // One being created is still short; anything longer is not a log.
@@ -261,12 +251,13 @@ void ShareSync::scan(bool first) {
     }
     const bool own = header->first.file_id == share_.self;
     if (own && !first) continue;
-    const std::string key = log_id_hex(header->first.file_id) + "|" + narrow(name);
-    LogPlace& place = places_[key];
-    uint64_t from = own ? header->second : place.offset;
+    // This machine's own log is read whole (at start); another from where it stopped.
+    LogPlace own_place;
+    LogPlace& place = own ? own_place : places_[log_id_hex(header->first.file_id) + "|" + narrow(name)];
+    uint64_t from = place.offset;
     // Read before, and now shorter (written anew by its owner): from its start.
     if (from < header->second || from > file_size) from = header->second;
-    if (from == file_size || (!own && file_size == place.seen_size && from == place.offset)) continue;
+    if (from == file_size || (file_size == place.seen_size && from == place.offset)) continue;
     place.seen_size = file_size;
     if (file_size - from > kMostLogRead) {
       problem(name, "is larger than Kestrin reads");
@@ -280,15 +271,7 @@ void ShareSync::scan(bool first) {
     } catch (const std::bad_alloc&) {
       continue;
     }
-    LARGE_INTEGER at{};
-    at.QuadPart = static_cast<LONGLONG>(from);
-    bool read = SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) != FALSE;
-    for (std::size_t done = 0; read && done < tail.size();) {
-      const auto piece = static_cast<DWORD>(std::min<std::size_t>(tail.size() - done, 1u << 30));
-      read = ReadFile(file.get(), tail.data() + done, piece, &got, nullptr) && got > 0;
-      done += got;
-    }
-    if (!read) continue;
+    if (!read_at(file.get(), from, tail.data(), tail.size())) continue;
     const SealedRead sealed = read_sealed(tail, from, header->first, *aead);
     LogRead log = parse_log(sealed);
     if (sealed.damaged || log.bad) problem(name, "is damaged in places; what could be read of it was taken");
@@ -338,24 +321,15 @@ void ShareSync::write_queued() {
   if (size.QuadPart == 0) {
     out = sealed_file_header(header, kLogMagic);
   } else {
-    const auto read_bytes = [&](uint64_t count) {
-      std::string bytes(static_cast<std::size_t>(std::min<uint64_t>(count, kMostLogRead)), '\0');
-      std::size_t done = 0;
-      DWORD got = 0;
-      LARGE_INTEGER zero{};
-      bool read = SetFilePointerEx(file.get(), zero, nullptr, FILE_BEGIN) != FALSE;
-      while (read && done < bytes.size()) {
-        read = ReadFile(file.get(), bytes.data() + done,
-                        static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30)), &got, nullptr) &&
-               got > 0;
-        done += got;
-      }
-      bytes.resize(done);
-      return bytes;
-    };
     // The whole log the first time in a run (to find its last whole record),
     // its header after that.
-    const std::string bytes = read_bytes(own_checked_ ? kLogHeadRead : static_cast<uint64_t>(size.QuadPart));
+    std::string bytes(static_cast<std::size_t>(std::min<uint64_t>(
+                          static_cast<uint64_t>(size.QuadPart), own_checked_ ? kLogHeadRead : kMostLogRead)),
+                      '\0');
+    if (!read_at(file.get(), 0, bytes.data(), bytes.size())) {
+      keep_for_later();
+      return;
+    }
     const auto head = read_sealed_header(bytes, kLogMagic);
     if (!head || head->first.file_id != share_.self) {
       problem(name, "is not this machine's log any more; nothing more is written to it");
