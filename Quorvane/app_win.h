@@ -33,6 +33,7 @@ inline constexpr UINT_PTR kTrayTimerId = 0;
 inline constexpr UINT_PTR kChainTimerId = 1;  // the monitor's look for changes the chain lost
 inline constexpr UINT_PTR kHistoryFormatsTimerId = 2;  // a copy waits for its formats
 inline constexpr UINT_PTR kLongCommandTimerId = 3;     // a text command's progress
+inline constexpr UINT_PTR kChangeRetryTimerId = 4;     // a copy found the clipboard held
 inline constexpr UINT kTrayIconId = 0;
 
 // Where the settings live, chosen once at start.

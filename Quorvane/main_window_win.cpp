@@ -219,6 +219,7 @@ LRESULT main_window_message(App* app, HWND window, UINT message, WPARAM wparam, 
       }
       if (wparam == kHistoryFormatsTimerId) history_formats_arrived(*app);
       if (wparam == kLongCommandTimerId) show_long_command_progress(*app);
+      if (wparam == kChangeRetryTimerId) on_clipboard_change(*app, retry_held_change(*app));
       return 0;
     case WM_DRAWCLIPBOARD:
       on_clipboard_change(*app, handle_clipboard_change(*app, wparam, lparam));

@@ -18,7 +18,8 @@ namespace {
 void read_change(ChangeRead& read, bool history_on, std::size_t line_limit) {
   {
     // Another program (or the history's reader) may hold it a moment.
-    ClipboardSession session(nullptr, true, 500);
+    const WorkerClipboardWindow window;
+    ClipboardSession session(window.get(), true, 500);
     read.opened = session.is_open();
     if (!read.opened) return;
     const OwnClipboardRead holding;  // the window's sessions wait for it

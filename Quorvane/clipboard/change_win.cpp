@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <new>
 #include <optional>
 #include <string>
@@ -153,18 +154,34 @@ static Notice notice_now(const App& app, ChangeSource source) {
           app.monitor->change_depth};
 }
 
+static bool lists_text(const std::vector<uint32_t>& formats) {
+  return std::find_if(formats.begin(), formats.end(),
+                      [](uint32_t f) { return f == CF_TEXT || f == CF_UNICODETEXT; }) != formats.end();
+}
+
+enum class Taken {
+  Changed,
+  Unchanged,  // handled already: handling it again would join the joined text onto itself
+  Held,       // another program held the clipboard: read again a moment later
+};
+
+// Tries at reading a copy while another program holds the clipboard, a quarter
+// of a second apart (each read waits up to half a second): only after them is
+// it taken as a copy whose mark could not be read, and hidden.
+constexpr unsigned kHeldTries = 8;
+constexpr UINT kHeldRetryMs = 250;
+
 // Reads the change and joins it in append mode, in one open clipboard: while it
-// is open no other program can change what was read. Returns false when the
-// clipboard did not change since the last change handled (handling it again
-// would join the joined text onto itself).
-static bool take_change(App& app, ChangeSource source, bool thread_write) {
+// is open no other program can change what was read.
+static Taken take_change(App& app, ChangeSource source, bool thread_write) {
   MonitorPart& m = *app.monitor;
   // The reader's read of the clipboard as it stands is the change itself: the
   // window need not open the clipboard (another program, such as the one that
   // hands the copy on to X11, may hold it now for a while).
   std::shared_ptr<ChangeRead> read = m.reading;
-  if (thread_write || !read || !read->done || !read->opened || read->sequence != GetClipboardSequenceNumber()) {
-    read.reset();
+  if (thread_write || !read || !read->done || !read->opened || read->sequence != GetClipboardSequenceNumber() ||
+      (!read->hidden && !read->text && lists_text(read->formats))) {
+    read.reset();  // read here (a text the reader could not have: it ran short of memory, say)
   }
   // Another thread's write of ours may still hold the clipboard open while the
   // system takes its data: what it wrote is known, and nothing is read.
@@ -186,13 +203,29 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
     change.privacy = holds_private_content() ? Privacy::Private : Privacy::Public;
     change.formats = present_formats();
   }
+  // Another program's copy that could not be read (the clipboard was held all
+  // the while, or its text would not come) is read again a moment later: a
+  // copy is not hidden, nor taken for one without text, for being held.
+  const bool unread = source == ChangeSource::Elsewhere && facts.notice.handled != facts.notice.sequence &&
+                      !thread_write && !read &&
+                      (!session->is_open() || (!change.hidden() && lists_text(change.formats) &&
+                                               !current_clipboard_text(app)));
+  if (unread) {
+    if (m.busy_sequence != facts.notice.sequence) m.busy_tries = 0;
+    m.busy_sequence = facts.notice.sequence;
+    if (++m.busy_tries < kHeldTries) {
+      m.text_cache.sequence.reset();  // its text is read anew then
+      return Taken::Held;
+    }
+  }
+  m.busy_sequence.reset();
   // A copy marked private, or one whose mark could not be read, is seen but
   // never joined, kept or shown.
   facts.private_content = change.hidden() && !facts.join_written;
   facts.append = app.settings.Append != 0;
   facts.self_change = m.self_change;
   const ChangeDecision decision = decide_change(facts);
-  if (!decision.changed) return false;
+  if (!decision.changed) return Taken::Unchanged;
   if (decision.claim) m.handled_sequence = facts.notice.sequence;
   switch (decision.text) {
     case ChangeText::Keep:
@@ -208,7 +241,7 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
       break;
     case ChangeText::Read:
       if (change.hidden()) break;
-      if (read && (read->text || (!change.has(CF_TEXT) && !change.has(CF_UNICODETEXT)))) {
+      if (read) {
         m.reading.reset();
         // Read on the reader's thread, at this very sequence number: the same value.
         change.text = read->text;
@@ -218,8 +251,6 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
         if (read->prepared && read->prepared->text == read->text) m.prepared = read->prepared;
         break;
       }
-      // A text the reader could not have (it ran short of memory): read here.
-      if (!session->is_open()) session.emplace(app.main_window);
       if (!session->is_open()) break;
       change.text = current_clipboard_text(app);
       if (change.has(CF_DIB) || change.has(CF_BITMAP)) {
@@ -240,7 +271,7 @@ static bool take_change(App& app, ChangeSource source, bool thread_write) {
     if (read) session.emplace(app.main_window, true, kJoinPatienceMs);
     if (!read || GetClipboardSequenceNumber() == read->sequence) append_join(app, *session);
   }
-  return true;
+  return Taken::Changed;
 }
 
 // The record of a write of ours made on another thread, when this notice is
@@ -261,7 +292,7 @@ static bool change_read_ready(App& app, WPARAM wparam, LPARAM lparam) {
   MonitorPart& m = *app.monitor;
   m.read_notice = {wparam, lparam};
   if (m.reading && !m.reading->done) return false;  // its arrival handles the clipboard as it is then
-  if (m.reading && m.reading->sequence == GetClipboardSequenceNumber()) return true;
+  if (m.reading && m.reading->opened && m.reading->sequence == GetClipboardSequenceNumber()) return true;
   m.reading = start_change_read(app.main_window, app.settings.History != 0, m.line_table_limit, kWaitMs);
   return m.reading->done.load();
 }
@@ -320,7 +351,17 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
   bool changed = false;
   {
     CountScope depth(app.monitor->change_depth);
-    changed = take_change(app, source, thread_text != nullptr);
+    const Taken taken = take_change(app, source, thread_text != nullptr);
+    if (taken == Taken::Held) {
+      // The notice goes on now; the copy is read again on the retry timer.
+      m.read_notice = {wparam, lparam};
+      if (!m.notice_passed && m.next_viewer) SendMessageA(m.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
+      m.notice_passed = true;
+      m.reading.reset();
+      SetTimer(app.main_window, kChangeRetryTimerId, kHeldRetryMs, nullptr);
+      return std::nullopt;
+    }
+    changed = taken == Taken::Changed;
     if (thread_text) {
       m.written_text.reset();
       if (m.text_cache.text == thread_text->text) m.text_cache.ansi_tail = thread_write->ansi_tail;
@@ -345,12 +386,23 @@ std::optional<ClipboardChange> change_read_arrived(App& app) {
   return handle_clipboard_change(app, m.read_notice.first, m.read_notice.second);
 }
 
+std::optional<ClipboardChange> retry_held_change(App& app) {
+  MonitorPart& m = *app.monitor;
+  KillTimer(app.main_window, kChangeRetryTimerId);
+  // A notice since may have handled it, or be handling it now.
+  if (!m.busy_sequence || m.change_depth > 0 || (m.reading && !m.reading->done.load()) ||
+      m.handled_sequence == GetClipboardSequenceNumber()) {
+    return std::nullopt;
+  }
+  return handle_clipboard_change(app, m.read_notice.first, m.read_notice.second);
+}
+
 std::optional<ClipboardChange> check_viewer_chain(App& app) {
   MonitorPart& m = *app.monitor;
   // Inside a handling, or before the first one, there is nothing to compare;
   // nor while a thread of ours writes (its notice comes when it is done).
   if (m.change_depth > 0 || !m.handled_sequence || (m.thread_write && m.thread_write->writing.load()) ||
-      (m.reading && !m.reading->done.load()) ||
+      (m.reading && !m.reading->done.load()) || m.busy_sequence ||
       GetClipboardSequenceNumber() == *m.handled_sequence) {
     m.missed_ticks = 0;
     return std::nullopt;

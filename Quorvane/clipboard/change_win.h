@@ -22,6 +22,8 @@ void stop_monitor(App& app);
 std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, LPARAM lparam);
 // WM_KESTRIN_CHANGE_READ: a change read on the reader's thread is handled.
 std::optional<ClipboardChange> change_read_arrived(App& app);
+// On its timer: a copy that found the clipboard held is read again.
+std::optional<ClipboardChange> retry_held_change(App& app);
 // Once the settings are read: a change handled before (joining the viewer chain
 // sends a notice) was handled without them, so the clipboard as it stands is
 // handled again at the end of creation. One handled after them is not.

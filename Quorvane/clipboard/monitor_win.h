@@ -59,6 +59,10 @@ struct MonitorPart {
   std::shared_ptr<ChangeRead> reading;        // a change read (or being read) on the reader's thread
   std::pair<WPARAM, LPARAM> read_notice{};    // the notice that waits for it
   bool notice_passed = false;                 // that notice went on along the chain already
+  // A copy that could not be read (another program held the clipboard all the
+  // while): its sequence number, and the tries so far.
+  std::optional<DWORD> busy_sequence;
+  unsigned busy_tries = 0;
   ClipboardTextCache text_cache;  // the clipboard's text, read once per sequence number
   HWND saved_foreground = nullptr;
   SharedText snapshot;       // append mode: the text as it stood after the last change

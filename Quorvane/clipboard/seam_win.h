@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "raii_win.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -53,6 +55,21 @@ class OwnClipboardRead {
   OwnClipboardRead(const OwnClipboardRead&) = delete;
   OwnClipboardRead& operator=(const OwnClipboardRead&) = delete;
   ~OwnClipboardRead();
+};
+
+// A message-only window of the calling thread for a worker's clipboard
+// sessions to open with. One opened with no window is told apart from
+// another only by its thread, and Wine does not tell them apart at all: a
+// worker that opened with none could get in while another program that
+// opened with none was between emptying the clipboard and setting its data.
+class WorkerClipboardWindow {
+ public:
+  WorkerClipboardWindow()
+      : window_(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
+  HWND get() const { return window_.get(); }
+
+ private:
+  UniqueWindow window_;
 };
 
 // Where a change notification comes from, as far as this thread's clipboard

@@ -1,4 +1,5 @@
 #include "history/format_reader_win.h"
+#include "clipboard/seam_win.h"
 
 #include <cstring>
 #include <new>
@@ -49,8 +50,9 @@ void read_all(FormatReading& reading, uint32_t sequence, uint64_t budget) {
     reading.since = GetTickCount64();
   }
   // Another program may hold the clipboard for a moment.
+  const WorkerClipboardWindow window;
   bool open = false;
-  for (int attempt = 0; attempt < 200 && !(open = OpenClipboard(nullptr)); ++attempt) Sleep(1);
+  for (int attempt = 0; attempt < 200 && !(open = OpenClipboard(window.get())); ++attempt) Sleep(1);
   if (!open) return;
   const bool same_copy = GetClipboardSequenceNumber() == sequence;
   uint64_t used = 0;
