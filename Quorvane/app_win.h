@@ -34,6 +34,7 @@ inline constexpr UINT_PTR kChainTimerId = 1;  // the monitor's look for changes 
 inline constexpr UINT_PTR kHistoryFormatsTimerId = 2;  // a copy waits for its formats
 inline constexpr UINT_PTR kLongCommandTimerId = 3;     // a text command's progress
 inline constexpr UINT_PTR kChangeRetryTimerId = 4;     // a copy found the clipboard held
+inline constexpr UINT_PTR kRemoteWaitTimerId = 5;      // a command line request waits for a text command
 inline constexpr UINT kTrayIconId = 0;
 
 // Where the settings live, chosen once at start.
@@ -168,6 +169,7 @@ struct ExtrasPart {
 
 struct HistoryPart;      // history/history_win.h
 struct LongCommandRun;   // transform/long_command_win.h
+struct RemotePart;       // remote/server_win.h
 
 struct App {
   HINSTANCE instance = nullptr;
@@ -185,6 +187,7 @@ struct App {
   ExtrasPart extras;
   std::shared_ptr<HistoryPart> history;  // made at the window's creation
   std::shared_ptr<LongCommandRun> long_command;  // a text command running on its own thread
+  std::shared_ptr<RemotePart> remote;  // the command line's pipe, while it listens
 };
 
 // Raises one of the monitor's counters for as long as it lives: the self-change

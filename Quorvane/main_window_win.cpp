@@ -17,6 +17,7 @@
 #include "settings_win.h"
 #include "slots/slots_win.h"
 #include "text_format.h"
+#include "remote/server_win.h"
 #include "transform/long_command_win.h"
 
 namespace kestrin {
@@ -44,6 +45,7 @@ void on_create(App& app) {
   show_frame(app, credit.c_str());
   start_slots(app);
   start_history(app);
+  start_remote(app);
   {
     WindowDC dc(app.main_window);
     if (dc.get()) app.viewer.line_height = measure_line_height(app, dc.get());
@@ -54,6 +56,7 @@ void on_create(App& app) {
 
 // Teardown, in its documented order.
 void on_destroy(App& app) {
+  stop_remote(app);
   end_long_command(app);
   stop_history(app);
   stop_viewer(app);
@@ -220,6 +223,7 @@ LRESULT main_window_message(App* app, HWND window, UINT message, WPARAM wparam, 
       if (wparam == kHistoryFormatsTimerId) history_formats_arrived(*app);
       if (wparam == kLongCommandTimerId) show_long_command_progress(*app);
       if (wparam == kChangeRetryTimerId) on_clipboard_change(*app, retry_held_change(*app));
+      if (wparam == kRemoteWaitTimerId) remote_wait_tick(*app);
       return 0;
     case WM_DRAWCLIPBOARD:
       on_clipboard_change(*app, handle_clipboard_change(*app, wparam, lparam));
@@ -271,6 +275,9 @@ LRESULT main_window_message(App* app, HWND window, UINT message, WPARAM wparam, 
       return 0;
     case WM_KESTRIN_HISTORY_FORMATS:
       if (bare(wparam, lparam)) history_formats_arrived(*app);
+      return 0;
+    case WM_KESTRIN_REMOTE:
+      if (bare(wparam, lparam) && serve_remote_requests(*app)) on_close(*app, false);
       return 0;
     case WM_KESTRIN_SYNC:
       if (bare(wparam, lparam)) sync_arrived(*app);

@@ -498,11 +498,15 @@ void show_history(App& app, unsigned) {
 }
 
 void clear_history(App& app, unsigned) {
-  HistoryPart& h = *app.history;
   if (MessageBoxW(app.main_window, L"Remove every entry of the clipboard history but the pinned ones?",
                   L"Kestrin", MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return;
   }
+  clear_history_entries(app);
+}
+
+void clear_history_entries(App& app) {
+  HistoryPart& h = *app.history;
   h.pending.clear();
   h.waiting.clear();  // made before the clear: cleared with it
   if (h.store == HistoryPart::Store::Loading || h.store == HistoryPart::Store::Busy) {
@@ -515,6 +519,13 @@ void clear_history(App& app, unsigned) {
   append_records(app, h.model.clear_unpinned(), SyncSend::All);
   compact(app);
   refresh_history_window(app);
+}
+
+bool add_history_text(App& app, std::string utf8) {
+  if (!app.history || !app.settings.History) return false;
+  const uint64_t characters = count_characters(utf8);
+  add_entry(app, PendingCopy{EntryKind::UnicodeText, share_bytes(std::move(utf8)), characters, now_seconds(), {}});
+  return true;
 }
 
 void remove_history_entry(App& app, uint64_t id) {

@@ -109,6 +109,10 @@ void append_history_records(App& app, std::vector<HistoryRecord> records);
 void toggle_history(App& app, unsigned id);
 void show_history(App& app, unsigned id);
 void clear_history(App& app, unsigned id);
+// Clears without asking (a script asked).
+void clear_history_entries(App& app);
+// A text added as a copy of it would be (UTF-8); false when the history is off.
+bool add_history_text(App& app, std::string utf8);
 
 // The changes the window makes, each appended to the file.
 void remove_history_entry(App& app, uint64_t id);
@@ -121,6 +125,12 @@ struct Recall {
 // Puts the entry on the clipboard, every format in its order (not recorded
 // again); `plain`: its text alone, recorded as the text it put.
 Recall recall_history_entry(App& app, uint64_t id, bool plain = false);
+// The bytes of one of the entry's formats, named as format_label names it
+// ("CF_UNICODETEXT", "HTML Format"): the entry's own text or bitmap as it
+// would go back on the clipboard; none when the entry has no such format.
+std::optional<std::string> entry_format_bytes(const HistoryEntry& entry, std::string_view label);
+// The labels of the formats entry_format_bytes gives, in their order.
+std::vector<std::string> entry_format_labels(const HistoryEntry& entry);
 // The clipboard's text alone in place of what it holds (PastePlainText);
 // false when it holds no text.
 bool make_clipboard_plain(App& app);

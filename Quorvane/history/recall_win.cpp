@@ -2,6 +2,8 @@
 // its text alone; a text command run on it.
 #include "history/history_win.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <new>
 
@@ -116,7 +118,42 @@ std::optional<std::vector<Prepared>> prepare(const HistoryEntry& e, bool plain, 
   return out;
 }
 
+// Every format of an entry; an entry of one format has it in its kind's.
+std::vector<KeptFormat> formats_of(const HistoryEntry& e) {
+  if (!e.formats.empty()) return e.formats;
+  const uint32_t own = e.kind == EntryKind::Bitmap ? CF_DIB : e.kind == EntryKind::AnsiText ? CF_TEXT : CF_UNICODETEXT;
+  return {KeptFormat{own, {}, FormatRole::Main, nullptr}};
+}
+
 }  // namespace
+
+std::vector<std::string> entry_format_labels(const HistoryEntry& e) {
+  std::vector<std::string> labels;
+  for (const KeptFormat& f : formats_of(e)) {
+    if (has_bytes(f) || (f.role == FormatRole::Main && e.data)) labels.push_back(format_label(f));
+  }
+  return labels;
+}
+
+std::optional<std::string> entry_format_bytes(const HistoryEntry& e, std::string_view label) {
+  const auto same = [&](const std::string& other) {
+    return other.size() == label.size() &&
+           std::equal(other.begin(), other.end(), label.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+  };
+  for (const KeptFormat& f : formats_of(e)) {
+    if (!same(format_label(f))) continue;
+    if (has_bytes(f)) return std::string(*f.data);
+    if (f.role != FormatRole::Main || !e.data) continue;
+    auto [format, block] = main_block(e, f.number);
+    if (!block) return std::nullopt;
+    LockedBlock bytes(block.get());
+    if (!bytes) return std::nullopt;
+    return std::string(static_cast<const char*>(bytes.data()), GlobalSize(block.get()));
+  }
+  return std::nullopt;
+}
 
 Recall recall_history_entry(App& app, uint64_t id, bool plain) {
   HistoryPart& h = *app.history;

@@ -77,6 +77,8 @@
 #define WM_KESTRIN_COMMAND_WRITING 1036
 // The shared folder's thread has put what it read in its mailbox (the parameters carry nothing).
 #define WM_KESTRIN_SYNC 1037
+// A command line request waits in the pipe's mailbox (the parameters carry nothing).
+#define WM_KESTRIN_REMOTE 1038
 
 /* Commands: help and options */
 #define IDM_ABOUT 101
