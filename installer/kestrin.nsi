@@ -1,8 +1,10 @@
 ; The Kestrin installer, one per architecture:
 ;   makensis -DARCH=x64|x86 -DSOURCE=<folder with the programs> -DOUTFILE=<setup.exe> kestrin.nsi
-; Installs Kestrin.exe, kestrin-text.exe, kestrin-pdb.exe and the README, a
-; Start-menu entry, optionally a start with Windows, and an uninstaller that
-; removes all of it and, when asked (/REMOVESETTINGS when silent), the settings.
+; Installs Kestrin.exe, kestrin.com (its command line), kestrin-text.exe,
+; kestrin-pdb.exe and the README, a Start-menu entry, optionally a start with
+; Windows and the folder on PATH (/ADDTOPATH when silent), and an uninstaller
+; that removes all of it and, when asked (/REMOVESETTINGS when silent), the
+; settings.
 Unicode true
 !if ${ARCH} == "x64"
   Target amd64-unicode
@@ -24,6 +26,57 @@ ShowUninstDetails show
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrin"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define ENV_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
+
+; PATH as it stands ($R0 in) without the program's folder: $R0 the rest, $R1
+; 1 when the folder was in it. Pieces compare without regard to case, with or
+; without a closing backslash; nothing else of PATH changes.
+!macro PathWithoutFolder un
+Function ${un}PathWithoutFolder
+  StrCpy $R1 0
+  StrCpy $R2 ""  ; what is kept
+  StrCpy $R3 ""  ; the piece read so far
+  StrCpy $R4 0   ; where
+  ${Do}
+    StrCpy $R5 $R0 1 $R4
+    ${If} $R5 == ""
+    ${OrIf} $R5 == ";"
+      ${If} $R3 == "$INSTDIR"
+      ${OrIf} $R3 == "$INSTDIR\"
+        StrCpy $R1 1
+      ${Else}
+        StrCpy $R2 "$R2$R3;"
+      ${EndIf}
+      StrCpy $R3 ""
+      ${If} $R5 == ""
+        ${Break}
+      ${EndIf}
+    ${Else}
+      StrCpy $R3 "$R3$R5"
+    ${EndIf}
+    IntOp $R4 $R4 + 1
+  ${Loop}
+  ; Each piece kept took a separator after it: the last one goes.
+  StrCpy $R0 $R2 -1
+FunctionEnd
+!macroend
+!insertmacro PathWithoutFolder ""
+!insertmacro PathWithoutFolder "un."
+
+; A PATH as long as the strings this installer holds cannot be edited whole:
+; it is left as it is, and the user told.
+!macro EditablePath result
+  ReadRegStr $R0 HKLM "${ENV_KEY}" "Path"
+  StrLen $R6 $R0
+  StrLen $R7 "$INSTDIR"
+  IntOp $R6 $R6 + $R7
+  IntOp $R7 ${NSIS_MAX_STRLEN} - 4
+  ${If} $R6 >= $R7
+    StrCpy ${result} 0
+  ${Else}
+    StrCpy ${result} 1
+  ${EndIf}
+!macroend
 
 ; A running Kestrin keeps its program file and writes its settings when it
 ; ends: it is asked to close first (as at the end of a Windows session: its
@@ -86,6 +139,7 @@ Section "Kestrin (required)" SecProgram
   !insertmacro CloseRunningKestrin
   SetOutPath "$INSTDIR"
   File "${SOURCE}\Kestrin.exe"
+  File "${SOURCE}\kestrin.com"
   File "${SOURCE}\kestrin-text.exe"
   File "${SOURCE}\kestrin-pdb.exe"
   File "${SOURCE}\README.md"
@@ -105,11 +159,44 @@ Section /o "Start Kestrin with Windows" SecAutostart
   WriteRegStr HKCU "${RUN_KEY}" "Kestrin" '"$INSTDIR\Kestrin.exe"'
 SectionEnd
 
+Section /o "Add Kestrin's folder to PATH (the kestrin command anywhere)" SecPath
+  !insertmacro EditablePath $R8
+  ${If} $R8 == 0
+    DetailPrint "PATH is too long to be edited here: add $INSTDIR to it by hand."
+    MessageBox MB_OK|MB_ICONEXCLAMATION "PATH is too long to be edited by this installer. Add $INSTDIR to it by hand to type kestrin anywhere." /SD IDOK
+  ${Else}
+    Call PathWithoutFolder
+    ${If} $R0 == ""
+      StrCpy $R0 "$INSTDIR"
+    ${Else}
+      StrCpy $R5 $R0 1 -1
+      ${If} $R5 == ";"
+        StrCpy $R0 "$R0$INSTDIR"
+      ${Else}
+        StrCpy $R0 "$R0;$INSTDIR"
+      ${EndIf}
+    ${EndIf}
+    WriteRegExpandStr HKLM "${ENV_KEY}" "Path" $R0
+    SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+    DetailPrint "Added $INSTDIR to PATH"
+  ${EndIf}
+SectionEnd
+
+Function .onInit
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/ADDTOPATH" $1
+  ${IfNot} ${Errors}
+    SectionSetFlags ${SecPath} ${SF_SELECTED}
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
   ; A running copy would keep its files and write its settings again.
   !insertmacro CloseRunningKestrin
   DetailPrint "Removing Kestrin from $INSTDIR"
   Delete "$INSTDIR\Kestrin.exe"
+  Delete "$INSTDIR\kestrin.com"
   Delete "$INSTDIR\kestrin-text.exe"
   Delete "$INSTDIR\kestrin-pdb.exe"
   Delete "$INSTDIR\README.md"
@@ -120,6 +207,18 @@ Section "Uninstall"
   RMDir "$SMPROGRAMS\Kestrin"
   DeleteRegValue HKCU "${RUN_KEY}" "Kestrin"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; The folder leaves PATH, when the installer (or the user) put it there.
+  !insertmacro EditablePath $R8
+  ${If} $R8 == 1
+    Call un.PathWithoutFolder
+    ${If} $R1 == 1
+      WriteRegExpandStr HKLM "${ENV_KEY}" "Path" $R0
+      SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+      DetailPrint "Removed $INSTDIR from PATH"
+    ${EndIf}
+  ${Else}
+    DetailPrint "PATH is too long to be edited here: remove $INSTDIR from it by hand if it is there."
+  ${EndIf}
 
   ${GetParameters} $0
   ClearErrors

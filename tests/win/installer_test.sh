@@ -42,15 +42,26 @@ prefix=$(kestrin_new_prefix "$build") || exit 1
 export WINEPREFIX=$prefix
 
 mkdir "$work/stage"
-cp "$build/Kestrin.exe" "$build/kestrin-text.exe" "$build/kestrin-pdb.exe" "$root/README.md" \
+cp "$build/Kestrin.exe" "$build/kestrin.com" "$build/kestrin-text.exe" "$build/kestrin-pdb.exe" "$root/README.md" \
   "$work/stage/"
 makensis -V1 -DARCH=x64 -DSOURCE="$work/stage" -DOUTFILE="$work/kestrin-setup-x64.exe" \
   "$root/installer/kestrin.nsi" || exit 1
 
 installed="$prefix/drive_c/Program Files/Kestrin"
-wine "$work/kestrin-setup-x64.exe" /S >/dev/null 2>&1
+env_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+path_value() { wine reg query "$env_key" /v Path 2>/dev/null | tr -d '\r' | grep -i ' Path '; }
+path_before=$(path_value)
+kestrin_on_path_once() { [ "$(path_value | grep -o -i 'Program Files\\Kestrin' | wc -l)" -eq 1 ]; }
+path_as_before() { [ "$(path_value)" = "$path_before" ]; }
+# Typed in another folder, kestrin is found on PATH, and as the console
+# program: PATHEXT finds kestrin.com before Kestrin.exe.
+kestrin_answers_anywhere() { wine cmd /c 'cd /d C:\windows && kestrin help' 2>/dev/null | grep -q 'kestrin VERB'; }
+wine "$work/kestrin-setup-x64.exe" /S /ADDTOPATH >/dev/null 2>&1
 check "the program is installed" test -f "$installed/Kestrin.exe"
-check "with its tools and README" test -f "$installed/kestrin-pdb.exe" -a -f "$installed/README.md"
+check "with its command line, tools and README" \
+  test -f "$installed/kestrin.com" -a -f "$installed/kestrin-pdb.exe" -a -f "$installed/README.md"
+check "/ADDTOPATH puts its folder on PATH, once" kestrin_on_path_once
+check "kestrin answers from any folder" kestrin_answers_anywhere
 check "a Start-menu entry is made" bash -c "find '$prefix/drive_c' -path '*Start Menu*' -name 'Kestrin.lnk' | grep -q ."
 check "the uninstaller is registered" \
   wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrin' /v UninstallString
@@ -87,6 +98,7 @@ wine "C:\\Program Files\\Kestrin\\uninstall.exe" /S /REMOVESETTINGS >/dev/null 2
 check "the program folder is gone" bash -c "! test -e '$installed'"
 check "the Start-menu entry is gone" \
   bash -c "! find '$prefix/drive_c' -path '*Start Menu*' -name 'Kestrin*' | grep -q ."
+check "PATH is as it was before" path_as_before
 check "the uninstall key is gone" \
   bash -c "! wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrin'"
 check "the settings are gone" bash -c "! test -e '$prefix/drive_c/windows/Quorvane.INI'"
