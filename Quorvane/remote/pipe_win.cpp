@@ -115,16 +115,20 @@ std::optional<std::string> PipeIo::read_body(uint32_t magic, uint32_t max_body, 
   if (!read(header.data(), header.size(), deadline)) return std::nullopt;
   const std::optional<uint32_t> length = body_length(header, magic, max_body);
   if (!length) return std::nullopt;
-  std::string body;
-  // Grown as it arrives: a header that lies about its length costs nothing.
+  return read_bytes(*length, deadline);
+}
+
+std::optional<std::string> PipeIo::read_bytes(uint32_t length, ULONGLONG deadline) {
+  std::string bytes;
+  // Grown as it arrives: a length that lies costs nothing.
   constexpr std::size_t kStep = 1u << 20;
-  while (body.size() < *length) {
-    const std::size_t piece = std::min<std::size_t>(*length - body.size(), kStep);
-    const std::size_t at = body.size();
-    body.resize(at + piece);
-    if (!read(body.data() + at, piece, deadline)) return std::nullopt;
+  while (bytes.size() < length) {
+    const std::size_t at = bytes.size();
+    const std::size_t piece = std::min<std::size_t>(length - at, kStep);
+    bytes.resize(at + piece);
+    if (!read(bytes.data() + at, piece, deadline)) return std::nullopt;
   }
-  return body;
+  return bytes;
 }
 
 }  // namespace kestrin::remote

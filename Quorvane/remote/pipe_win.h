@@ -43,6 +43,8 @@ class PipeIo {
   bool write(const void* data, std::size_t size, ULONGLONG deadline);
   // A whole frame of `magic`: its header, then the body it announces.
   std::optional<std::string> read_body(uint32_t magic, uint32_t max_body, ULONGLONG deadline);
+  // `length` bytes, however they arrive.
+  std::optional<std::string> read_bytes(uint32_t length, ULONGLONG deadline);
 
  private:
   bool finish(OVERLAPPED& overlapped, BOOL started, DWORD& moved, ULONGLONG deadline);

@@ -1,5 +1,6 @@
 #include "remote/server_win.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -20,9 +21,8 @@ namespace kestrin {
 namespace {
 
 constexpr unsigned kMaxClients = 16;        // served at once; the next ones wait for the pipe
-constexpr ULONGLONG kRequestMs = 5000;      // a whole request, from the connection on
+constexpr ULONGLONG kRequestMs = 5000;      // a whole request, from the connection (or the last answer) on
 constexpr ULONGLONG kAnswerMs = 30000;      // a whole answer, however long
-constexpr ULONGLONG kGoodbyeMs = 5000;      // for the client to read the answer and close
 constexpr DWORD kPipeBuffer = 64 * 1024;
 
 // One request on its way to the window's thread and back.
@@ -51,34 +51,40 @@ struct RemotePart {
 
 namespace {
 
+// The window's answer to one request, or why there is none.
+remote::Answer carried_out(RemotePart& part, remote::Request request) {
+  auto pending = std::make_shared<PendingRequest>();
+  pending->request = std::move(request);
+  part.requests.put(pending);
+  PostMessageW(part.window, WM_KESTRIN_REMOTE, 0, 0);
+  const HANDLE waits[2] = {pending->done.get(), part.stop.get()};
+  if (!pending->done || WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+    return {remote::kExitFailed, {}, "Kestrin closed before it could answer.\n"};
+  }
+  return std::move(pending->answer);
+}
+
+// Requests one after another on one connection, each read whole within its
+// deadline; the connection ends when the client closes it, stalls, or sends
+// what is not a request (that is answered first, if it still listens).
 void serve_client(std::shared_ptr<RemotePart> part, UniqueHandle pipe) {
   remote::PipeIo io(pipe.get(), part->stop.get());
-  const std::optional<std::string> body =
-      io.read_body(remote::kRequestMagic, remote::kMaxRequestBody, GetTickCount64() + kRequestMs);
-  std::optional<remote::Request> request = body ? remote::decode_request(*body) : std::nullopt;
-  remote::Answer answer;
-  if (!request) {
-    // Garbage, a lie about a length, half a request and silence: told so, if
-    // it still listens, and dropped.
-    answer = {remote::kExitBadArguments, {}, "That was not a request Kestrin understands.\n"};
-  } else {
-    auto pending = std::make_shared<PendingRequest>();
-    pending->request = std::move(*request);
-    part->requests.put(pending);
-    PostMessageW(part->window, WM_KESTRIN_REMOTE, 0, 0);
-    const HANDLE waits[2] = {pending->done.get(), part->stop.get()};
-    if (!pending->done || WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-      answer = {remote::kExitFailed, {}, "Kestrin closed before it could answer.\n"};
-    } else {
-      answer = std::move(pending->answer);
+  for (;;) {
+    const ULONGLONG deadline = GetTickCount64() + kRequestMs;
+    std::string header(remote::kHeaderSize, '\0');
+    if (!io.read(header.data(), header.size(), deadline)) break;
+    const std::optional<uint32_t> length = remote::body_length(header, remote::kRequestMagic, remote::kMaxRequestBody);
+    std::optional<remote::Request> request;
+    if (length) {
+      const std::optional<std::string> body = io.read_bytes(*length, deadline);
+      if (!body) break;  // half a request, then silence
+      request = remote::decode_request(*body);
     }
-  }
-  const std::string frame = remote::encode_answer(answer);
-  if (io.write(frame.data(), frame.size(), GetTickCount64() + kAnswerMs)) {
-    // The client closes once it has read all of it; closing first could lose
-    // what it has not read yet.
-    char after = 0;
-    io.read(&after, 1, GetTickCount64() + kGoodbyeMs);
+    const remote::Answer answer = request ? carried_out(*part, std::move(*request))
+                                          : remote::Answer{remote::kExitBadArguments, {},
+                                                           "That was not a request Kestrin understands.\n"};
+    const std::string frame = remote::encode_answer(answer);
+    if (!io.write(frame.data(), frame.size(), GetTickCount64() + kAnswerMs) || !request) break;
   }
   pipe.reset();
   std::lock_guard hold(part->lock);

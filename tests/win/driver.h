@@ -61,6 +61,9 @@ std::vector<HWND> process_windows(DWORD pid, const char* class_name = nullptr,
 std::string window_text(HWND window);
 // Texts of the child windows of a dialog or message box, in z-order.
 std::vector<std::string> child_texts(HWND dialog);
+// The first column of the list view of a window of another process (the
+// history window's entries), in their order.
+std::vector<std::string> list_items(HWND window);
 // Presses a button of a dialog or message box by its id.
 void press_button(HWND dialog, int id);
 // Types `name` into a file dialog's name field and presses OK; false when the

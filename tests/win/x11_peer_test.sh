@@ -202,6 +202,20 @@ xdotool key --clearmodifiers ctrl+shift+v
 check "the history window is in front again" "Kestrin History" xdotool getwindowfocus -f getwindowname
 xdotool key Down Return
 check "the HTML entry goes back to X11 as text/html" "$html" paste_html
+xdotool key Escape
+
+# The command line from the Linux side, through a pipe: an X11 copy is the
+# first entry kestrin list --json shows, and the HTML one is kept with its form.
+kestrin_com="$(dirname "$kestrin")/kestrin.com"
+first_entry() {
+  wine "$kestrin_com" list --json 2>/dev/null | python3 -c '
+import json, sys
+entries = json.load(sys.stdin)["entries"]
+print(entries[0]["preview"], entries[0]["position"], any("HTML Format" in e["formats"] for e in entries))'
+}
+copy "x11 для kestrin list"
+check "kestrin list --json shows the X11 copy first, the HTML entry with its form" \
+  "x11 для kestrin list 1 True" first_entry
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -54,38 +54,7 @@ class History : public ProgramTest {
   }
 };
 
-HWND child_of_class(HWND parent, const char* class_name) {
-  return FindWindowExA(parent, nullptr, class_name, nullptr);
-}
-
 // The first column of the list, read from the program's own memory.
-std::vector<std::string> list_items(HWND window) {
-  std::vector<std::string> items;
-  HWND list = child_of_class(window, "SysListView32");
-  DWORD pid = 0;
-  GetWindowThreadProcessId(list, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!list || !process) return {"(no list)"};
-  auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
-  const auto count = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    LVITEMW item{};
-    item.iSubItem = 0;
-    item.pszText = reinterpret_cast<wchar_t*>(remote + 512);
-    item.cchTextMax = 1000;
-    WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-    const auto length = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote));
-    std::wstring text(static_cast<std::size_t>(length), L'\0');
-    ReadProcessMemory(process, remote + 512, text.data(), text.size() * 2, nullptr);
-    char utf8[4096] = {};
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8, sizeof utf8 - 1, nullptr, nullptr);
-    items.emplace_back(utf8);
-  }
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  CloseHandle(process);
-  return items;
-}
-
 using Items = std::vector<std::string>;
 
 // A text the Options dialog shows (the dialog is opened and cancelled again).
