@@ -10,30 +10,43 @@ namespace {
 
 using nlohmann::json;
 
-json entry_object(const Listed& listed, uint64_t now, AnsiToUtf8 ansi_to_utf8) {
-  const HistoryEntry& e = *listed.entry;
-  json formats = json::array();
-  for (const KeptFormat& f : e.formats) formats.push_back(format_label(f));
-  return {
-      {"position", listed.position},
-      {"id", e.id},
-      {"kind", kind_name(e.kind)},
-      {"time", e.time},
-      {"age", age_text(e.time, now)},
-      {"size", entry_bytes(e)},
-      {"size_text", entry_size_text(e)},
-      {"pinned", e.pinned},
-      {"clipped", e.clipped},
-      {"origin", e.origin ? json(e.origin->machine) : json(nullptr)},
-      {"formats", std::move(formats)},
-      {"preview", entry_preview(e, ansi_to_utf8)},
-  };
-}
+// One entry as an object. Made once and filled in place for each entry of a
+// list: the keys and the strings' buffers are reused, not made again.
+class EntryObject {
+ public:
+  EntryObject()
+      : object_({{"position", 0}, {"id", 0}, {"kind", ""}, {"time", 0}, {"age", ""}, {"size", 0},
+                 {"size_text", ""}, {"pinned", false}, {"clipped", false}, {"origin", nullptr},
+                 {"formats", json::array()}, {"preview", ""}}) {}
+
+  const json& fill(const Listed& listed, uint64_t now, AnsiToUtf8 ansi_to_utf8) {
+    const HistoryEntry& e = *listed.entry;
+    object_["position"] = listed.position;
+    object_["id"] = e.id;
+    text("kind") = kind_name(e.kind);
+    object_["time"] = e.time;
+    text("age") = age_text(e.time, now);
+    object_["size"] = entry_bytes(e);
+    text("size_text") = entry_size_text(e);
+    object_["pinned"] = e.pinned;
+    object_["clipped"] = e.clipped;
+    object_["origin"] = e.origin ? json(e.origin->machine) : json(nullptr);
+    json& formats = object_["formats"];
+    formats.clear();
+    for (const KeptFormat& f : e.formats) formats.push_back(format_label(f));
+    text("preview") = entry_preview(e, ansi_to_utf8);
+    return object_;
+  }
+
+ private:
+  std::string& text(const char* key) { return object_[key].get_ref<std::string&>(); }
+  json object_;
+};
 
 // Text that is not UTF-8 (a damaged entry) is written with replacement
 // characters rather than refused.
 std::string dumped(const json& document) {
-  return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  return document.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 // A field of a tab-separated line holds no tab or line break.
@@ -81,13 +94,20 @@ std::string list_text(const std::vector<Listed>& entries, uint64_t now, AnsiToUt
 }
 
 std::string list_json(const std::vector<Listed>& entries, uint64_t now, AnsiToUtf8 ansi_to_utf8) {
-  json list = json::array();
-  for (const Listed& listed : entries) list.push_back(entry_object(listed, now, ansi_to_utf8));
-  return dumped({{"entries", std::move(list)}});
+  // Entry by entry into one document, each serialized by the library as it
+  // comes: a list of 10,000 entries never stands whole as objects in memory.
+  EntryObject object;
+  std::string out = "{\"entries\":[";
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (i > 0) out += ',';
+    out += object.fill(entries[i], now, ansi_to_utf8).dump(-1, ' ', false, json::error_handler_t::replace);
+  }
+  return out += "]}\n";
 }
 
 std::string entry_json(const Listed& listed, const std::string& text, uint64_t now, AnsiToUtf8 ansi_to_utf8) {
-  json object = entry_object(listed, now, ansi_to_utf8);
+  EntryObject entry;
+  json object = entry.fill(listed, now, ansi_to_utf8);
   object["text"] = text;
   return dumped(object);
 }

@@ -188,7 +188,8 @@ TEST_F(HistoryInside, PrivateMessagesFromOutsideAreNotTrusted) {
   copy("kept");
   for (UINT message : {WM_KESTRIN_STOCK_STATUS, WM_KESTRIN_HISTORY_LOADED, WM_KESTRIN_HISTORY_STORE,
                        WM_KESTRIN_SLOT_LABELS, WM_KESTRIN_STOCK_SCAN, WM_KESTRIN_HISTORY_FORMATS,
-                       WM_KESTRIN_COMMAND_DONE, WM_KESTRIN_SYNC, WM_KESTRIN_CHANGE_READ, WM_KESTRIN_COMMAND_WRITING}) {
+                       WM_KESTRIN_COMMAND_DONE, WM_KESTRIN_SYNC, WM_KESTRIN_CHANGE_READ, WM_KESTRIN_COMMAND_WRITING,
+                       WM_KESTRIN_REMOTE}) {
     PostMessageW(app_.main_window, message, 0x1234, 0x12345678);
     PostMessageW(app_.main_window, message, 0, 0x12345678);
   }
