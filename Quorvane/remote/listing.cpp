@@ -100,7 +100,11 @@ std::string list_json(const std::vector<Listed>& entries, uint64_t now, AnsiToUt
   std::string out = "{\"entries\":[";
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (i > 0) out += ',';
-    out += object.fill(entries[i], now, ansi_to_utf8).dump(-1, ' ', false, json::error_handler_t::replace);
+    const std::string one = object.fill(entries[i], now, ansi_to_utf8).dump(-1, ' ', false, json::error_handler_t::replace);
+    // Room for all of them at the size of the first, with some to spare: the
+    // document is not copied again and again as it grows.
+    if (i == 0) out.reserve(out.size() + (one.size() + one.size() / 4 + 2) * entries.size() + 8);
+    out += one;
   }
   return out += "]}\n";
 }

@@ -57,17 +57,23 @@ std::optional<std::string> encode_request(const Request& request) {
   return framed(kRequestMagic, body);
 }
 
-std::string encode_answer(const Answer& answer) {
+std::string answer_head(const Answer& answer) {
   // The server keeps what it answers within the bound (see the verbs).
-  std::string body;
-  body.reserve(12 + answer.out.size() + answer.err.size());
-  put_u32(body, static_cast<uint32_t>(answer.code));
-  put_u32(body, static_cast<uint32_t>(answer.out.size()));
-  body += answer.out;
-  put_u32(body, static_cast<uint32_t>(answer.err.size()));
-  body += answer.err;
-  return framed(kAnswerMagic, body);
+  std::string head;
+  put_u32(head, kAnswerMagic);
+  put_u32(head, static_cast<uint32_t>(12 + answer.out.size() + answer.err.size()));
+  put_u32(head, static_cast<uint32_t>(answer.code));
+  put_u32(head, static_cast<uint32_t>(answer.out.size()));
+  return head;
 }
+
+std::string answer_tail(const Answer& answer) {
+  std::string tail;
+  put_u32(tail, static_cast<uint32_t>(answer.err.size()));
+  return tail += answer.err;
+}
+
+std::string encode_answer(const Answer& answer) { return answer_head(answer) + answer.out + answer_tail(answer); }
 
 std::optional<uint32_t> body_length(std::string_view header, uint32_t magic, uint32_t max_body) {
   if (header.size() != kHeaderSize || get_le(header, 0, 4) != magic) return std::nullopt;

@@ -36,6 +36,11 @@ struct Answer {
 // Whole frames, header included. A request over its bound is refused (none).
 std::optional<std::string> encode_request(const Request& request);
 std::string encode_answer(const Answer& answer);
+// An answer's frame in three pieces, so that a long output is sent where it
+// lies instead of copied into a frame: what comes before `answer.out`, then
+// the output itself, then what comes after it.
+std::string answer_head(const Answer& answer);
+std::string answer_tail(const Answer& answer);
 
 // The body length a header announces, when it is a header of `magic` within
 // `max_body`.

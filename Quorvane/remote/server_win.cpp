@@ -83,8 +83,13 @@ void serve_client(std::shared_ptr<RemotePart> part, UniqueHandle pipe) {
     const remote::Answer answer = request ? carried_out(*part, std::move(*request))
                                           : remote::Answer{remote::kExitBadArguments, {},
                                                            "That was not a request Kestrin understands.\n"};
-    const std::string frame = remote::encode_answer(answer);
-    if (!io.write(frame.data(), frame.size(), GetTickCount64() + kAnswerMs) || !request) break;
+    const ULONGLONG answer_deadline = GetTickCount64() + kAnswerMs;
+    const std::string head = remote::answer_head(answer), tail = remote::answer_tail(answer);
+    if (!io.write(head.data(), head.size(), answer_deadline) ||
+        !io.write(answer.out.data(), answer.out.size(), answer_deadline) ||
+        !io.write(tail.data(), tail.size(), answer_deadline) || !request) {
+      break;
+    }
   }
   pipe.reset();
   std::lock_guard hold(part->lock);

@@ -71,6 +71,14 @@ std::size_t utf16_bytes(const std::string& text) {
   return static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0)) * 2;
 }
 
+// All of `size` bytes from a byte pipe, however they arrive.
+bool read_all(HANDLE pipe, char* data, DWORD size) {
+  for (DWORD got = 0; size > 0; data += got, size -= got) {
+    if (!ReadFile(pipe, data, size, &got, nullptr) || got == 0) return false;
+  }
+  return true;
+}
+
 std::vector<std::string> previews(const nlohmann::json& list) {
   std::vector<std::string> texts;
   for (const auto& e : list) texts.push_back(e["preview"]);
@@ -215,11 +223,11 @@ TEST_F(CommandLine, OnlyTheUserGetsInAndStalledClientsStopNoOne) {
   DWORD moved = 0;
   ASSERT_TRUE(WriteFile(pipe.get(), "GET / HTTP/1.0\r\n\r\n", 18, &moved, nullptr));
   std::string header(remote::kHeaderSize, '\0');
-  ASSERT_TRUE(ReadFile(pipe.get(), header.data(), static_cast<DWORD>(header.size()), &moved, nullptr));
+  ASSERT_TRUE(read_all(pipe.get(), header.data(), static_cast<DWORD>(header.size())));
   const auto length = remote::body_length(header, remote::kAnswerMagic, remote::kMaxAnswerBody);
   ASSERT_TRUE(length);
   std::string body(*length, '\0');
-  ASSERT_TRUE(ReadFile(pipe.get(), body.data(), *length, &moved, nullptr));
+  ASSERT_TRUE(read_all(pipe.get(), body.data(), *length));
   ASSERT_EQ(remote::decode_answer(body).value_or(remote::Answer{}).code, 2);
   pipe.reset();
 
