@@ -76,8 +76,7 @@ bool PipeIo::finish(OVERLAPPED& overlapped, BOOL started, DWORD& moved, ULONGLON
   return woke == WAIT_OBJECT_0 && done && moved > 0;
 }
 
-bool PipeIo::read(void* data, std::size_t size, ULONGLONG deadline) {
-  auto* at = static_cast<char*>(data);
+bool PipeIo::transfer(char* at, std::size_t size, ULONGLONG deadline, bool reading) {
   while (size > 0) {
     if (!event_) return false;
     OVERLAPPED overlapped{};
@@ -85,7 +84,8 @@ bool PipeIo::read(void* data, std::size_t size, ULONGLONG deadline) {
     ResetEvent(event_.get());
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
     DWORD moved = 0;
-    const BOOL started = ReadFile(pipe_, at, piece, nullptr, &overlapped);
+    const BOOL started = reading ? ReadFile(pipe_, at, piece, nullptr, &overlapped)
+                                 : WriteFile(pipe_, at, piece, nullptr, &overlapped);
     if (!finish(overlapped, started, moved, deadline)) return false;
     at += moved;
     size -= moved;
@@ -93,21 +93,13 @@ bool PipeIo::read(void* data, std::size_t size, ULONGLONG deadline) {
   return true;
 }
 
+bool PipeIo::read(void* data, std::size_t size, ULONGLONG deadline) {
+  return transfer(static_cast<char*>(data), size, deadline, true);
+}
+
 bool PipeIo::write(const void* data, std::size_t size, ULONGLONG deadline) {
-  const auto* at = static_cast<const char*>(data);
-  while (size > 0) {
-    if (!event_) return false;
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event_.get();
-    ResetEvent(event_.get());
-    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
-    DWORD moved = 0;
-    const BOOL started = WriteFile(pipe_, at, piece, nullptr, &overlapped);
-    if (!finish(overlapped, started, moved, deadline)) return false;
-    at += moved;
-    size -= moved;
-  }
-  return true;
+  // Only read from: WriteFile takes it as const.
+  return transfer(const_cast<char*>(static_cast<const char*>(data)), size, deadline, false);
 }
 
 std::optional<std::string> PipeIo::read_body(uint32_t magic, uint32_t max_body, ULONGLONG deadline) {

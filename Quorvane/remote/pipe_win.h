@@ -48,6 +48,7 @@ class PipeIo {
 
  private:
   bool finish(OVERLAPPED& overlapped, BOOL started, DWORD& moved, ULONGLONG deadline);
+  bool transfer(char* at, std::size_t size, ULONGLONG deadline, bool reading);
   HANDLE pipe_;
   HANDLE stop_;
   UniqueHandle event_;
