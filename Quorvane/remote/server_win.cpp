@@ -44,6 +44,7 @@ struct RemotePart {
   std::mutex lock;
   std::condition_variable changed;
   unsigned clients = 0;  // connection threads running
+  unsigned answering = 0;  // of them, writing an answer now
   // The window's thread only: requests that wait for a text command to end,
   // with the clipboard's sequence number when it started.
   std::vector<std::pair<std::shared_ptr<PendingRequest>, DWORD>> waiting;
@@ -85,11 +86,19 @@ void serve_client(std::shared_ptr<RemotePart> part, UniqueHandle pipe) {
                                                            "That was not a request Kestrin understands.\n"};
     const ULONGLONG answer_deadline = GetTickCount64() + kAnswerMs;
     const std::string head = remote::answer_head(answer), tail = remote::answer_tail(answer);
-    if (!io.write(head.data(), head.size(), answer_deadline) ||
-        !io.write(answer.out.data(), answer.out.size(), answer_deadline) ||
-        !io.write(tail.data(), tail.size(), answer_deadline) || !request) {
-      break;
+    {
+      std::lock_guard hold(part->lock);
+      ++part->answering;
     }
+    const bool sent = io.write(head.data(), head.size(), answer_deadline) &&
+                      io.write(answer.out.data(), answer.out.size(), answer_deadline) &&
+                      io.write(tail.data(), tail.size(), answer_deadline);
+    {
+      std::lock_guard hold(part->lock);  // a wait for it sees it or is woken
+      --part->answering;
+    }
+    part->changed.notify_all();
+    if (!sent || !request) break;
   }
   pipe.reset();
   std::lock_guard hold(part->lock);
@@ -171,12 +180,13 @@ void stop_remote(App& app) {
     answer(pending, {remote::kExitFailed, {}, "Kestrin closed before the command ended.\n"});
   }
   part.waiting.clear();
-  // Answers on their way are let finish for a moment; then every wait ends.
+  // Answers on their way (the one to exit, say) are let finish for a moment;
+  // then every wait ends, a client's that stalls included.
   part.closing = true;
   {
     std::unique_lock hold(part.lock);
     part.changed.notify_all();
-    part.changed.wait_for(hold, std::chrono::seconds(2), [&] { return part.clients == 0; });
+    part.changed.wait_for(hold, std::chrono::seconds(2), [&] { return part.answering == 0; });
   }
   SetEvent(part.stop.get());
   if (part.listener.joinable()) part.listener.join();

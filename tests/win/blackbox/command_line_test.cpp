@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "program_test.h"
+#include "test_windows.h"
 #include "raii_win.h"
 #include "remote/pipe_win.h"
 #include "remote/protocol.h"
@@ -154,6 +155,27 @@ TEST_F(CommandLine, VerbsDriveTheHistoryAsTheWindowDoes) {
   const Ran gone = kestrin("list");
   EXPECT_EQ(gone.code, 3u);
   EXPECT_EQ(gone.err, "No Kestrin is running for this user.\n");
+}
+
+// paste puts the entry back and pastes it into the window in front, as the
+// hotkey tool that runs it would want; show brings the hidden window back.
+TEST_F(CommandLine, PasteReachesTheWindowInFrontAndShowTheProgram) {
+  auto run = start(kHistoryOn);
+  ASSERT_TRUE(run);
+  copy("older entry");
+  copy("newest entry");
+  PasteTarget target;
+  SetForegroundWindow(target.window());
+  ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == target.window(); }, 5000));
+  const Ran pasted = kestrin("paste 2");
+  ASSERT_EQ(pasted.code, 0u) << pasted.err;
+  EXPECT_TRUE(becomes([&] { return target.text(); }, std::string("older entry")));
+  EXPECT_EQ(clipboard_text(), std::optional<std::string>("older entry"));
+
+  ShowWindow(run->window(), SW_HIDE);
+  ASSERT_EQ(kestrin("show").code, 0u);
+  EXPECT_TRUE(becomes([&] { return IsWindowVisible(run->window()) != FALSE; }, true));
+  EXPECT_EQ(run->close(), 0u);
 }
 
 TEST_F(CommandLine, RunJoinsInAppendModeAsTheMenuDoes) {
