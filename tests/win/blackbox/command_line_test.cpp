@@ -46,8 +46,12 @@ Ran kestrin(const std::string& arguments, const std::optional<std::string>& inpu
   PROCESS_INFORMATION info{};
   Ran ran;
   const std::wstring cwd(folder.begin(), folder.end());
-  if (CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, cwd.c_str(), &startup,
-                     &info)) {
+  // Once seen under load: Wine refused to start cmd for a moment. Tried again once.
+  auto started = [&] {
+    return CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, cwd.c_str(),
+                          &startup, &info) != FALSE;
+  };
+  if (started() || (Sleep(200), started())) {
     WaitForSingleObject(info.hProcess, 60000);
     GetExitCodeProcess(info.hProcess, &ran.code);
     CloseHandle(info.hProcess);
