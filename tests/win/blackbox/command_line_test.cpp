@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <shlobj.h>
 #include <sddl.h>
 
 #include <gtest/gtest.h>
@@ -92,6 +93,15 @@ std::vector<std::string> previews(const nlohmann::json& list) {
 
 class CommandLine : public ProgramTest {
  protected:
+  // Each test starts with no history, and with nothing on the clipboard that
+  // would be recorded at the start.
+  void SetUp() override {
+    ProgramTest::SetUp();
+    char folder[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+    remove_file(std::string(folder) + "\\Kestrin\\History.dat");
+    ASSERT_TRUE(empty_clipboard());
+  }
   static constexpr const char* kHistoryOn = "[Options]\r\nHistory=1\r\n";
 };
 
@@ -168,6 +178,8 @@ TEST_F(CommandLine, PasteReachesTheWindowInFrontAndShowTheProgram) {
   ASSERT_TRUE(run);
   copy("older entry");
   copy("newest entry");
+  // Both recorded (a copy is, once its formats are read) before entry 2 is asked for.
+  ASSERT_TRUE(becomes([] { return previews(entries()); }, std::vector<std::string>{"newest entry", "older entry"}));
   PasteTarget target;
   SetForegroundWindow(target.window());
   ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == target.window(); }, 5000));

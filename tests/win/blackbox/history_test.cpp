@@ -322,6 +322,8 @@ TEST_F(History, HotkeysWorkAndATakenChordIsReportedOnce) {
   copy("older");
   copy("newer");
   EXPECT_FALSE(run->wait_for_window("Kestrin Hotkeys", 500));  // said once
+  // Both recorded (a copy is, once its formats are read) before the chord asks for entry 2.
+  ASSERT_TRUE(becomes([] { return file_entries(); }, std::vector<std::string>{"newer", "older"}));
 
   // The chords from the keyboard.
   press('2', false, true);  // not the chord: Ctrl+2 alone does nothing here
