@@ -5,7 +5,6 @@
 // running program. Exit codes: 0 done, 1 the action failed, 2 bad arguments,
 // 3 no Kestrin running for this user.
 #include <windows.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -20,26 +19,11 @@
 #include "remote/pipe_win.h"
 #include "remote/protocol.h"
 #include "remote/verbs.h"
+#include "wide_win.h"
 
 namespace {
 
 using namespace kestrin::remote;
-
-std::wstring wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
-std::string utf8(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 // To a console as Unicode; to a pipe or a file as the bytes themselves
 // (UTF-8 without a byte order mark, or a format's bytes).
@@ -48,7 +32,7 @@ void emit(DWORD which, std::string_view bytes) {
   if (bytes.empty() || !out || out == INVALID_HANDLE_VALUE) return;
   DWORD mode = 0;
   if (GetConsoleMode(out, &mode) && is_utf8(bytes)) {
-    const std::wstring text = wide(bytes);
+    const std::wstring text = kestrin::widen(bytes);
     for (std::size_t at = 0; at < text.size();) {
       DWORD written = 0;
       const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(text.size() - at, 8192));
@@ -88,7 +72,7 @@ std::optional<std::string> read_input(std::string& why) {
       text.append(piece.substr(0, end));
       if (end != std::wstring_view::npos) break;
     }
-    return utf8(text);
+    return kestrin::narrow(text);
   }
   std::string bytes;
   char buffer[65536];
@@ -104,7 +88,7 @@ std::optional<std::string> read_input(std::string& why) {
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
     std::wstring text((bytes.size() - 2) / 2, L'\0');
     std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
-    bytes = utf8(text);
+    bytes = kestrin::narrow(text);
   }
   if (!is_utf8(bytes)) {
     why = "Standard input is not UTF-8 text.";
@@ -129,7 +113,7 @@ class OpenClipboardScope {
 };
 
 int copy_text(const std::string& text) {
-  const std::wstring value = wide(text);
+  const std::wstring value = kestrin::widen(text);
   const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (value.size() + 1) * sizeof(wchar_t));
   if (!block) return say(kExitFailed, {}, "Not enough memory for the text.\n");
   std::memcpy(GlobalLock(block), value.c_str(), (value.size() + 1) * sizeof(wchar_t));
@@ -148,7 +132,7 @@ int print_clipboard() {
   if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
     if (const auto* text = static_cast<const wchar_t*>(GlobalLock(block))) {
       const std::size_t size = GlobalSize(block) / sizeof(wchar_t);
-      const std::string out = utf8(std::wstring_view(text, wcsnlen(text, size)));
+      const std::string out = kestrin::narrow(std::wstring_view(text, wcsnlen(text, size)));
       GlobalUnlock(block);
       return say(kExitDone, out);
     }
@@ -164,7 +148,7 @@ int print_formats(bool json) {
   for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
     wchar_t name[256] = {};
     const int length = GetClipboardFormatNameW(format, name, 256);
-    const std::string label = kestrin::format_label(format, length > 0 ? utf8(std::wstring_view(name, length)) : "");
+    const std::string label = kestrin::format_label(format, length > 0 ? kestrin::narrow(std::wstring_view(name, length)) : "");
     // Handles (a bitmap, a palette, a metafile) have no size of their own.
     std::optional<uint64_t> size;
     if (format != CF_BITMAP && format != CF_PALETTE && format != CF_ENHMETAFILE && format != CF_METAFILEPICT &&
@@ -184,17 +168,9 @@ bool server_is_ours(HANDLE pipe) {
   ULONG pid = 0;
   if (!GetNamedPipeServerProcessId(pipe, &pid)) return true;  // not told: the pipe's own rights decide
   kestrin::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-  HANDLE raw = nullptr;
-  if (!process || !OpenProcessToken(process.get(), TOKEN_QUERY, &raw)) return true;
-  kestrin::UniqueHandle token(raw);
-  unsigned char buffer[512];
-  DWORD size = 0;
-  if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size)) return true;
-  wchar_t* sid = nullptr;
-  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) return true;
-  const bool same = user_sid() == sid;
-  LocalFree(sid);
-  return same;
+  if (!process) return true;
+  const std::wstring server = user_sid(process.get());
+  return server.empty() || server == user_sid();
 }
 
 int ask_program(const Invocation& invocation) {
@@ -232,7 +208,7 @@ int ask_program(const Invocation& invocation) {
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> words;
-  for (int i = 1; i < argc; ++i) words.push_back(utf8(argv[i]));
+  for (int i = 1; i < argc; ++i) words.push_back(kestrin::narrow(argv[i]));
   if (words.empty()) return say(kExitBadArguments, {}, general_help());
   const Parsed parsed = parse_invocation(words);
   if (!parsed.invocation) return say(kExitBadArguments, {}, parsed.error + "\n");

@@ -92,14 +92,6 @@ kestrin::LocalTime now() {
           static_cast<unsigned>(local->tm_wday)};
 }
 
-const TextCommand* parse_command(std::string_view argument) {
-  if (!argument.empty() && argument.find_first_not_of("0123456789") == std::string_view::npos &&
-      argument.size() <= 9) {
-    return kestrin::find_text_command(static_cast<unsigned>(std::strtoul(argument.data(), nullptr, 10)));
-  }
-  return kestrin::find_text_command(argument);
-}
-
 bool write_all(const char* data, std::size_t size) {
   return std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0;
 }
@@ -208,7 +200,7 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  const TextCommand* command = parse_command(argument);
+  const TextCommand* command = kestrin::find_text_command_by_word(argument);
   if (!command) {
     std::fprintf(stderr, "kestrin-text: unknown command '%s' (kestrin-text --list shows them)\n",
                  argv[1]);

@@ -95,6 +95,12 @@ void take_snapshot(App& app) {
   if (session.is_open()) app.monitor->snapshot = current_clipboard_text(app);
 }
 
+// A notice whose change is handled later goes on along the chain now, once.
+static void pass_on_now(MonitorPart& m, WPARAM wparam, LPARAM lparam) {
+  if (!m.notice_passed && m.next_viewer) SendMessageA(m.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
+  m.notice_passed = true;
+}
+
 static void pass_on(App& app, WPARAM wparam, LPARAM lparam) {
   // A notice whose change was read on the reader went on when it came.
   if (std::exchange(app.monitor->notice_passed, false)) return;
@@ -344,8 +350,7 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
   // handled when it arrives (the notice goes on along the chain now).
   if (source == ChangeSource::Elsewhere && m.change_depth == 0 &&
       m.handled_sequence != GetClipboardSequenceNumber() && !change_read_ready(app, wparam, lparam)) {
-    if (!m.notice_passed && m.next_viewer) SendMessageA(m.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
-    m.notice_passed = true;
+    pass_on_now(m, wparam, lparam);
     return std::nullopt;
   }
   bool changed = false;
@@ -355,8 +360,7 @@ std::optional<ClipboardChange> handle_clipboard_change(App& app, WPARAM wparam, 
     if (taken == Taken::Held) {
       // The notice goes on now; the copy is read again on the retry timer.
       m.read_notice = {wparam, lparam};
-      if (!m.notice_passed && m.next_viewer) SendMessageA(m.next_viewer, WM_DRAWCLIPBOARD, wparam, lparam);
-      m.notice_passed = true;
+      pass_on_now(m, wparam, lparam);
       m.reading.reset();
       SetTimer(app.main_window, kChangeRetryTimerId, kHeldRetryMs, nullptr);
       return std::nullopt;

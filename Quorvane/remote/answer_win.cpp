@@ -42,10 +42,7 @@ std::string plain_menu_text(std::string_view text) {
 
 // By identifier, by name as kestrin-text --list prints it, or by menu text.
 const TextCommand* command_named(const std::string& name) {
-  if (!name.empty() && name.size() <= 9 && name.find_first_not_of("0123456789") == std::string::npos) {
-    return find_text_command(static_cast<unsigned>(std::stoul(name)));
-  }
-  if (const TextCommand* command = find_text_command(name)) return command;
+  if (const TextCommand* command = find_text_command_by_word(name)) return command;
   std::size_t count = 0;
   const TextCommand* commands = text_commands(count);
   const std::string wanted = plain_menu_text(name);

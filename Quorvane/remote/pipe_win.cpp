@@ -11,9 +11,10 @@ namespace kestrin::remote {
 namespace {
 
 template <class T>
-std::optional<std::vector<unsigned char>> token_information(TOKEN_INFORMATION_CLASS kind) {
+std::optional<std::vector<unsigned char>> token_information(TOKEN_INFORMATION_CLASS kind,
+                                                            HANDLE process = GetCurrentProcess()) {
   HANDLE raw = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return std::nullopt;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &raw)) return std::nullopt;
   UniqueHandle token(raw);
   DWORD size = 0;
   GetTokenInformation(token.get(), kind, nullptr, 0, &size);
@@ -25,8 +26,8 @@ std::optional<std::vector<unsigned char>> token_information(TOKEN_INFORMATION_CL
 
 }  // namespace
 
-std::wstring user_sid() {
-  const auto bytes = token_information<TOKEN_USER>(TokenUser);
+std::wstring user_sid(HANDLE process) {
+  const auto bytes = token_information<TOKEN_USER>(TokenUser, process);
   if (!bytes) return {};
   const auto* user = reinterpret_cast<const TOKEN_USER*>(bytes->data());
   wchar_t* text = nullptr;

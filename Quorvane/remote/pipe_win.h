@@ -16,8 +16,9 @@ namespace kestrin::remote {
 
 // \\.\pipe\Kestrin-<logon session>-<user's SID>; empty when the token cannot be read.
 std::wstring pipe_name();
-// The current user's SID as text ("S-1-5-21-..."); empty when it cannot be read.
-std::wstring user_sid();
+// The SID of the user a process runs as (this one's by default), as text
+// ("S-1-5-21-..."); empty when it cannot be read.
+std::wstring user_sid(HANDLE process = GetCurrentProcess());
 
 // "D:P(A;;GA;;;<sid>)": the user alone, nothing inherited.
 class UserOnlySecurity {

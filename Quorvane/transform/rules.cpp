@@ -487,6 +487,15 @@ const TextCommand* find_text_command(std::string_view name) {
   return nullptr;
 }
 
+const TextCommand* find_text_command_by_word(std::string_view word) {
+  if (!word.empty() && word.size() <= 9 && word.find_first_not_of("0123456789") == std::string_view::npos) {
+    unsigned id = 0;
+    for (char c : word) id = id * 10 + static_cast<unsigned>(c - '0');
+    return find_text_command(id);
+  }
+  return find_text_command(word);
+}
+
 bool same_length_replace(unsigned id, char* data, std::size_t n) {
   if (id == IDM_CHESS_LEFT_RIGHT || id == IDM_CHESS_TOP_BOTTOM || id == IDM_CHESS_BOTH) {
     flip_chess(id, data, n);

@@ -45,6 +45,8 @@ struct TextCommand {
 const TextCommand* text_commands(std::size_t& count);
 const TextCommand* find_text_command(unsigned id);
 const TextCommand* find_text_command(std::string_view name);
+// As a command line names it: its identifier in digits, or its name.
+const TextCommand* find_text_command_by_word(std::string_view word);
 
 // Maps every byte of data[0, n) in place by a same-length command's rule.
 // Returns false for an identifier that is not such a command.
